@@ -54,8 +54,8 @@ public:
     // Comparison (true is all ones, false 0, as the callers expect of a flag).
     int operator==(const Str& other) const;
     int operator==(const char* text) const;
-    int operator!=(const Str& other) const { return !(*this == other); }
-    int operator!=(const char* text) const { return !(*this == text); }
+    int operator!=(const Str& other) const { return (*this == other) ? 0 : -1; }
+    int operator!=(const char* text) const { return (*this == text) ? 0 : -1; }
     int compare(const Str& other) const; // -1, 0, +1; bytes compared as signed 8-bit
     int operator>(const Str& other) const { return compare(other) > 0 ? -1 : 0; }
     int operator<(const Str& other) const { return compare(other) < 0 ? -1 : 0; }
@@ -87,6 +87,12 @@ public:
 private:
     void release();
     void become_empty();
+    void assign(const char* bytes, uint32_t count);
+    int append_in_place(const char* bytes, uint32_t count);
+    int append_after_expand(const char* bytes, uint32_t count);
+    int append_exact(const char* bytes, uint32_t count);
+    int append_failed(bool after_report);
+    void drop_front(uint32_t count);
 
     uint32_t length_;
     uint32_t capacity_;
