@@ -61,7 +61,8 @@ public:
     virtual int write_array(const uint8_t* v, uint32_t n) = 0;
     virtual int write_array(const char* v, uint32_t n) = 0;
 
-    // Raw bytes, unframed (a Str's bytes, a cache file's body).
+    // Raw bytes, unframed (a Str's bytes, a cache file's body). Returns
+    // non-zero when not everything was written, like the arrays.
     int write_bytes(const void* bytes, uint32_t n);
 
 private:
@@ -71,6 +72,8 @@ private:
 
 class ObjectSource {
 public:
+    enum Form : int32_t { BINARY = 1, TEXT = 3 };
+
     ObjectSource(int32_t form, Readable& source) : form_(form), source_(source) {}
     virtual ~ObjectSource() = default;
 
@@ -188,6 +191,12 @@ public:
     void set_line_width(uint16_t w) { line_width_ = w; }
 
 private:
+    void put(const char* text);
+    void indent();
+    void put_field(const char* text); // right-aligned in the field width
+    template <class T> ObjectDrain& write_number(T v);
+    template <class T> int write_text_array(const T* v, uint32_t n, uint16_t width);
+
     int level_ = 0;
     uint16_t field_width_ = 0;
     int max_lines_ = 3;
