@@ -263,15 +263,21 @@ int Str::init(uint32_t n) {
     return 0;
 }
 
+// Assignment reuses the buffer while it wastes less than KEEP_LIMIT bytes.
+bool Str::keeps_buffer_for(uint32_t count) const {
+    if (count == 0) return capacity_ < KEEP_LIMIT;
+    return count <= capacity_ && capacity_ - count < KEEP_LIMIT;
+}
+
 // Copies count bytes in, by the buffer-keeping rule of assignment.
 void Str::assign(const char* bytes, uint32_t count) {
     status_ = 0;
     if (count == 0) {
-        if (capacity_ >= KEEP_LIMIT) become_empty();
+        if (!keeps_buffer_for(0)) become_empty();
         set_length(0);
         return;
     }
-    if (count <= capacity_ && capacity_ - count < KEEP_LIMIT) {
+    if (keeps_buffer_for(count)) {
         std::memmove(data_, bytes, count);
         set_length(count);
         return;
@@ -294,15 +300,24 @@ Str& Str::operator=(const Str& other) {
     return *this;
 }
 
+// Leaves the same buffer state as copying would; the source's buffer is taken
+// over only where copying would allocate one just like it.
 Str& Str::operator=(Str&& other) noexcept {
     if (this == &other) return *this;
-    release();
-    length_ = other.length_;
-    capacity_ = other.capacity_;
-    data_ = other.data_;
-    status_ = other.status_;
-    other.length_ = other.capacity_ = 0;
-    other.data_ = empty_buffer();
+    int32_t status = other.status_;
+    if (keeps_buffer_for(other.length_) || other.capacity_ != other.length_) {
+        assign(other.data_, other.length_);
+        if (status_ == 0) status_ = status;
+        other.become_empty();
+    } else {
+        release();
+        length_ = other.length_;
+        capacity_ = other.capacity_;
+        data_ = other.data_;
+        status_ = status;
+        other.length_ = other.capacity_ = 0;
+        other.data_ = empty_buffer();
+    }
     other.status_ = 0;
     return *this;
 }

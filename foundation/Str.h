@@ -27,13 +27,18 @@ public:
 
     // Resizing and assignment.
     int expand();               // 31, 62, 124, ... below 65,536, then +65,536
-    int init(uint32_t n);       // length n, contents not kept; 0 or -1
+    int init(uint32_t n);       // length n, contents not kept; 0 or -1; status kept on success
+    // Assignment keeps the own buffer while it wastes less than 16 KiB, else
+    // reallocates exactly; status becomes 0, or -1 on failure. Moving leaves the
+    // same buffer state as copying, carries the source's status and leaves the
+    // source the default empty string.
     Str& operator=(const Str& other);
     Str& operator=(Str&& other) noexcept;
     Str& operator=(const char* text);
     Str& operator+=(const Str& other);
     Str& operator+=(const char* text);
     Str& operator+=(char c);
+    // Appending nothing does nothing; status is touched only on failure.
     int append(const char* bytes, uint32_t count); // 0 or -1
     void fill(char c);
 
@@ -87,6 +92,7 @@ public:
 private:
     void release();
     void become_empty();
+    bool keeps_buffer_for(uint32_t count) const;
     void assign(const char* bytes, uint32_t count);
     int append_in_place(const char* bytes, uint32_t count);
     int append_after_expand(const char* bytes, uint32_t count);
