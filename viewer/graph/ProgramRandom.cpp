@@ -1,0 +1,6 @@
+#include "viewer/graph/ProgramRandom.h"
+
+RandomGenerator& ProgramRandom() {
+    static RandomGenerator generator;
+    return generator;
+}
