@@ -31,6 +31,10 @@ int32_t BufReadable::eread(void* buffer, int32_t count) {
     position_ += delivered;
     buffered_ -= delivered;
     if (delivered == count) return count;
+    // A failed stream stays failed until its flag is cleared. Going back to a
+    // source that has hit its end would only raise a new report there, which
+    // would push the pending one out as an untreated malfunction.
+    if (read_error_) return delivered;
 
     int32_t wanted = count - delivered;
     if (wanted >= size_) {
@@ -56,7 +60,7 @@ int32_t BufReadable::eread(void* buffer, int32_t count) {
     position_ += more;
     buffered_ -= more;
     delivered += more;
-    if (delivered < count && !read_error_) {
+    if (delivered < count) {
         fail_new("BufReadable::eread ", "short file");
         read_error_ = 1;
     }

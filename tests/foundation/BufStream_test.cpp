@@ -165,6 +165,29 @@ TEST_F(BufStreamTest, ReadEndingInsideTheDataReportsShortFileOnce) {
     EXPECT_STREQ(fail_take(), "");
 }
 
+TEST_F(BufStreamTest, FailedStreamDoesNotGoBackToTheSourceUntilCleared) {
+    MemorySource source("abc");
+    BufReadable in(source, 16);
+    char buffer[8];
+    EXPECT_EQ(in.eread(buffer, 8), 3);
+    fail_take();
+    size_t asked = source.requests.size();
+
+    // A pending report must survive further reads of the failed stream.
+    fail_new("Caller::work ", "pending");
+    StderrCapture capture;
+    EXPECT_EQ(in.eread(buffer, 4), 0);
+    EXPECT_EQ(in.eread(buffer, 40), 0);
+    EXPECT_EQ(capture.text(), "");
+    EXPECT_EQ(source.requests.size(), asked);
+    EXPECT_EQ(std::string(fail_take()), "Caller::work pending\r\n");
+
+    in.set_read_error(0);
+    EXPECT_EQ(in.eread(buffer, 4), 0);
+    EXPECT_GT(source.requests.size(), asked);
+    EXPECT_EQ(std::string(fail_take()), "BufReadable::eread short file\r\n");
+}
+
 TEST_F(BufStreamTest, ReadingExactlyToTheEndOfAFileIsNoFailure) {
     char pattern[] = "/tmp/bufstream_test_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
