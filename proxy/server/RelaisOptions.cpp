@@ -1,0 +1,43 @@
+#include "proxy/server/RelaisOptions.h"
+
+namespace {
+
+// An existing directory option must be usable as a directory tree we write.
+constexpr uint32_t DIRECTORY_CHECKS = OptionPath::DIRECTORY | OptionPath::READABLE |
+                                      OptionPath::WRITEABLE | OptionPath::EXECUTABLE;
+constexpr bool SAVED = true;
+
+} // namespace
+
+RelaisOptions::RelaisOptions()
+    : admins("admins", "hosts that are allowed to change options", "127.0.0.1", nullptr, SAVED),
+      cachedir("cachedir", "where to store cached URLs", "./cache", DIRECTORY_CHECKS, SAVED),
+      cachefiles("cachefiles", "maximum number of URLs to hold in cache", 10000, 2, 2000000, SAVED),
+      cachesize("cachesize", "maximum number of kByte to hold in cache", 4096, 8, 2000000, SAVED),
+      debug("debug", "if enabled, a lot of information is emitted to stdout", 0, SAVED),
+      entrysize("entrysize", "cache only files which are less then 'entrysize' kB in length", 500,
+                2, 2000000, SAVED),
+      exportdir("exportdir", "where to store exported URLs", "./export", DIRECTORY_CHECKS, SAVED),
+      importdir("importdir", "where to import URLs from", "./import", DIRECTORY_CHECKS, SAVED),
+      iport("iport", "port used for internal communication", 8808, 1, 65535, SAVED),
+      language("language", "chooses one of the available user-interface languages", ENGLISH,
+               "english deutsch dutch", SAVED),
+      maxcon("maxcon", "maximum number of concurrent network connections", 16, 1, 100, SAVED),
+      offline("offline", "offline mode switch", 0, SAVED),
+      port("port", "number of port to listen to", 8080, 1, 65535, SAVED),
+      proxyhost("proxyhost", "remote-proxy server to use (if any)", "", nullptr, SAVED),
+      proxyport("proxyport", "port of remote-proxy server to use (if any)", 8080, 1, 65535, SAVED),
+      sockshost("sockshost", "SOCKS server to use (if any)", "", nullptr, SAVED),
+      socksport("socksport", "port of the SOCKS server to use (if any)", 1080, 1, 65535, SAVED),
+      socksuser("socksuser", "user-name to use for SOCKS request", "", nullptr, SAVED),
+      timeout("timeout", "time in seconds to wait for data before closing a connection", 60, 1,
+              3600, SAVED),
+      updtime("updtime", "time in seconds before a check for a document-change is made", 36000, 0,
+              360000, SAVED) {
+    // The names are distinct, so no insertion can fail.
+    Option* all[] = {&admins,    &cachedir, &cachefiles, &cachesize, &debug,
+                     &entrysize, &exportdir, &importdir, &iport,     &language,
+                     &maxcon,    &offline,  &port,       &proxyhost, &proxyport,
+                     &sockshost, &socksport, &socksuser, &timeout,   &updtime};
+    for (Option* option : all) set.insert(*option);
+}

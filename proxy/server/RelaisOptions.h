@@ -1,0 +1,40 @@
+// The proxy server's twenty settings and the option set over them. Command
+// line, setup file, admin form and the cache all work on these objects, so
+// the cache sees a changed value at its next use.
+#pragma once
+
+#include "foundation/Option.h"
+#include "foundation/OptionSet.h"
+
+class RelaisOptions {
+public:
+    // Index values of the language option.
+    enum Language : uint32_t { ENGLISH = 0, DEUTSCH = 1, DUTCH = 2 };
+
+    // Builds the options with their defaults and inserts them into set.
+    RelaisOptions();
+
+    OptionStr admins;
+    OptionPath cachedir;
+    OptionInt cachefiles;
+    OptionInt cachesize;
+    OptionFlag debug;
+    OptionInt entrysize;
+    OptionPath exportdir;
+    OptionPath importdir;
+    OptionInt iport;
+    OptionChoice language;
+    OptionInt maxcon;
+    OptionFlag offline;
+    OptionInt port;
+    OptionStr proxyhost;
+    OptionInt proxyport;
+    OptionStr sockshost;
+    OptionInt socksport;
+    OptionStr socksuser;
+    OptionInt timeout;
+    OptionInt updtime;
+
+    // Declared last: destroyed first, while the options it saves still exist.
+    OptionSet set;
+};
