@@ -1,0 +1,112 @@
+// CacheEntry: one cached document, and the cache file that holds it.
+//
+// Cache file: cachedir + "/" + id in decimal without leading zeros (the id
+// 1234 is the file "1234" directly inside the cache directory; "0012" or
+// "12.tmp" are not cache files). Binary, little-endian, no padding:
+//   URLAnswer  the answer head in its binary form, beginning with the magic
+//              number 0x55414D01 (see http/URLAnswer.h)
+//   Str        the URL as the client sent it (uint32 length + bytes)
+//   bytes      the body: every remaining byte up to the end of the file,
+//              unframed. A head-only answer ends right after the URL.
+// The file is self-describing, so the database can be rebuilt from the
+// directory alone (Cache::recovery).
+//
+// Stream form (one record of cachedb, see Cache.h), binary:
+//   Str     url
+//   GMTdate date        (32 bytes)
+//   uint32  id          (never 0 in a stored record)
+//   uint32  bytes       (body length)
+//   bool    headeronly  (4 bytes, 1 or 0)
+//   int32   errorcode   (status code of the stored answer)
+#pragma once
+
+#include "foundation/Str.h"
+#include "http/GMTdate.h"
+
+#include <cstdint>
+
+class EntryList;
+class ObjectDrain;
+class ObjectSource;
+class Readable;
+struct UrlNode;
+
+class CacheEntry {
+public:
+    Str url;
+    GMTdate date;            // stored or last confirmed fresh (UTC)
+    uint32_t id = 0;         // number of the cache file; 0 = no file yet
+    uint32_t bytes = 0;      // length of the stored body
+    bool headeronly = false; // the file holds an answer head but no body
+    int32_t errorcode = 0;
+
+    // Fills url, errorcode, bytes and headeronly from the content of a cache
+    // file (id and date are the caller's). Reads to the end of the stream.
+    // 0, or -1 with a report pending ("got invalid data from file", "short file").
+    int32_t init_from_cfile(Readable& file);
+
+    // Database bookkeeping, not part of the stream form. A version being
+    // written carries one reader as the writer's mark until it is released.
+    int32_t readers = 0;
+    UrlNode* node = nullptr;
+
+private:
+    friend class EntryList;
+    EntryList* list_ = nullptr;
+    CacheEntry* prev_ = nullptr;
+    CacheEntry* next_ = nullptr;
+
+public:
+    CacheEntry* next() const { return next_; }
+    CacheEntry* prev() const { return prev_; }
+    const EntryList* list() const { return list_; }
+};
+
+// An intrusive doubly linked list of entries: constant-time append, removal
+// and move to the most recently used end. It does not own its entries.
+class EntryList {
+public:
+    EntryList() = default;
+    EntryList(const EntryList&) = delete;
+    EntryList& operator=(const EntryList&) = delete;
+
+    CacheEntry* first() const { return first_; }
+    CacheEntry* last() const { return last_; }
+    uint32_t count() const { return count_; }
+    bool empty() const { return count_ == 0; }
+
+    void push_back(CacheEntry& entry);   // entry must not be in a list
+    void remove(CacheEntry& entry);      // entry must be in this list
+    void move_to_back(CacheEntry& entry);
+
+    class Iterator {
+    public:
+        explicit Iterator(CacheEntry* e) : e_(e) {}
+        CacheEntry& operator*() const { return *e_; }
+        CacheEntry* operator->() const { return e_; }
+        Iterator& operator++() { e_ = e_->next(); return *this; }
+        bool operator!=(const Iterator& o) const { return e_ != o.e_; }
+        bool operator==(const Iterator& o) const { return e_ == o.e_; }
+
+    private:
+        CacheEntry* e_;
+    };
+    Iterator begin() const { return Iterator(first_); }
+    Iterator end() const { return Iterator(nullptr); }
+
+private:
+    CacheEntry* first_ = nullptr;
+    CacheEntry* last_ = nullptr;
+    uint32_t count_ = 0;
+};
+
+// The cache file of an id inside dir: dir + "/" + decimal id.
+Str cache_file_path(const Str& dir, uint32_t id);
+// True when name is the canonical decimal form of a non-zero 32-bit id (no
+// leading zeros, no sign, nothing else); the id is stored in id.
+bool parse_cache_file_name(const Str& name, uint32_t& id);
+
+// Record operators. Writing a record with id 0 prints
+// "internal inconsistency (id)" but still writes the fields.
+ObjectDrain& operator<<(ObjectDrain& d, const CacheEntry& entry);
+ObjectSource& operator>>(ObjectSource& s, CacheEntry& entry);
