@@ -25,6 +25,15 @@ void append_date(Str& text, const char* name, const GMTdate& value) {
 
 // Reads one field; false once the stream has failed, so that nothing after a
 // short read is taken for a length.
+// A status line starts with "HTTP/"; anything else is an HTTP/0.9 server
+// sending the document at once. "HTTP/0.9" itself announces no header lines.
+bool is_status_line_version(const Str& version) {
+    if (version.length() <= 5 || version == "HTTP/0.9") return false;
+    Str prefix = version.substr(0, 5);
+    prefix.to_lower();
+    return prefix == "http/";
+}
+
 template <class T>
 bool read_field(ObjectSource& s, T& value) {
     s >> value;
@@ -44,7 +53,7 @@ URLAnswer& URLAnswer::from_Str(const Str& text) {
     version = line.cut_word();
     errorcode = static_cast<int32_t>(line.cut_word().to_ulong());
     reason = line;
-    if (version.empty() || version == "HTTP/0.9") return *this;
+    if (!is_status_line_version(version)) return *this;
 
     for (Str header = rest.cut_line(); !header.empty(); header = rest.cut_line())
         parse_header_line(header);

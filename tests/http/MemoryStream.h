@@ -18,16 +18,22 @@ public:
     std::string bytes;
 };
 
-// Accepts nothing: every write is short.
+// Accepts the first budget bytes, then every write is short.
 class BrokenWriteable : public Writeable {
 public:
-    int32_t ewrite(const void*, int32_t) override {
-        if (!write_error_) {
+    explicit BrokenWriteable(size_t budget = 0) : budget_(budget) {}
+    int32_t ewrite(const void*, int32_t count) override {
+        size_t n = std::min(static_cast<size_t>(count), budget_);
+        budget_ -= n;
+        if (n < static_cast<size_t>(count) && !write_error_) {
             write_error_ = 1;
             fail_new("BrokenWriteable::ewrite ", "write-error");
         }
-        return 0;
+        return static_cast<int32_t>(n);
     }
+
+private:
+    size_t budget_;
 };
 
 class MemoryReadable : public Readable {
