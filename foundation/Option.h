@@ -92,7 +92,9 @@ private:
 class OptionPath : public OptionStr {
 public:
     // Check flags: what an existing path must be. A path that does not exist
-    // is accepted unless MUST_EXIST is set.
+    // is accepted unless MUST_EXIST is set. The access tests ask access(2)
+    // for the real user: for root, reading and writing only fail where root
+    // fails too (a read-only file system), executing needs an execute bit.
     enum Check : uint32_t {
         MUST_EXIST = 1,
         REGULAR_FILE = 2,

@@ -116,10 +116,14 @@ protected:
         fs::copy_file(HARBORD_PATH, program);
         fs::permissions(program, fs::perms::owner_all, fs::perm_options::add);
         setup = dir / "harbord.cfg";
+        work = dir / "work";
+        fs::create_directory(work);
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    // Runs the copy in its folder; standard error is captured through a pipe.
+    // Runs the copy from another working directory, so that only the program's
+    // own location can put the setup file beside it. Standard error is
+    // captured through a pipe.
     Result run(const std::vector<std::string>& words) {
         Result result;
         int pipe_fds[2];
@@ -130,7 +134,7 @@ protected:
             ::close(pipe_fds[0]);
             int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (out < 0 || ::dup2(out, 1) < 0 || ::dup2(pipe_fds[1], 2) < 0) ::_exit(126);
-            if (::chdir(dir.c_str()) != 0) ::_exit(126);
+            if (::chdir(work.c_str()) != 0) ::_exit(126);
             std::vector<char*> argv;
             std::string name = program.string();
             argv.push_back(name.data());
@@ -162,6 +166,7 @@ protected:
     fs::path dir;
     fs::path program;
     fs::path setup;
+    fs::path work;
 };
 
 TEST_F(HarbordCommandLine, HelpPrintsTheListingOnStandardErrorAndExitsZero) {
@@ -170,7 +175,7 @@ TEST_F(HarbordCommandLine, HelpPrintsTheListingOnStandardErrorAndExitsZero) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.err, HELP_LISTING);
     EXPECT_EQ(r.out, "");
-    EXPECT_FALSE(fs::exists(dir / "cache"));
+    EXPECT_FALSE(fs::exists(work / "cache"));
 }
 
 TEST_F(HarbordCommandLine, FirstStartReportsTheMissingSetupFileAndWritesIt) {
@@ -185,6 +190,7 @@ TEST_F(HarbordCommandLine, FirstStartReportsTheMissingSetupFileAndWritesIt) {
     auto pairs = parse_setup(read_file(setup), tag);
     EXPECT_EQ(tag, "UTES");
     EXPECT_EQ(pairs, DEFAULTS);
+    EXPECT_FALSE(fs::exists(work / "harbord.cfg"));
 }
 
 TEST_F(HarbordCommandLine, ShowPrintsTheCurrentSettingsAndExitsZero) {
@@ -262,6 +268,18 @@ TEST_F(HarbordCommandLine, MissingParameterExits20) {
     EXPECT_NE(r.err.find("missing parameter for option '-port'"), std::string::npos) << r.err;
 }
 
+TEST_F(HarbordCommandLine, CwdMovesTheWorkingDirectoryBeforeARelativeSetupFile) {
+    first_start();
+    Result r = run({"-cwd", dir.string(), "-setup", "moved.cfg", "-maxcon", "3"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    std::string tag;
+    auto pairs = parse_setup(read_file(dir / "moved.cfg"), tag);
+    EXPECT_EQ(tag, "UTES");
+    ASSERT_EQ(pairs.size(), 20u);
+    EXPECT_EQ(pairs[10], (std::pair<std::string, std::string>{"maxcon", "3"}));
+    EXPECT_FALSE(fs::exists(work / "moved.cfg"));
+}
+
 TEST_F(HarbordCommandLine, SetupOptionNamesTheFileReadAndWritten) {
     first_start();
     std::string before = read_file(setup);
@@ -269,7 +287,7 @@ TEST_F(HarbordCommandLine, SetupOptionNamesTheFileReadAndWritten) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(read_file(setup), before);
     std::string tag;
-    auto pairs = parse_setup(read_file(dir / "other.cfg"), tag);
+    auto pairs = parse_setup(read_file(work / "other.cfg"), tag);
     EXPECT_EQ(tag, "UTES");
     ASSERT_EQ(pairs.size(), 20u);
     EXPECT_EQ(pairs[12], (std::pair<std::string, std::string>{"port", "9090"}));
