@@ -163,14 +163,20 @@ private:
     CacheEntry* add_writing(const Str& url, const GMTdate& date, bool headeronly,
                             int32_t errorcode, uint32_t bytes, int32_t readers);
     void promote(UrlNode& node);
-    // Removes a version from every index and list, deletes its file and,
-    // for a complete version, subtracts its bytes. The node goes with its
-    // last version.
-    void delete_entry(CacheEntry* entry, bool count_bytes);
+    // Removes a version from every index and list, deletes its file and
+    // subtracts its bytes (0 while it is being written). The node goes with
+    // its last version.
+    void delete_entry(CacheEntry* entry);
+    void move_to_slot(CacheEntry& entry, EntryList& list, CacheEntry* UrlNode::*slot);
     void clear_slot(CacheEntry& entry);
     void erase_node_if_empty(CacheEntry& entry);
     void clear_all();
-    int32_t build_indexes();
+    // Indexes the current list. A duplicate id or URL fails, unless
+    // keep_newest: then the older copy of a URL is deleted.
+    int32_t build_indexes(bool keep_newest);
+    // Takes one cache file into the current list; false with a report
+    // pending when it is not a valid cache file.
+    bool recover_file(const Str& path, uint32_t id, int64_t modified);
     void discard_unfinished();
     bool in_use(const CacheEntry& entry) const;
     uint32_t language() const;

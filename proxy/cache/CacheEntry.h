@@ -52,6 +52,7 @@ public:
 
 private:
     friend class EntryList;
+    friend class Cache;
     EntryList* list_ = nullptr;
     CacheEntry* prev_ = nullptr;
     CacheEntry* next_ = nullptr;

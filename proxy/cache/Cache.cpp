@@ -1,0 +1,385 @@
+#include "proxy/cache/Cache.h"
+
+#include "foundation/BufStream.h"
+#include "foundation/Fail.h"
+#include "foundation/FileStream.h"
+#include "foundation/ObjectStream.h"
+
+#include <cerrno>
+#include <climits>
+#include <new>
+#include <unistd.h>
+
+namespace {
+
+const char CACHEDB_NAME[] = "cachedb";
+
+// A limit given in KiB, as bytes; a negative option value allows nothing.
+uint64_t kib_limit(const OptionInt& option) {
+    return option.value() > 0 ? uint64_t(option.value()) * 1024 : 0;
+}
+
+uint64_t count_limit(const OptionInt& option) {
+    return option.value() > 0 ? uint64_t(option.value()) : 0;
+}
+
+void print_report(const char* context, const Str& message) {
+    fail_new(context, message);
+    fail_print();
+}
+
+} // namespace
+
+Cache::Cache(OptionPath& cachedir, OptionInt& cachesize, OptionInt& entrysize,
+             OptionInt& cachefiles, OptionChoice& language, OptionFlag& debug,
+             OptionPath& exportdir, OptionPath& importdir, bool recover)
+    : cachedir_(cachedir), cachesize_(cachesize), entrysize_(entrysize), cachefiles_(cachefiles),
+      language_(language), debug_(debug), exportdir_(exportdir), importdir_(importdir) {
+    seed_ = 1;
+    if (load(recover) != 0) {
+        fail_chain("Cache: ", "unable to initialize database");
+        return;
+    }
+    random_state_ = seed_;
+    failed_ = false;
+}
+
+Cache::~Cache() {
+    if (!failed_) {
+        discard_unfinished();
+        if (store() != 0) fail_print();
+    }
+    clear_all();
+}
+
+// --- look-ups ----------------------------------------------------------------
+
+CacheEntry* Cache::lookup(uint32_t id) const {
+    auto it = ids_.find(id);
+    return it == ids_.end() ? nullptr : it->second;
+}
+
+const CacheEntry* Cache::find_id(uint32_t id) const { return lookup(id); }
+
+const UrlNode* Cache::find_url(const Str& url) const {
+    auto it = urls_.find(url);
+    return it == urls_.end() ? nullptr : &it->second;
+}
+
+Str Cache::file_name(uint32_t id) const { return cache_file_path(cachedir_.value(), id); }
+
+Str Cache::cachedb_path() const {
+    Str path = cachedir_.value();
+    path += '/';
+    path += CACHEDB_NAME;
+    return path;
+}
+
+uint32_t Cache::language() const { return language_.index(); }
+
+// --- ids ---------------------------------------------------------------------
+
+uint32_t Cache::next_random() {
+    random_state_ = random_state_ * 214013u + 2531011u;
+    return (random_state_ >> 16) & 0x7FFF;
+}
+
+uint32_t Cache::new_id() {
+    // 15 low bits and 8 bits from 16 up: bit 15 stays clear, ids stay below
+    // 2^24. The bound only matters when nearly all 2^23 ids are taken.
+    for (uint32_t attempt = 0; attempt < (1u << 25); attempt++) {
+        uint32_t r1 = next_random();
+        uint32_t r2 = next_random();
+        uint32_t id = (r1 & 0x7FFF) | ((r2 & 0x1FE) << 15);
+        if (id != 0 && ids_.find(id) == ids_.end()) {
+            seed_ = id;
+            return id;
+        }
+    }
+    return 0;
+}
+
+// --- versions ----------------------------------------------------------------
+
+CacheEntry* Cache::add_writing(const Str& url, const GMTdate& date, bool headeronly,
+                               int32_t errorcode, uint32_t bytes, int32_t readers) {
+    uint32_t id = new_id();
+    if (id == 0) {
+        fail_new("Cache::add_writing ", "no free id left");
+        return nullptr;
+    }
+    CacheEntry* entry = new (std::nothrow) CacheEntry;
+    if (!entry) {
+        fail_new("Cache::add_writing ", "unable to allocate entry");
+        return nullptr;
+    }
+    entry->url = url;
+    entry->date = date;
+    entry->id = id;
+    entry->bytes = bytes;
+    entry->headeronly = headeronly;
+    entry->errorcode = errorcode;
+    entry->readers = readers;
+    UrlNode& node = urls_.try_emplace(url).first->second;
+    node.writing = entry;
+    entry->node = &node;
+    ids_.emplace(id, entry);
+    writing_.push_back(*entry);
+    modified_ = true;
+    return entry;
+}
+
+void Cache::clear_slot(CacheEntry& entry) {
+    UrlNode& node = *entry.node;
+    if (node.current == &entry) node.current = nullptr;
+    if (node.waiting == &entry) node.waiting = nullptr;
+    if (node.writing == &entry) node.writing = nullptr;
+}
+
+void Cache::erase_node_if_empty(CacheEntry& entry) {
+    UrlNode& node = *entry.node;
+    if (!node.current && !node.waiting && !node.writing) urls_.erase(entry.url);
+    entry.node = nullptr;
+}
+
+void Cache::delete_entry(CacheEntry* entry) {
+    clear_slot(*entry);
+    erase_node_if_empty(*entry);
+    ids_.erase(entry->id);
+    if (entry->list_) entry->list_->remove(*entry);
+    remove_entry_file(*entry);
+    // Versions still being written carry 0 bytes.
+    totalbytes_ = totalbytes_ >= entry->bytes ? totalbytes_ - entry->bytes : 0;
+    delete entry;
+    modified_ = true;
+}
+
+void Cache::move_to_slot(CacheEntry& entry, EntryList& list, CacheEntry* UrlNode::*slot) {
+    clear_slot(entry);
+    entry.node->*slot = &entry;
+    entry.list_->remove(entry);
+    list.push_back(entry);
+}
+
+void Cache::promote(UrlNode& node) {
+    if (node.waiting) {
+        CacheEntry* waiting = node.waiting;
+        if (!node.current) {
+            move_to_slot(*waiting, current_, &UrlNode::current);
+        } else if (node.current->readers == 0) {
+            delete_entry(node.current);
+            move_to_slot(*waiting, current_, &UrlNode::current);
+        }
+    }
+    if (node.writing && node.writing->readers == 0) {
+        CacheEntry* written = node.writing;
+        if (!node.current) {
+            move_to_slot(*written, current_, &UrlNode::current);
+        } else if (node.current->readers == 0) {
+            delete_entry(node.current);
+            move_to_slot(*written, current_, &UrlNode::current);
+        } else if (!node.waiting) {
+            move_to_slot(*written, waiting_, &UrlNode::waiting);
+        } else if (node.waiting->readers == 0) {
+            delete_entry(node.waiting);
+            move_to_slot(*written, waiting_, &UrlNode::waiting);
+        }
+        // A read waiting version stays; the complete one waits in the
+        // writing slot for the next release on this URL.
+    }
+    modified_ = true;
+}
+
+bool Cache::in_use(const CacheEntry& entry) const {
+    return entry.readers != 0 || entry.node->waiting || entry.node->writing;
+}
+
+// --- locks -------------------------------------------------------------------
+
+void Cache::get_read_lock(const Str& url, GMTdate& date, Str& file_name, uint32_t& id,
+                          uint32_t& bytes, bool& headeronly, int32_t& errorcode) {
+    accesses_++;
+    modified_ = true;
+    auto it = urls_.find(url);
+    if (it == urls_.end()) return;
+    UrlNode& node = it->second;
+    CacheEntry* entry = nullptr;
+    // A newer copy that waits for the readers of the old one serves new readers.
+    if (node.waiting) {
+        entry = node.waiting;
+        waiting_.move_to_back(*entry);
+    } else if (node.current) {
+        entry = node.current;
+        current_.move_to_back(*entry);
+    } else {
+        return;
+    }
+    date = entry->date;
+    file_name = this->file_name(entry->id);
+    id = entry->id;
+    bytes = entry->bytes;
+    headeronly = entry->headeronly;
+    errorcode = entry->errorcode;
+    entry->readers++;
+}
+
+void Cache::release_read_lock(uint32_t id) {
+    CacheEntry* entry = lookup(id);
+    // A version being written holds no read lock: its mark is the writer's.
+    if (!entry || entry->list_ == &writing_) {
+        print_report("Cache::release_read_lock ",
+                     "tried to release invalid read-lock '" + Str::from_ulong(id) + "'");
+        return;
+    }
+    if (--entry->readers < 0) {
+        entry->readers = 0;
+        print_report("Cache::release_read_lock ", "access-count under run");
+        return;
+    }
+    promote(*entry->node);
+}
+
+void Cache::get_write_lock(const Str& url, const GMTdate& date, bool headeronly,
+                           int32_t errorcode, Str& file_name, uint32_t& id) {
+    id = 0;
+    file_name = Str();
+    auto it = urls_.find(url);
+    if (it != urls_.end()) {
+        const UrlNode& node = it->second;
+        if (node.writing) return;
+        // A full copy is never replaced by a head-only one.
+        if (headeronly && ((node.current && !node.current->headeronly) ||
+                           (node.waiting && !node.waiting->headeronly)))
+            return;
+    }
+    CacheEntry* entry = add_writing(url, date, headeronly, errorcode, 0, 1);
+    if (!entry) {
+        fail_chain("Cache::get_write_lock ", "unable to create entry");
+        fail_print();
+        return;
+    }
+    id = entry->id;
+    file_name = this->file_name(id);
+}
+
+void Cache::release_write_lock(uint32_t id, uint32_t bytes) {
+    CacheEntry* entry = lookup(id);
+    // Only a version still being written can be released, and only once.
+    if (!entry || entry->list_ != &writing_ || entry->readers != 1) {
+        print_report("Cache::release_write_lock ", "tried to release invalid write-lock");
+        return;
+    }
+    if ((!entry->headeronly && bytes == 0) || uint64_t(bytes) > kib_limit(entrysize_)) {
+        delete_entry(entry);
+    } else {
+        entry->bytes = bytes;
+        entry->readers = 0;
+        totalbytes_ += bytes;
+        promote(*entry->node);
+    }
+    check_size();
+    modified_ = true;
+}
+
+// --- limits, dates, users ------------------------------------------------------
+
+void Cache::check_size() {
+    // An entry in use is neither deleted nor waited for: the pass goes on
+    // with the next least recently used one.
+    CacheEntry* entry = current_.first();
+    while (entry && (current_.count() > count_limit(cachefiles_) ||
+                     uint64_t(totalbytes_) > kib_limit(cachesize_))) {
+        CacheEntry* next = entry->next();
+        if (!in_use(*entry)) {
+            if (ids_.find(entry->id) == ids_.end()) {
+                print_report("Cache::check_size ", "tried to delete entry with invalid id");
+                return;
+            }
+            delete_entry(entry);
+        }
+        entry = next;
+    }
+}
+
+void Cache::update_cache_date(uint32_t id, const GMTdate& date) {
+    CacheEntry* entry = lookup(id);
+    if (!entry) {
+        print_report("Cache::update_cache_date ", "tried to update invalid cache-entry");
+        return;
+    }
+    if (date.specified())
+        entry->date = date;
+    else
+        entry->date.fail = 1;
+    modified_ = true;
+}
+
+int32_t Cache::register_user(uint32_t address) {
+    GMTdate now;
+    now.set_now();
+    modified_ = true;
+    auto known = users_.find(address);
+    if (known != users_.end()) {
+        known->second.lastconnect = now;
+        return 0;
+    }
+    for (auto it = users_.begin(); it != users_.end();) {
+        const GMTdate& last = it->second.lastconnect;
+        if (!last.specified() || now.diff(last) > USER_EXPIRY_SECONDS)
+            it = users_.erase(it);
+        else
+            ++it;
+    }
+    UserInfo& user = users_[address];
+    user.inetaddr = address;
+    user.lastconnect = now;
+    return 0;
+}
+
+int32_t Cache::get_all_ids(Str& directory, std::vector<uint32_t>& ids) const {
+    directory = cachedir_.value();
+    directory += '/';
+    ids.clear();
+    try {
+        ids.reserve(urls_.size());
+    } catch (const std::bad_alloc&) {
+        fail_new("Cache::get_all_ids ", "unable to allocate array");
+        return -1;
+    }
+    for (const auto& [url, node] : urls_) {
+        const CacheEntry* entry = node.waiting ? node.waiting : node.current;
+        ids.push_back(entry ? entry->id : 0);
+    }
+    return 0;
+}
+
+void Cache::remove_entry_file(const CacheEntry& entry) {
+    modified_ = true;
+    Str path = file_name(entry.id);
+    // A file already gone counts as removed. Other failures do not pass by
+    // waiting (an open file can be unlinked here), so they are reported at
+    // once instead of stalling the server loop.
+    for (int attempt = 0; attempt < 20; attempt++) {
+        if (::unlink(path.c_str()) == 0 || errno == ENOENT) return;
+        if (errno != EINTR) break;
+    }
+    print_report("Cache::remove_entry_file ", "unable to remove file '" + path + "'");
+}
+
+// --- lifecycle ---------------------------------------------------------------
+
+void Cache::discard_unfinished() {
+    while (CacheEntry* entry = waiting_.first()) delete_entry(entry);
+    while (CacheEntry* entry = writing_.first()) delete_entry(entry);
+}
+
+void Cache::clear_all() {
+    for (EntryList* list : {&current_, &waiting_, &writing_})
+        while (CacheEntry* entry = list->first()) {
+            list->remove(*entry);
+            delete entry;
+        }
+    ids_.clear();
+    urls_.clear();
+    users_.clear();
+}

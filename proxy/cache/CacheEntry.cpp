@@ -1,0 +1,149 @@
+#include "proxy/cache/CacheEntry.h"
+
+#include "foundation/ByteStream.h"
+#include "foundation/Fail.h"
+#include "foundation/ObjectStream.h"
+#include "http/URLAnswer.h"
+
+#include <cstdint>
+#include <utility>
+
+namespace {
+
+constexpr int32_t BODY_BLOCK = 8192;
+
+template <class T>
+bool read_field(ObjectSource& s, T& value) {
+    s >> value;
+    return !s.error();
+}
+
+int32_t invalid_file() {
+    fail_chain("CacheEntry::init_from_cfile ", "got invalid data from file");
+    return -1;
+}
+
+} // namespace
+
+int32_t CacheEntry::init_from_cfile(Readable& file) {
+    BinarySource source(file);
+    URLAnswer answer;
+    if (!read_field(source, answer) || answer.invalid) return invalid_file();
+    Str stored_url;
+    if (!read_field(source, stored_url)) return invalid_file();
+
+    // The body runs to the end of the file; only its length matters here.
+    char block[BODY_BLOCK];
+    uint64_t counted = 0;
+    for (;;) {
+        int32_t n = file.eread(block, BODY_BLOCK);
+        if (n <= 0) break;
+        counted += uint32_t(n);
+    }
+    // Reaching the end is how the body ends, not a failure.
+    if (file.read_error() && fail_pending()) fail_take();
+
+    if (counted > UINT32_MAX) return invalid_file();
+    if (counted > 0 && answer.content_length != 0 && answer.content_length > counted) {
+        fail_new("CacheEntry::init_from_cfile ", "short file");
+        return -1;
+    }
+    url = std::move(stored_url);
+    errorcode = answer.errorcode;
+    headeronly = counted == 0;
+    bytes = uint32_t(counted);
+    return 0;
+}
+
+// --- EntryList -------------------------------------------------------------
+
+void EntryList::push_back(CacheEntry& entry) {
+    entry.list_ = this;
+    entry.prev_ = last_;
+    entry.next_ = nullptr;
+    if (last_)
+        last_->next_ = &entry;
+    else
+        first_ = &entry;
+    last_ = &entry;
+    count_++;
+}
+
+void EntryList::remove(CacheEntry& entry) {
+    if (entry.prev_)
+        entry.prev_->next_ = entry.next_;
+    else
+        first_ = entry.next_;
+    if (entry.next_)
+        entry.next_->prev_ = entry.prev_;
+    else
+        last_ = entry.prev_;
+    entry.prev_ = entry.next_ = nullptr;
+    entry.list_ = nullptr;
+    count_--;
+}
+
+void EntryList::move_to_back(CacheEntry& entry) {
+    if (last_ == &entry) return;
+    remove(entry);
+    push_back(entry);
+}
+
+// --- cache file names ------------------------------------------------------
+
+Str cache_file_path(const Str& dir, uint32_t id) {
+    Str path = dir;
+    path += '/';
+    path += Str::from_ulong(id);
+    return path;
+}
+
+bool parse_cache_file_name(const Str& name, uint32_t& id) {
+    uint32_t n = name.length();
+    if (n == 0 || n > 10 || name[0] == '0') return false;
+    uint64_t value = 0;
+    for (uint32_t i = 0; i < n; i++) {
+        char c = name[i];
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + uint32_t(c - '0');
+    }
+    if (value > UINT32_MAX) return false;
+    id = uint32_t(value);
+    return true;
+}
+
+// --- record operators ------------------------------------------------------
+
+ObjectDrain& operator<<(ObjectDrain& d, const CacheEntry& e) {
+    int status = 0;
+    d.open(status);
+    if (status == 0) {
+        if (e.id == 0) {
+            fail_new("ObjectDrain << CacheEntry ", "internal inconsistency (id)");
+            fail_print();
+        }
+        d << ">CacheEntry:\n";
+        d << ">url    = " << e.url << "\n";
+        d << ">date   = " << e.date << "\n";
+        d << ">id     = " << e.id << "\n";
+        d << ">bytes  = " << e.bytes << "\n";
+        d << ">headeronly = " << e.headeronly << "\n";
+        d << ">errorcode = " << e.errorcode << "\n";
+        if (d.error()) fail_chain("ObjectDrain << CacheEntry ", "unable to write instance");
+    }
+    d.close();
+    return d;
+}
+
+ObjectSource& operator>>(ObjectSource& s, CacheEntry& e) {
+    int status = 0;
+    s.open(status);
+    if (status == 0) {
+        bool complete = read_field(s, e.url) && read_field(s, e.date) && read_field(s, e.id) &&
+                        read_field(s, e.bytes) && read_field(s, e.headeronly) &&
+                        read_field(s, e.errorcode);
+        if (!complete) fail_chain("ObjectSource >> CacheEntry ", "unable to read instance");
+    }
+    s.close();
+    return s;
+}
