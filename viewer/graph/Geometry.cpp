@@ -1,5 +1,6 @@
 #include "viewer/graph/Geometry.h"
 
+#include <climits>
 #include <cmath>
 
 int32_t ClampCoord(int64_t value) {
@@ -15,15 +16,23 @@ int32_t TruncateCoord(double value) {
     return static_cast<int32_t>(value);  // truncates toward zero
 }
 
+// Edges and extents may reach past kCoordLimit (a box at the limit still has
+// its size); they only need to stay within 32 bits.
+static int32_t ClampToInt32(int64_t value) {
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
 // Far edge of a span that starts at `from` and is `length` pixels long.
 static int32_t FarEdge(int32_t from, int32_t length) {
     if (length == 0) return kRectEmpty;
-    return ClampCoord(int64_t{from} + length - 1);
+    return ClampToInt32(int64_t{from} + length - 1);
 }
 
 static int32_t Extent(int32_t from, int32_t to) {
     if (to == kRectEmpty) return 0;
-    return ClampCoord(int64_t{to} - from + 1);
+    return ClampToInt32(int64_t{to} - from + 1);
 }
 
 static int32_t Middle(int32_t from, int32_t to) {
