@@ -1,0 +1,80 @@
+// AdminRequest: the server's handler for requests to the admin host. The
+// worker hands over the request's path, its decoded query arguments
+// (alternating names and values) and the client's address; the handler
+// answers with a complete page, or tells the worker to carry out a
+// full-text search itself.
+//
+// Paths are dispatched exactly (case-sensitive) through one table of
+// path -> page; a path not in the table gets the "invalid path" page.
+#pragma once
+
+#include "foundation/ArgList.h"
+#include "foundation/Str.h"
+
+#include <cstdint>
+#include <vector>
+
+class Cache;
+class ConnectionTable;
+class RelaisOptions;
+
+// The reserved virtual host of the admin pages.
+constexpr const char* ADMIN_HOST = "quaylo";
+
+// "http://quaylo" + path.
+Str admin_url(const Str& path);
+
+struct AdminAnswer {
+    enum Kind : int32_t {
+        NONE = 0,   // nothing is sent
+        PAGE = 10,  // head and body go to the worker
+        SEARCH = 14 // the worker searches the cache files itself
+    };
+    int32_t kind = NONE;
+    Str head;
+    Str body;
+};
+
+// What the pages may see of the server. Everything is the server's own and
+// outlives the handler.
+struct AdminSite {
+    RelaisOptions& options;
+    Cache& cache;
+    const std::vector<uint32_t>& admin_addresses;
+    Str program_name;                           // directory + "/" + program name
+    const ConnectionTable* connections = nullptr;
+};
+
+class AdminRequest {
+public:
+    explicit AdminRequest(const AdminSite& site) : site_(site) {}
+
+    AdminAnswer answer(const Str& path, const ArgList& arguments, uint32_t client);
+
+    // The client's address equals one of the admin addresses.
+    bool is_admin(uint32_t client) const;
+
+private:
+    // A page under construction: the head and body start as every normal page.
+    struct Page {
+        AdminAnswer answer;
+        Page();
+        void finish(const char* footer_notice); // completes the head, appends the footer
+    };
+    using Handler = void (AdminRequest::*)(Page& page, const Str& path, const ArgList& arguments,
+                                           uint32_t client);
+    struct Route {
+        const char* path;
+        Handler handler;
+    };
+    static const Route ROUTES[];
+
+    void options_page(Page& page, const Str& path, const ArgList& arguments, uint32_t client);
+    void invalid_path_page(Page& page, const Str& path, const ArgList& arguments, uint32_t client);
+
+    void apply_options(Page& page, const ArgList& arguments);
+    void refusal(Page& page);
+    const char* text(uint32_t message) const;
+
+    AdminSite site_;
+};

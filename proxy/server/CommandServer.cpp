@@ -1,0 +1,221 @@
+#include "proxy/server/CommandServer.h"
+
+#include "foundation/Fail.h"
+#include "foundation/ObjectStream.h"
+#include "http/GMTdate.h"
+#include "proxy/admin/AdminRequest.h"
+#include "proxy/cache/Cache.h"
+#include "proxy/server/Command.h"
+#include "proxy/server/RelaisOptions.h"
+
+namespace {
+
+constexpr const char* REPORTER = "Relais: ";
+// The errorcode of a document that is not cached.
+constexpr int32_t NOT_CACHED_ERRORCODE = 500;
+
+// Collects one answer, so that it leaves in one write.
+class MessageBuffer : public Writeable {
+public:
+    int32_t ewrite(const void* buffer, int32_t count) override {
+        if (count <= 0) return 0;
+        if (bytes.append(static_cast<const char*>(buffer), uint32_t(count)) < 0) {
+            write_error_ = 1;
+            return 0;
+        }
+        return count;
+    }
+    Str bytes;
+};
+
+} // namespace
+
+int32_t CommandServer::serve(Connection& record, ConnectionTable& table) {
+    CmdSocket& channel = *record.channel;
+    BinarySource source(channel);
+    int32_t code = 0;
+    source >> code;
+    if (source.error()) {
+        fail_chain(REPORTER, "failed to get command from child");
+        return -1;
+    }
+    switch (code) {
+    case CMD_FINISHED:
+        finished(record, table);
+        return 0;
+    case CMD_READ_LOCK:
+        read_lock(record);
+        return 0;
+    case CMD_RELEASE_READ_LOCK:
+        release_read_lock(record);
+        return 0;
+    case CMD_WRITE_LOCK:
+        write_lock(record);
+        return 0;
+    case CMD_RELEASE_WRITE_LOCK:
+        release_write_lock(record);
+        return 0;
+    case CMD_SPECIAL_REQUEST:
+        return special_request(record);
+    case CMD_GET_OPTIONS:
+        get_options(record);
+        return 0;
+    case CMD_UPDATE_CACHE_DATE:
+        update_cache_date(record);
+        return 0;
+    default:
+        fail_new(REPORTER, "received invalid data from child");
+        fail_print();
+        return 0;
+    }
+}
+
+// Whatever the worker still holds is released: a write lock with 0 bytes,
+// so that a document not stored completely does not count as cached.
+void CommandServer::finished(Connection& record, ConnectionTable& table) {
+    if (record.read_lock != 0) cache_.release_read_lock(record.read_lock);
+    if (record.write_lock != 0) cache_.release_write_lock(record.write_lock, 0);
+    table.remove(record.id);
+}
+
+void CommandServer::read_lock(Connection& record) {
+    BinarySource source(*record.channel);
+    Str url;
+    source >> url;
+    if (source.error()) {
+        fail_chain(REPORTER, "unable to read ReadLock from child");
+        fail_print();
+        return;
+    }
+    GMTdate date; // not specified until the cache knows the url
+    Str file_name;
+    uint32_t id = 0;
+    uint32_t bytes = 0;
+    bool headeronly = false;
+    int32_t errorcode = NOT_CACHED_ERRORCODE;
+    cache_.get_read_lock(url, date, file_name, id, bytes, headeronly, errorcode);
+    record.read_lock = id;
+
+    MessageBuffer message;
+    BinaryDrain drain(message);
+    drain << int32_t(CMD_READ_LOCK_ACK) << date << file_name << id << bytes << headeronly
+          << errorcode;
+    send(record, message.bytes, "unable to send ReadLockAck to child");
+}
+
+void CommandServer::release_read_lock(Connection& record) {
+    BinarySource source(*record.channel);
+    uint32_t id = 0;
+    source >> id;
+    if (source.error()) {
+        fail_chain(REPORTER, "unable to read ReleaseReadLock from child");
+        fail_print();
+        return;
+    }
+    if (id == record.read_lock) record.read_lock = 0;
+    cache_.release_read_lock(id);
+}
+
+void CommandServer::write_lock(Connection& record) {
+    BinarySource source(*record.channel);
+    Str url;
+    GMTdate date;
+    bool headeronly = false;
+    int32_t errorcode = 0;
+    source >> url >> date >> headeronly >> errorcode;
+    if (source.error()) {
+        fail_chain(REPORTER, "unable to read WriteLock from child");
+        fail_print();
+        return;
+    }
+    Str file_name;
+    uint32_t id = 0;
+    cache_.get_write_lock(url, date, headeronly, errorcode, file_name, id);
+    record.write_lock = id;
+
+    MessageBuffer message;
+    BinaryDrain drain(message);
+    drain << int32_t(CMD_WRITE_LOCK_ACK) << file_name << id;
+    send(record, message.bytes, "unable to send WriteLockAck to child");
+}
+
+void CommandServer::release_write_lock(Connection& record) {
+    BinarySource source(*record.channel);
+    uint32_t id = 0;
+    uint32_t bytes = 0;
+    source >> id >> bytes;
+    if (source.error()) {
+        fail_chain(REPORTER, "unable to read ReleaseWriteLock from child");
+        fail_print();
+        return;
+    }
+    if (id == record.write_lock) record.write_lock = 0;
+    cache_.release_write_lock(id, bytes);
+}
+
+int32_t CommandServer::special_request(Connection& record) {
+    BinarySource source(*record.channel);
+    Str path;
+    ArgList arguments;
+    uint32_t client = 0;
+    source >> path >> arguments >> client;
+    if (source.error()) {
+        fail_chain(REPORTER, "unable to read SpecialRequest from child");
+        fail_print();
+        return 0;
+    }
+    AdminAnswer answer = admin_.answer(path, arguments, client);
+
+    MessageBuffer message;
+    BinaryDrain drain(message);
+    if (answer.kind == AdminAnswer::PAGE) {
+        drain << int32_t(CMD_SPECIAL_ANSWER_PAGE) << answer.head << answer.body;
+    } else if (answer.kind == AdminAnswer::SEARCH) {
+        Str directory;
+        std::vector<uint32_t> ids;
+        if (cache_.get_all_ids(directory, ids) < 0) {
+            fail_chain(REPORTER, "unable to create ID-array");
+            return -1;
+        }
+        drain << int32_t(CMD_SPECIAL_ANSWER_SEARCH) << directory << uint32_t(ids.size());
+        if (!ids.empty()) drain.write_array(ids.data(), uint32_t(ids.size()));
+    } else {
+        return 0;
+    }
+    send(record, message.bytes, "unable to send SpecialAnswer to child");
+    return 0;
+}
+
+void CommandServer::get_options(Connection& record) {
+    const RelaisOptions& o = options_;
+    MessageBuffer message;
+    BinaryDrain drain(message);
+    drain << int32_t(CMD_OPTIONS) << o.timeout.value() << bool(o.offline.value())
+          << o.proxyhost.value() << o.proxyport.value() << bool(o.debug.value())
+          << o.updtime.value() << int32_t(o.language.index()) << o.sockshost.value()
+          << o.socksport.value() << o.socksuser.value();
+    send(record, message.bytes, "unable to send options to child");
+}
+
+void CommandServer::update_cache_date(Connection& record) {
+    BinarySource source(*record.channel);
+    uint32_t id = 0;
+    GMTdate date;
+    source >> id >> date;
+    if (source.error()) {
+        fail_chain(REPORTER, "unable to read UpdateCacheDate from child");
+        fail_print();
+        return;
+    }
+    cache_.update_cache_date(id, date);
+}
+
+void CommandServer::send(Connection& record, const Str& message, const char* failure_text) {
+    CmdSocket& channel = *record.channel;
+    channel.set_write_error(0);
+    channel.ewrite(message.data(), int32_t(message.length()));
+    if (channel.write_error()) {
+        fail_new(REPORTER, failure_text);
+        fail_print();
+    }
+}

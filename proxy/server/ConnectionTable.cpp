@@ -1,0 +1,40 @@
+#include "proxy/server/ConnectionTable.h"
+
+#include <atomic>
+
+Connection::~Connection() {
+    channel.reset();
+    client.reset();
+}
+
+int32_t ConnectionTable::next_id() {
+    static std::atomic<int32_t> counter{0};
+    return counter++;
+}
+
+void ConnectionTable::add(std::unique_ptr<Connection> record) {
+    int32_t id = record->id;
+    records_[id] = std::move(record);
+}
+
+void ConnectionTable::remove(int32_t id) {
+    records_.erase(id);
+}
+
+void ConnectionTable::clear() {
+    records_.clear();
+}
+
+Connection* ConnectionTable::find(int32_t id) const {
+    auto found = records_.find(id);
+    return found == records_.end() ? nullptr : found->second.get();
+}
+
+Connection* ConnectionTable::first() const {
+    return records_.empty() ? nullptr : records_.begin()->second.get();
+}
+
+Connection* ConnectionTable::next(const Connection& record) const {
+    auto after = records_.upper_bound(record.id);
+    return after == records_.end() ? nullptr : after->second.get();
+}

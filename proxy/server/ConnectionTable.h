@@ -1,0 +1,47 @@
+// The server's connection records: one per accepted browser connection,
+// from the accept until its worker has sent Finished. The table owns the
+// records; a record owns its command channel and its client socket, so
+// deleting it closes both connections.
+#pragma once
+
+#include "foundation/Socket.h"
+#include "proxy/server/CmdSocket.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+
+struct Connection {
+    int32_t id = 0;
+    std::unique_ptr<CmdSocket> channel;
+    std::unique_ptr<Socket> client;
+    uint32_t read_lock = 0;  // id of the cache read lock the worker holds, 0 = none
+    uint32_t write_lock = 0; // id of the cache write lock the worker holds, 0 = none
+
+    // Closes the channel first, so the worker sees the end before its client does.
+    ~Connection();
+};
+
+class ConnectionTable {
+public:
+    // A process-wide counter: 0 for the first connection, then one more each.
+    static int32_t next_id();
+
+    ConnectionTable() = default;
+    ConnectionTable(const ConnectionTable&) = delete;
+    ConnectionTable& operator=(const ConnectionTable&) = delete;
+
+    void add(std::unique_ptr<Connection> record);
+    // Deletes the record; an unknown id does nothing.
+    void remove(int32_t id);
+    void clear();
+
+    Connection* find(int32_t id) const;
+    // Records in id order; null at the end.
+    Connection* first() const;
+    Connection* next(const Connection& record) const;
+    int32_t count() const { return int32_t(records_.size()); }
+
+private:
+    std::map<int32_t, std::unique_ptr<Connection>> records_;
+};

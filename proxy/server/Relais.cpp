@@ -1,0 +1,236 @@
+#include "proxy/server/Relais.h"
+
+#include "foundation/Fail.h"
+#include "foundation/FileSystem.h"
+#include "foundation/ObjectStream.h"
+#include "foundation/Socket.h"
+#include "proxy/cache/Cache.h"
+#include "proxy/server/ServerTexts.h"
+
+#include <cerrno>
+#include <csignal>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* REPORTER = "Relais: ";
+constexpr const char* CHANNEL_NAME = "debug";
+const char* const TERMINAL_TITLE = "\033]0;Quaylo\007";
+
+// Written by the signal handlers, read once per loop round.
+volatile std::sig_atomic_t stop_flag = 0;
+
+void on_stop_signal(int) {
+    stop_flag = -1;
+}
+
+// The signals that end the server: Ctrl-C, kill, and the terminal going away.
+const int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int STOP_SIGNAL_COUNT = sizeof STOP_SIGNALS / sizeof STOP_SIGNALS[0];
+struct sigaction previous_actions[STOP_SIGNAL_COUNT];
+
+void print(const Str& text) {
+    diag_drain() << text;
+}
+
+void print_line(const char* text) {
+    diag_drain() << Str(text) << Str("\n");
+}
+
+// Clients that were handed to a worker whose channel never came up: the
+// worker may still use the handle, so it stays open (shut down) until the
+// server ends and the number cannot be reused under the worker's hands.
+std::vector<std::unique_ptr<Socket>> orphaned_clients;
+
+} // namespace
+
+void Relais::request_stop() {
+    stop_flag = 1;
+}
+
+bool Relais::stop_requested() {
+    return stop_flag != 0;
+}
+
+Relais::Relais(const Str& program_name, ArgList& arguments, CmdSocket::Entry entry)
+    : program_name_(program_name), entry_(entry) {
+    // A server started again in the same process starts unstopped.
+    stop_flag = 0;
+    if (start_up(arguments) != 0) return;
+
+    install_stop_handlers();
+    int32_t result = main_loop();
+    restore_stop_handlers();
+    if (result < 0) return; // status stays 1, the report is pending
+
+    print(Str(server_text(ServerText::SHUTDOWN, options_.language.index())) + "\n");
+    status_ = 0;
+}
+
+Relais::~Relais() {
+    // The channels close first, so every worker sees the end and returns.
+    connections_.clear();
+    if (!CmdSocket::wait_for_workers(WORKER_END_MILLISECONDS)) {
+        fail_new(REPORTER, "workers still running at the end of the server");
+        fail_print();
+    }
+    orphaned_clients.clear();
+    commands_.reset();
+    admin_.reset();
+    cache_.reset();
+}
+
+// The start-up sequence up to the main loop: 0 to run, 1 when the server is
+// not to run (status tells whether that is a failure).
+int32_t Relais::start_up(ArgList& arguments) {
+    // Words left over are no option of ours: a typing error is reported
+    // rather than silently ignored.
+    int32_t parsed = options_.set.parse_cmdline(arguments, program_name_ + ".cfg", false);
+    if (parsed < 0) {
+        print(Str("\nsyntax information:\n") + options_.set.help("cmdline"));
+        return 1;
+    }
+    if (parsed > 0) { // "-help" or "-show" handled
+        status_ = 0;
+        return 1;
+    }
+    // Command-line values stay in force on later starts.
+    if (options_.set.save(options_.set.file()) < 0) fail_print();
+
+    resolve_admins();
+    if (::isatty(2)) print(TERMINAL_TITLE);
+
+    listener_ = std::make_unique<InterNetServer>(uint16_t(options_.port.value()));
+    if (listener_->failed()) {
+        fail_chain(REPORTER, "unable to setup server");
+        return 1;
+    }
+
+    uint32_t language = options_.language.index();
+    print_line(server_text(ServerText::READING_CACHE, language));
+    cache_ = std::make_unique<Cache>(options_.cachedir, options_.cachesize, options_.entrysize,
+                                     options_.cachefiles, options_.language, options_.debug,
+                                     options_.exportdir, options_.importdir, true);
+    if (cache_->failed()) {
+        fail_chain(REPORTER, "unable to initialize cache");
+        return 1;
+    }
+
+    AdminSite site{options_, *cache_, admin_addresses_, program_name_, &connections_};
+    admin_ = std::make_unique<AdminRequest>(site);
+    commands_ = std::make_unique<CommandServer>(options_, *cache_, *admin_);
+
+    print_line(server_text(ServerText::READY, options_.language.index()));
+    return 0;
+}
+
+// One address per word of `admins`, in order; a word that cannot be
+// resolved stays 0, so it matches no client.
+void Relais::resolve_admins() {
+    Str words = options_.admins.value();
+    uint32_t count = words.count_words();
+    admin_addresses_.assign(count, 0);
+    for (uint32_t i = 0; i < count; i++) {
+        Str host = words.cut_word();
+        admin_addresses_[i] = Socket::hostname_to_ip(host);
+        if (admin_addresses_[i] == 0) fail_print();
+    }
+}
+
+// A signal that was ignored when the server started stays ignored.
+void Relais::install_stop_handlers() {
+    for (int i = 0; i < STOP_SIGNAL_COUNT; i++) {
+        struct sigaction action {};
+        action.sa_handler = on_stop_signal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = 0; // no restart: the wait returns at once
+        sigaction(STOP_SIGNALS[i], &action, &previous_actions[i]);
+        if (previous_actions[i].sa_handler == SIG_IGN)
+            sigaction(STOP_SIGNALS[i], &previous_actions[i], nullptr);
+    }
+}
+
+void Relais::restore_stop_handlers() {
+    for (int i = 0; i < STOP_SIGNAL_COUNT; i++)
+        sigaction(STOP_SIGNALS[i], &previous_actions[i], nullptr);
+}
+
+// Runs until the stop flag is set: 0. A failed wait or a broken channel
+// ends the server: -1 with a report pending.
+int32_t Relais::main_loop() {
+    std::vector<pollfd> waits;
+    std::vector<int32_t> ids;
+    for (;;) {
+        if (stop_requested()) return 0;
+
+        // The listening socket only below maxcon: further browsers wait in
+        // the listening queue until a worker ends.
+        waits.clear();
+        ids.clear();
+        bool accepting = connections_.count() < options_.maxcon.value();
+        if (accepting) waits.push_back({listener_->handle(), POLLIN, 0});
+        for (Connection* record = connections_.first(); record;
+             record = connections_.next(*record)) {
+            waits.push_back({record->channel->handle(), POLLIN, 0});
+            ids.push_back(record->id);
+        }
+
+        int ready = ::poll(waits.data(), waits.size(), WAIT_MILLISECONDS);
+        if (ready < 0) {
+            if (stop_requested()) return 0;
+            if (errno == EINTR) continue;
+            fail_new(REPORTER, "select failed");
+            return -1;
+        }
+        if (ready == 0) continue;
+
+        size_t at = 0;
+        if (accepting) {
+            if (waits[at].revents != 0) accept_connection();
+            at++;
+        }
+        // Noted ids, not links: serving a command may delete its record.
+        for (size_t i = 0; i < ids.size(); i++, at++) {
+            if (waits[at].revents == 0) continue;
+            Connection* record = connections_.find(ids[i]);
+            if (record && commands_->serve(*record, connections_) < 0) return -1;
+        }
+    }
+}
+
+void Relais::accept_connection() {
+    uint32_t peer = 0;
+    std::unique_ptr<Socket> client = listener_->accept_connection(&peer);
+    if (!client) {
+        fail_chain(REPORTER, "failed to get connection (non-fatal)");
+        fail_print();
+        return;
+    }
+    if (cache_->register_user(peer) < 0) fail_print();
+
+    auto record = std::make_unique<Connection>();
+    record->id = ConnectionTable::next_id();
+    record->client = std::move(client);
+
+    ArgList arguments;
+    arguments.append(file_part(program_name_));
+    arguments.append("-urlget");
+    arguments.append("-socket");
+    arguments.append(Str::from_ulong(uint32_t(record->client->handle())));
+    arguments.append("-remip");
+    arguments.append(Str::from_ulong(peer));
+
+    record->channel = std::make_unique<CmdSocket>(CHANNEL_NAME, arguments, entry_, 0,
+                                                  uint16_t(options_.iport.value()));
+    if (!record->channel->connected()) {
+        fail_chain(REPORTER, "unable to start child process");
+        fail_print();
+        if (record->channel->worker_started()) {
+            record->client->shutdown();
+            orphaned_clients.push_back(std::move(record->client));
+        }
+        return;
+    }
+    connections_.add(std::move(record));
+}
