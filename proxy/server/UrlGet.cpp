@@ -1,8 +1,359 @@
-// The request worker; see UrlGet.h.
 #include "proxy/server/UrlGet.h"
 
+#include "foundation/Fail.h"
+#include "foundation/ObjectStream.h"
+#include "proxy/server/Command.h"
+#include "proxy/server/WorkerPages.h"
+#include "proxy/server/WorkerSearch.h"
+
+#include <fcntl.h>
+#include <new>
+#include <utility>
+
+namespace {
+
+const char START[] = "UrlGet: ";
+const char INVALID_REQUEST[] = "UrlGet:  ";
+const char MAIN[] = "UrlGet::main ";
+
+bool is_error_status(int32_t status) { return status >= 400 && status <= 599; }
+
+void print_if(bool debug) {
+    if (debug)
+        fail_print();
+    else
+        fail_take();
+}
+
+} // namespace
+
 int urlget_main(const Str& program_name, ArgList& args) {
-    (void)program_name;
-    (void)args;
+    UrlGet worker(program_name, args);
     return 0;
+}
+
+UrlGet::UrlGet(const Str& program_name, ArgList& args)
+    : icport_("icport", "port for internal communication", 0, 1, 65535, false),
+      socket_("socket", "socket descriptor of client connection", 0, 1, 2147483647, false),
+      remip_("remip", "IP-address of remote client", 0, INT32_MIN, INT32_MAX, false) {
+    (void)program_name;
+    if (start(args)) serve();
+}
+
+UrlGet::~UrlGet() {
+    in_buffer_.reset();
+    in_file_.reset();
+    uint32_t ignored = 0;
+    close_output_file(ignored);
+    server_.reset();
+    if (channel_ && channel_->connected() && channel_->finished(START) != 0) print_if(options_.debug);
+    // The handle belongs to the server, which closes it after Finished.
+    client_.reset();
+}
+
+bool UrlGet::start(ArgList& args) {
+    if (start_options_.insert(icport_) < 0 || start_options_.insert(socket_) < 0 ||
+        start_options_.insert(remip_) < 0) {
+        fail_print();
+        return false;
+    }
+    if (start_options_.parse_cmdline(args, Str(), false) != 0) {
+        if (fail_pending()) fail_print();
+        return false;
+    }
+    const char* missing = nullptr;
+    if (icport_.value() == 0)
+        missing = "no port for internal communication specified";
+    else if (socket_.value() == 0)
+        missing = "no client socket specified";
+    else if (remip_.value() == 0)
+        missing = "client-ip address not specified";
+    if (missing) {
+        fail_new(START, missing);
+        fail_print();
+        return false;
+    }
+
+    channel_ = std::make_unique<ParentChannel>(uint16_t(icport_.value()));
+    if (!channel_->connected()) {
+        fail_chain(START, "cannot connect to port for internal communication");
+        fail_print();
+        channel_.reset();
+        return false;
+    }
+
+    client_ = std::make_unique<Socket>(socket_.value(), true);
+    client_address_ = uint32_t(remip_.value());
+    buffer_.reset(new (std::nothrow) char[TRANSFER_BUFFER_SIZE]);
+    if (!buffer_) {
+        fail_new(START, "unable to allocate transfer buffer");
+        fail_print();
+        return false;
+    }
+    if (channel_->get_options(options_, START) != 0) {
+        fail_print();
+        return false;
+    }
+    // Every wait on the client is a poll, so the socket stays non-blocking;
+    // small answers leave at once.
+    if (client_->to_non_blocking() < 0) {
+        fail_print();
+        return false;
+    }
+    if (client_->delay_off() < 0) fail_take();
+    return true;
+}
+
+void UrlGet::serve() {
+    if (receive_request(request_) != 0) {
+        fail_chain(START, "unable to receive request from client");
+        print_if(options_.debug);
+        return;
+    }
+    if (request_.invalid) {
+        fail_chain(INVALID_REQUEST, "received invalid request from client");
+        print_if(options_.debug);
+        answer_.make_error(request_);
+        answer_.version = "http/1.0";
+        if (options_.debug)
+            diag_drain() << Str("\n-----------------------------------------------\n"
+                                "client's invalid request:\n")
+                         << request_;
+        send_and_release();
+        return;
+    }
+    if (request_.host == ADMIN_HOST) {
+        if (create_answer_to_special_request(request_) != 0) {
+            fail_chain(START, "unable to reply special request");
+            fail_print();
+            return;
+        }
+        send_and_release();
+        return;
+    }
+    decide();
+}
+
+void UrlGet::decide() {
+    if (request_.method != "POST" && lookup_cache(request_) != 0) {
+        fail_chain(START, "unable to lookup cache");
+        fail_print();
+        // An answer that was never filled in would only confuse the client.
+        return;
+    }
+
+    GMTdate now;
+    now.set_now();
+    bool ask_server = true;
+    bool cached = lookup_.cached();
+    if (cached && !request_.no_cache && !is_error_status(lookup_.errorcode)) {
+        int64_t age = int64_t(now.diff(lookup_.date));
+        if (int64_t(options_.updtime) > age) ask_server = false;
+    }
+    if (!cached && options_.offline) {
+        set_worker_page(answer_, offline_page(request_.uri, uint32_t(options_.language)));
+        send_and_release();
+        return;
+    }
+    if (options_.offline) ask_server = false;
+
+    if (ask_server) {
+        int result = contact_server(request_);
+        if (result == INTERNAL) {
+            fail_print();
+            return;
+        }
+        if (result != NONE) {
+            answer_error_page(result);
+            send_and_release();
+            return;
+        }
+        if (answer_.errorcode != 304) {
+            relaying_ = true;
+            if (cached && channel_->release_read_lock(lookup_.id, START) != 0) {
+                fail_print();
+                return;
+            }
+            if (try_write_init(request_) != 0) {
+                fail_chain(START, "unable to try cache-writing");
+                fail_print();
+                return;
+            }
+            send_and_release();
+            return;
+        }
+        server_.reset();
+        if (!cached) {
+            // The client asked with its own condition: the 304 is its answer.
+            answer_.body = Str();
+            send_and_release();
+            return;
+        }
+        if (update_cache_date(now) != 0) {
+            fail_chain(START, "unable to update cache-date");
+            fail_print();
+            return;
+        }
+    }
+    if (open_cache_answer()) send_and_release();
+}
+
+void UrlGet::answer_error_page(int kind) {
+    Str details;
+    if (kind == ORIGIN)
+        details = fail_take();
+    else
+        print_if(options_.debug);
+    bool copy = lookup_.cached();
+    set_worker_page(answer_, error_page(request_.uri, copy, kind == ORIGIN ? details.c_str() : nullptr,
+                                        uint32_t(options_.language)));
+    if (copy) {
+        // The page offers the copy; this worker does not read it.
+        if (channel_->release_read_lock(lookup_.id, START) != 0) fail_print();
+        lookup_.date = GMTdate();
+    }
+}
+
+bool UrlGet::open_cache_answer() {
+    in_file_ = std::make_unique<IFileStream>(lookup_.file);
+    if (in_file_->open_failed()) {
+        fail_chain(MAIN, "unable to open cache-file for reading");
+        fail_print();
+        return false;
+    }
+    in_buffer_ = std::make_unique<BufReadable>(*in_file_, TRANSFER_BUFFER_SIZE);
+    BinarySource source(*in_buffer_);
+    URLAnswer stored;
+    Str url;
+    source >> stored;
+    if (!source.error()) source >> url;
+    if (source.error() || stored.invalid) {
+        fail_chain(MAIN, "unable to read cache-file '" + lookup_.file + "'");
+        fail_print();
+        return false;
+    }
+    if (url != request_.uri) {
+        fail_new(MAIN, "cache inconsistent, file '" + lookup_.file + "' damaged");
+        fail_print();
+        return false;
+    }
+    answer_ = std::move(stored);
+    answer_.content_length = lookup_.bytes;
+    from_cache_ = true;
+    return true;
+}
+
+int UrlGet::lookup_cache(URLRequest& request) {
+    const char* context = "UrlGet::lookup_cache ";
+    if (channel_->read_lock(request.uri, lookup_, context) != 0) return fail(INTERNAL);
+    if (lookup_.cached() && lookup_.headeronly && request.method == "GET") {
+        // Only the head is stored: fetch the whole document.
+        lookup_.date = GMTdate();
+        if (lookup_.id != 0 && channel_->release_read_lock(lookup_.id, context) != 0)
+            return fail(INTERNAL);
+    }
+    return NONE;
+}
+
+int UrlGet::update_cache_date(const GMTdate& date) {
+    if (channel_->update_cache_date(lookup_.id, date, "UrlGet::update_cache_date ") != 0)
+        return fail(INTERNAL);
+    return NONE;
+}
+
+int UrlGet::try_write_init(URLRequest& request) {
+    const char* context = "UrlGet::try_write_init ";
+    // Answers to forms and to authorized requests are never kept.
+    if (request.method == "POST" || !request.authorization.empty()) return NONE;
+    Str file;
+    uint32_t id = 0;
+    bool headeronly = (request.method == "HEAD") != 0;
+    if (channel_->write_lock(request.uri, contact_time_, headeronly, answer_.errorcode, file, id,
+                             context) != 0)
+        return fail(INTERNAL);
+    if (id == 0) return NONE;
+    write_id_ = id;
+    out_file_ = std::make_unique<OFileStream>(file, O_CREAT | O_TRUNC);
+    if (out_file_->open_failed()) {
+        fail_chain(context, "unable to open file for writing");
+        return fail(INTERNAL);
+    }
+    out_buffer_ = std::make_unique<BufWriteable>(*out_file_, TRANSFER_BUFFER_SIZE);
+    BinaryDrain drain(*out_buffer_);
+    drain << answer_ << request.uri;
+    if (drain.error()) {
+        fail_chain(MAIN, "unable to write to cache file");
+        return fail(INTERNAL);
+    }
+    storing_ = true;
+    return NONE;
+}
+
+int UrlGet::create_answer_to_special_request(URLRequest& request) {
+    const char* context = "UrlGet::create_answer_to_special_request ";
+    SpecialAnswer special;
+    if (channel_->special_request(request.path, request.args, client_address_, special, context) != 0)
+        return fail(INTERNAL);
+    Str head;
+    Str body;
+    if (special.code == CMD_SPECIAL_ANSWER_PAGE) {
+        head = std::move(special.head);
+        body = std::move(special.body);
+    } else if (search_results(special.directory, special.ids, request.args,
+                              uint32_t(options_.language), head, body) != 0) {
+        fail_chain(context, "generation of search-result failed");
+        return fail(INTERNAL);
+    }
+    answer_ = URLAnswer();
+    answer_.from_Str(head);
+    answer_.body = std::move(body);
+    answer_.date.set_now();
+    return NONE;
+}
+
+void UrlGet::send_and_release() {
+    if (send_answer_to_client(request_) == NONE) {
+        release_after_success();
+    } else {
+        fail_chain(MAIN, "unable to send answer to client");
+        print_if(options_.debug);
+        // Nothing stored counts: the server releases the write lock with 0
+        // bytes when it hears Finished.
+        uint32_t ignored = 0;
+        close_output_file(ignored);
+    }
+    server_.reset();
+}
+
+void UrlGet::release_after_success() {
+    int result = NONE;
+    if (relaying_ && storing_) {
+        uint32_t stored = bytes_done_;
+        close_output_file(stored);
+        // A document cut short must not count as cached.
+        if (request_.method == "GET" && answer_.content_length != 0 &&
+            stored < answer_.content_length)
+            stored = 0;
+        result = channel_->release_write_lock(write_id_, stored, START);
+        write_id_ = 0;
+    }
+    if (result == NONE && from_cache_) {
+        in_buffer_.reset();
+        in_file_.reset();
+        from_cache_ = false;
+        result = channel_->release_read_lock(lookup_.id, START);
+    }
+    if (result != NONE) fail_print();
+}
+
+void UrlGet::close_output_file(uint32_t& stored) {
+    if (out_buffer_ && out_buffer_->flush() != 0) {
+        fail_chain(MAIN, "unable to write to cache file");
+        print_if(options_.debug);
+        stored = 0;
+    }
+    if (out_file_ && out_file_->write_error()) stored = 0;
+    out_buffer_.reset();
+    out_file_.reset();
+    storing_ = false;
 }

@@ -1,0 +1,228 @@
+#include "proxy/server/ParentChannel.h"
+
+#include "foundation/Fail.h"
+#include "foundation/ObjectStream.h"
+#include "proxy/server/Command.h"
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+
+namespace {
+
+const char LOOPBACK[] = "127.0.0.1";
+
+// Collects one message, so that it leaves in a single send.
+class MessageBuffer : public Writeable {
+public:
+    int32_t ewrite(const void* buffer, int32_t count) override {
+        if (bytes.append(static_cast<const char*>(buffer), uint32_t(count)) < 0) {
+            write_error_ = 1;
+            return 0;
+        }
+        return count;
+    }
+    Str bytes;
+};
+
+// Waits without limit: the server answers every question, and a server that
+// goes away closes the channel.
+bool wait_for(int handle, short events) {
+    pollfd fd{handle, events, 0};
+    for (;;) {
+        int n = ::poll(&fd, 1, -1);
+        if (n > 0) return true;
+        if (n < 0 && errno != EINTR) return false;
+    }
+}
+
+} // namespace
+
+ParentChannel::ParentChannel(uint16_t port) : socket_(LOOPBACK, port) {
+    if (socket_.failed()) return;
+    // Commands are small and each one waits for its answer.
+    if (socket_.delay_off() < 0) fail_take();
+    // Non-blocking for good: reads and writes wait with poll, never by
+    // switching the mode back and forth.
+    if (socket_.to_non_blocking() < 0) return;
+    connected_ = true;
+}
+
+void ParentChannel::close() {
+    if (!connected_) return;
+    connected_ = false;
+    socket_.shutdown();
+}
+
+int ParentChannel::communication_failed(const char* context) {
+    fail_chain(context, "communication with parent failed");
+    return 1;
+}
+
+bool ParentChannel::refill() {
+    position_ = 0;
+    buffered_ = 0;
+    for (;;) {
+        int32_t n = socket_.nbread(buffer_, READ_BUFFER_SIZE);
+        if (n > 0) {
+            buffered_ = n;
+            return true;
+        }
+        if (n < 0) return false;
+        // Nothing there: wait. Readable and still nothing means closed.
+        if (!wait_for(socket_.handle(), POLLIN)) return false;
+        n = socket_.nbread(buffer_, READ_BUFFER_SIZE);
+        if (n > 0) {
+            buffered_ = n;
+            return true;
+        }
+        return false;
+    }
+}
+
+int32_t ParentChannel::eread(void* buffer, int32_t count) {
+    char* out = static_cast<char*>(buffer);
+    int32_t done = 0;
+    while (done < count) {
+        if (buffered_ == 0 && (read_error_ || !refill())) {
+            read_error_ = 1;
+            break;
+        }
+        int32_t take = count - done < buffered_ ? count - done : buffered_;
+        std::memcpy(out + done, buffer_ + position_, size_t(take));
+        position_ += take;
+        buffered_ -= take;
+        done += take;
+    }
+    return done;
+}
+
+int ParentChannel::send(const Str& message, const char* context) {
+    if (!connected_) return communication_failed(context);
+    uint32_t sent = 0;
+    while (sent < message.length()) {
+        int32_t n = socket_.nbwrite(message.data() + sent, int32_t(message.length() - sent));
+        if (n < 0) return communication_failed(context);
+        if (n == 0 && !wait_for(socket_.handle(), POLLOUT)) return communication_failed(context);
+        sent += uint32_t(n);
+    }
+    return 0;
+}
+
+int ParentChannel::report_code(int32_t code, const char* context) {
+    if (code == CMD_ABORT) {
+        close();
+        fail_new(context, "aborted by parent");
+    } else {
+        fail_new(context, "got invalid command from parent");
+    }
+    return 1;
+}
+
+int ParentChannel::read_code(int32_t expected, int32_t alternative, int32_t& code,
+                             const char* context) {
+    if (!connected_) return communication_failed(context);
+    BinarySource source(*this);
+    code = 0;
+    source >> code;
+    if (source.error()) return communication_failed(context);
+    if (code != expected && code != alternative) return report_code(code, context);
+    return 0;
+}
+
+int ParentChannel::check(const char* context) {
+    int32_t code = 0;
+    if (read_code(0, 0, code, context) != 0) return 1;
+    return report_code(code, context); // code 0 is no command either
+}
+
+int ParentChannel::get_options(WorkerOptions& o, const char* context) {
+    MessageBuffer message;
+    BinaryDrain(message) << int32_t(CMD_GET_OPTIONS);
+    if (send(message.bytes, context) != 0) return 1;
+    int32_t code = 0;
+    if (read_code(CMD_OPTIONS, CMD_OPTIONS, code, context) != 0) return 1;
+    BinarySource source(*this);
+    source >> o.timeout >> o.offline >> o.proxyhost >> o.proxyport >> o.debug >> o.updtime >>
+        o.language >> o.sockshost >> o.socksport >> o.socksuser;
+    if (source.error()) return communication_failed(context);
+    return 0;
+}
+
+int ParentChannel::read_lock(const Str& url, CacheLookup& lookup, const char* context) {
+    MessageBuffer message;
+    BinaryDrain(message) << int32_t(CMD_READ_LOCK) << url;
+    if (send(message.bytes, context) != 0) return 1;
+    int32_t code = 0;
+    if (read_code(CMD_READ_LOCK_ACK, CMD_READ_LOCK_ACK, code, context) != 0) return 1;
+    BinarySource source(*this);
+    source >> lookup.date >> lookup.file >> lookup.id >> lookup.bytes >> lookup.headeronly >>
+        lookup.errorcode;
+    if (source.error()) return communication_failed(context);
+    return 0;
+}
+
+int ParentChannel::release_read_lock(uint32_t id, const char* context) {
+    MessageBuffer message;
+    BinaryDrain(message) << int32_t(CMD_RELEASE_READ_LOCK) << id;
+    return send(message.bytes, context);
+}
+
+int ParentChannel::write_lock(const Str& url, const GMTdate& date, bool headeronly,
+                              int32_t errorcode, Str& file, uint32_t& id, const char* context) {
+    MessageBuffer message;
+    BinaryDrain(message) << int32_t(CMD_WRITE_LOCK) << url << date << headeronly << errorcode;
+    if (send(message.bytes, context) != 0) return 1;
+    int32_t code = 0;
+    if (read_code(CMD_WRITE_LOCK_ACK, CMD_WRITE_LOCK_ACK, code, context) != 0) return 1;
+    BinarySource source(*this);
+    source >> file >> id;
+    if (source.error()) return communication_failed(context);
+    return 0;
+}
+
+int ParentChannel::release_write_lock(uint32_t id, uint32_t bytes, const char* context) {
+    MessageBuffer message;
+    BinaryDrain(message) << int32_t(CMD_RELEASE_WRITE_LOCK) << id << bytes;
+    return send(message.bytes, context);
+}
+
+int ParentChannel::update_cache_date(uint32_t id, const GMTdate& date, const char* context) {
+    MessageBuffer message;
+    BinaryDrain(message) << int32_t(CMD_UPDATE_CACHE_DATE) << id << date;
+    return send(message.bytes, context);
+}
+
+int ParentChannel::special_request(const Str& path, const ArgList& parameters,
+                                   uint32_t client_address, SpecialAnswer& answer,
+                                   const char* context) {
+    MessageBuffer message;
+    BinaryDrain(message) << int32_t(CMD_SPECIAL_REQUEST) << path << parameters << client_address;
+    if (send(message.bytes, context) != 0) return 1;
+    if (read_code(CMD_SPECIAL_ANSWER_PAGE, CMD_SPECIAL_ANSWER_SEARCH, answer.code, context) != 0)
+        return 1;
+    BinarySource source(*this);
+    if (answer.code == CMD_SPECIAL_ANSWER_PAGE) {
+        source >> answer.head >> answer.body;
+    } else {
+        uint32_t count = 0;
+        source >> answer.directory >> count;
+        // The ids arrive in one piece of known size; a count beyond what the
+        // channel could carry is a broken stream, not a reason to allocate.
+        constexpr uint32_t MAX_IDS = 1u << 26;
+        if (!source.error() && count <= MAX_IDS) {
+            answer.ids.resize(count);
+            if (count > 0 && source.read_array(answer.ids.data(), count) != 0) source.set_error();
+        } else {
+            source.set_error();
+        }
+    }
+    if (source.error()) return communication_failed(context);
+    return 0;
+}
+
+int ParentChannel::finished(const char* context) {
+    MessageBuffer message;
+    BinaryDrain(message) << int32_t(CMD_FINISHED);
+    return send(message.bytes, context);
+}

@@ -1,0 +1,110 @@
+// ParentChannel: the request worker's end of the command channel to the
+// server (message codes in Command.h). The worker connects to 127.0.0.1 at
+// the server's internal port, never through SOCKS, and from then on reaches
+// the cache database, the options and the admin pages only through here.
+//
+// Every message leaves in one piece. Answers are read through a small buffer,
+// so that a record of many fields costs one or two receives, not one per field.
+// The server may send code 2 (abort) at any time; a worker that waits on a
+// peer therefore also watches handle() and pending(), and calls check().
+//
+// All int results: 0 success, 1 failure (the worker's kind 1) with a report
+// pending under the caller's context: "communication with parent failed",
+// "aborted by parent" or "got invalid command from parent".
+#pragma once
+
+#include "foundation/ArgList.h"
+#include "foundation/ByteStream.h"
+#include "foundation/InterNetClient.h"
+#include "foundation/Str.h"
+#include "http/GMTdate.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// The options a worker works with, as the server sends them.
+struct WorkerOptions {
+    int32_t timeout = 60;
+    bool offline = false;
+    Str proxyhost;
+    int32_t proxyport = 8080;
+    bool debug = false;
+    int32_t updtime = 36000;
+    int32_t language = 0;
+    Str sockshost;
+    int32_t socksport = 1080;
+    Str socksuser;
+};
+
+// The answer to a cache lookup. A date that is not specified means "not cached".
+struct CacheLookup {
+    GMTdate date;
+    Str file;
+    uint32_t id = 0;
+    uint32_t bytes = 0;
+    bool headeronly = false;
+    int32_t errorcode = 500;
+
+    bool cached() const { return date.specified(); }
+};
+
+// The server's answer to an admin request: a finished page (code 10), or the
+// cache directory and entry ids for a full-text search the worker runs (code 14).
+struct SpecialAnswer {
+    int32_t code = 0;
+    Str head;
+    Str body;
+    Str directory; // ends in "/"
+    std::vector<uint32_t> ids;
+};
+
+class ParentChannel : private Readable {
+public:
+    // Connects; connected() tells the result, with a report pending on failure.
+    explicit ParentChannel(uint16_t port);
+    ParentChannel(const ParentChannel&) = delete;
+    ParentChannel& operator=(const ParentChannel&) = delete;
+
+    bool connected() const { return connected_; }
+    int handle() const { return socket_.handle(); }
+    // True when bytes from the server wait in the buffer.
+    bool pending() const { return buffered_ > 0; }
+    // The server spoke without being asked: reads the code and reports it
+    // ("aborted by parent" for code 2, which also closes the channel).
+    int check(const char* context);
+    // Closes the channel without telling the server.
+    void close();
+
+    int get_options(WorkerOptions& options, const char* context);
+    int read_lock(const Str& url, CacheLookup& lookup, const char* context);
+    int release_read_lock(uint32_t id, const char* context);
+    int write_lock(const Str& url, const GMTdate& date, bool headeronly, int32_t errorcode,
+                   Str& file, uint32_t& id, const char* context);
+    int release_write_lock(uint32_t id, uint32_t bytes, const char* context);
+    int update_cache_date(uint32_t id, const GMTdate& date, const char* context);
+    int special_request(const Str& path, const ArgList& parameters, uint32_t client_address,
+                        SpecialAnswer& answer, const char* context);
+    int finished(const char* context);
+
+private:
+    static constexpr int32_t READ_BUFFER_SIZE = 4096;
+
+    // Readable over the socket: blocks until count bytes arrived or the
+    // connection failed.
+    int32_t eread(void* buffer, int32_t count) override;
+    // Refills the buffer with what is available, waiting for at least one byte.
+    bool refill();
+    int send(const Str& message, const char* context);
+    // Reads an answer code; anything but expected (or the other code of a
+    // two-answer command) is reported.
+    int read_code(int32_t expected, int32_t alternative, int32_t& code, const char* context);
+    int report_code(int32_t code, const char* context);
+    int communication_failed(const char* context);
+
+    InterNetClient socket_;
+    bool connected_ = false;
+    char buffer_[READ_BUFFER_SIZE];
+    int32_t position_ = 0;
+    int32_t buffered_ = 0;
+};

@@ -1,0 +1,30 @@
+// The pages a request worker makes itself: the offline page (a URL that is
+// not cached while the proxy is offline) and the error page (the origin
+// server could not be reached or answered badly). Both are HTML in the
+// interface language picked by the `language` option's index (0 english,
+// 1 deutsch, 2 dutch; anything else falls back to English). Every text taken
+// from the request or a failure report is HTML-escaped.
+#pragma once
+
+#include "foundation/Str.h"
+#include "http/URLAnswer.h"
+
+#include <cstdint>
+
+// The virtual host name of the proxy's own admin pages.
+constexpr const char ADMIN_HOST[] = "quaylo";
+// The links of the two pages that switch the proxy's mode.
+constexpr const char GO_ONLINE_URL[] = "http://quaylo/options?offline=0";
+constexpr const char GO_OFFLINE_URL[] = "http://quaylo/options?offline=1";
+
+// Status of both pages.
+constexpr int32_t WORKER_PAGE_STATUS = 501;
+
+Str offline_page(const Str& uri, uint32_t language);
+// cached_copy: offer the copy in the cache. details: the failure report of
+// an origin-server failure, or null for none.
+Str error_page(const Str& uri, bool cached_copy, const char* details, uint32_t language);
+
+// Fills answer with a page as the worker sends it: version "http/1.0",
+// status 501, content type "text/html", the content length and the body.
+void set_worker_page(URLAnswer& answer, const Str& page);
