@@ -5,14 +5,6 @@
 #include <cmath>
 #include <limits>
 
-TEST(Rectangle, DefaultIsEmptyAtOrigin) {
-    Rectangle box;
-    EXPECT_TRUE(box.IsEmpty());
-    EXPECT_EQ(box.Width(), 0);
-    EXPECT_EQ(box.Height(), 0);
-    EXPECT_EQ(box.TopLeft(), (Point{0, 0}));
-}
-
 TEST(Rectangle, WidthAndHeightCountBothEdges) {
     Rectangle box(10, 20, 79, 49);
     EXPECT_EQ(box.Width(), 70);
@@ -43,14 +35,6 @@ TEST(Rectangle, SetPosKeepsSizeAndEmptiness) {
     EXPECT_EQ(box.TopLeft(), (Point{-100, 300}));
     EXPECT_EQ(box.Width(), 70);
     EXPECT_EQ(box.right, -31);
-    EXPECT_TRUE(box.IsHeightEmpty());
-}
-
-TEST(Rectangle, SetSizeKeepsTopLeft) {
-    Rectangle box(Point{10, 20}, Size{70, 30});
-    box.SetSize({5, 0});
-    EXPECT_EQ(box.TopLeft(), (Point{10, 20}));
-    EXPECT_EQ(box.Width(), 5);
     EXPECT_TRUE(box.IsHeightEmpty());
 }
 

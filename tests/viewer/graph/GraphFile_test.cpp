@@ -87,15 +87,6 @@ TEST(SaveGraphFile, UnwritablePathGivesFalse) {
     EXPECT_FALSE(SaveGraphFile(graph, dir.File("missing/g.gra")));
 }
 
-TEST(SaveGraphFile, ExistingFileIsTruncated) {
-    TempDir dir;
-    WriteWholeFile(dir.File("g.gra"), std::string(1000, 'x'));
-    SiteGraph graph;
-    AddNode(graph, 1, "a", Rectangle({0, 0}, {70, 30}));
-    ASSERT_TRUE(SaveGraphFile(graph, dir.File("g.gra")));
-    EXPECT_EQ(ReadWholeFile(dir.File("g.gra")), "n 1 a http://h/a p 0 0 s 70 30\n");
-}
-
 TEST(ReadGraphFile, NodeWithoutPositionDrawsYFirstThenX) {
     SiteGraph graph;
     RandomGenerator random(1);

@@ -27,11 +27,3 @@ TEST(NodeKindOfContentType, AnythingElseIsOther) {
     EXPECT_EQ(NodeKindOfContentType(" text/html"), NodeKind::Other);
     EXPECT_EQ(NodeKindOfContentType("audio"), NodeKind::Other);
 }
-
-TEST(NodeKind, CodesMatchTheCrawlersNumbers) {
-    EXPECT_EQ(static_cast<int>(NodeKind::OtherServer), 1);
-    EXPECT_EQ(static_cast<int>(NodeKind::ServerError), 8);
-    EXPECT_EQ(static_cast<int>(NodeKind::Found), 13);
-    EXPECT_EQ(static_cast<int>(NodeKind::Html), 14);
-    EXPECT_EQ(static_cast<int>(NodeKind::Zip), 22);
-}

@@ -63,11 +63,3 @@ TEST(FitNodeSizes, BoxKeepsItsTopLeftCornerAndCentreFollows) {
     EXPECT_EQ(node->centreX, node->Box().Center().x);
     EXPECT_EQ(node->centreY, node->Box().Center().y);
 }
-
-TEST(FitNodeSizes, HeadlessMeasureKeepsNodesThirtyPixelsHigh) {
-    SiteGraph graph;
-    GraphNode* node = AddNode(graph, "abcdefghijkl", {0, 0});
-    FitNodeSizes(graph, HeadlessNodeMeasure());
-    EXPECT_EQ(node->Box().Height(), kDefaultNodeHeight);
-    EXPECT_GT(node->Box().Width(), 12);
-}
