@@ -15,11 +15,13 @@ ArgList::ArgList() = default;
 
 ArgList::ArgList(int argc, const char* const* argv) {
     status_ = 1;
-    for (int i = 0; i < argc; ++i)
-        if (append(Str(argv[i])) < 0) {
+    for (int i = 0; i < argc; ++i) {
+        Str value(argv[i]);
+        if (value.status() < 0 || append(value) < 0) {
             fail_chain("ArgList: ", BUILD_FAILED);
             return;
         }
+    }
     status_ = 0;
 }
 

@@ -297,16 +297,33 @@ TEST(StrAppend, SmallAppendDoublesOnceLargeAppendAllocatesExactly) {
     s += "";
     EXPECT_EQ(s.length(), 52u);
     EXPECT_EQ(bytes_of(s), "ab" + forty + "0123456789");
+
+    Str same(10u);
+    std::memcpy(same.buffer(), "abcdef", 6);
+    same.set_length(6);
+    same += "ghijkl"; // as long as the string itself: exact size, no doubling
+    EXPECT_EQ(same.capacity(), 12u);
+    EXPECT_STREQ(same.c_str(), "abcdefghijkl");
+
+    Str large(200000u);
+    large.fill('a');
+    large += Str(70000u); // 64 KiB or more: exact size even though shorter than the string
+    EXPECT_EQ(large.status(), 0);
+    EXPECT_EQ(large.length(), 270000u);
+    EXPECT_EQ(large.capacity(), 270000u);
 }
 
 TEST(StrAppend, AppendingToItselfAndZeroBytesWork) {
     Str s("abc");
     s += s;
     EXPECT_STREQ(s.c_str(), "abcabc");
-    Str big(std::string(100, 'a').c_str());
-    big.set_length(10);
-    big += Str(big);
-    EXPECT_EQ(big.length(), 20u);
+    Str exact("abc", 3); // no room: a new buffer of exactly six bytes
+    exact += exact;
+    EXPECT_STREQ(exact.c_str(), "abcabc");
+    Str doubling("abcd", 4); // part of itself, shorter than itself: one doubling
+    EXPECT_EQ(doubling.append(doubling.c_str() + 1, 2), 0);
+    EXPECT_STREQ(doubling.c_str(), "abcdbc");
+    EXPECT_EQ(doubling.capacity(), 8u);
     Str z("x");
     EXPECT_EQ(z.append("\0y", 2), 0);
     EXPECT_EQ(bytes_of(z), std::string("x\0y", 3));
@@ -430,9 +447,9 @@ TEST(StrSearch, FindNocaseComparesThroughTheLowerCaseMapping) {
 TEST(StrSkipTable, EntriesAreDistancesFromTheEndOfTheRightmostOccurrence) {
     signed char table[256];
     Str::make_skip_table(Str("abcab"), table);
-    EXPECT_EQ(table['b'], 1);
-    EXPECT_EQ(table['a'], 2);
-    EXPECT_EQ(table['c'], 3);
+    EXPECT_EQ(table[int('b')], 1);
+    EXPECT_EQ(table[int('a')], 2);
+    EXPECT_EQ(table[int('c')], 3);
     for (int c = 0; c < 256; ++c)
         if (c != 'a' && c != 'b' && c != 'c') {
             EXPECT_EQ(table[c], 6) << c;
@@ -449,8 +466,8 @@ TEST(StrSkipTable, LongPatternEntriesAreCappedAt127) {
         EXPECT_GE(table[c], 1) << c;
         EXPECT_LE(table[c], 127) << c;
     }
-    EXPECT_EQ(table['#'], 127);
-    EXPECT_EQ(table['~'], 127);
+    EXPECT_EQ(table[int('#')], 127);
+    EXPECT_EQ(table[int('~')], 127);
     EXPECT_EQ(table[static_cast<unsigned char>(pattern[199])], 1);
 }
 
