@@ -137,12 +137,15 @@ int UrlGet::receive_request(URLRequest& request) {
         }
         uint32_t before = text.length();
         if (text.append(buffer, uint32_t(n)) < 0) return fail(INTERNAL);
-        // The whole text read so far counts, early body bytes included.
-        if (text.length() > REQUEST_HEAD_LIMIT) {
+        head_found = find_head_end(text, before, REQUEST_ENDS, head_length, body_start);
+        // The limit is the head's, empty line included. Body bytes that came
+        // along with it do not count: how a client's bytes happen to arrive
+        // must not decide whether its form is accepted.
+        if ((head_found && body_start > REQUEST_HEAD_LIMIT) ||
+            (!head_found && text.length() > REQUEST_HEAD_LIMIT)) {
             fail_new(context, "request from client exceeds limit (8192 byte)");
             return fail(CLIENT);
         }
-        head_found = find_head_end(text, before, REQUEST_ENDS, head_length, body_start);
     }
 
     if (head_found) {
@@ -208,7 +211,7 @@ int UrlGet::connect_to_server(const Str& host, int32_t port, const char* context
         if (::getsockopt(server_->handle(), SOL_SOCKET, SO_ERROR, &code, &length) < 0) code = errno;
     }
     if (code != 0) {
-        fail_new("InterNetClient ", "unable to connect to '" + host +
+        fail_new("InterNetClient: ", "unable to connect to '" + host +
                                         "'. Reason code:" + Str::from_long(code));
         fail_chain(context, "connection to server failed");
         return ORIGIN;

@@ -78,7 +78,7 @@ Str offline_page(const Str& uri, uint32_t language) {
     page += text(NOT_CACHED, language);
     page += "</P><P>";
     page += text(YOU_CAN, language);
-    page += link(GO_ONLINE_URL);
+    page += link(admin_url(GO_ONLINE_PATH));
     page += text(GO_ONLINE, language);
     page += "</A>,\n";
     page += text(THEN_RETRY, language);
@@ -94,7 +94,7 @@ Str error_page(const Str& uri, bool cached_copy, const char* details, uint32_t l
     if (cached_copy) {
         page += "<P>";
         page += text(COPY_EXISTS, language);
-        page += link(GO_OFFLINE_URL);
+        page += link(admin_url(GO_OFFLINE_PATH));
         page += text(GO_OFFLINE, language);
         page += "</A>";
         page += text(THEN_RELOAD, language);

@@ -8,14 +8,13 @@
 
 #include "foundation/Str.h"
 #include "http/URLAnswer.h"
+#include "proxy/admin/AdminRequest.h"
 
 #include <cstdint>
 
-// The virtual host name of the proxy's own admin pages.
-constexpr const char ADMIN_HOST[] = "quaylo";
-// The links of the two pages that switch the proxy's mode.
-constexpr const char GO_ONLINE_URL[] = "http://quaylo/options?offline=0";
-constexpr const char GO_OFFLINE_URL[] = "http://quaylo/options?offline=1";
+// The paths (on the admin host) of the two links that switch the proxy's mode.
+constexpr const char GO_ONLINE_PATH[] = "/options?offline=0";
+constexpr const char GO_OFFLINE_PATH[] = "/options?offline=1";
 
 // Status of both pages.
 constexpr int32_t WORKER_PAGE_STATUS = 501;

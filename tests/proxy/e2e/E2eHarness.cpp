@@ -1,0 +1,476 @@
+#include "tests/proxy/e2e/E2eHarness.h"
+
+#include "foundation/FileStream.h"
+#include "foundation/BufStream.h"
+#include "foundation/Fail.h"
+#include "foundation/ObjectStream.h"
+#include "foundation/Str.h"
+#include "http/URLAnswer.h"
+#include "http/URLRequest.h"
+#include "proxy/cache/CacheEntry.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#ifndef HARBORD_PATH
+#error "HARBORD_PATH must name the harbord binary"
+#endif
+
+namespace e2e {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int START_TIMEOUT_MS = 20000;
+constexpr int STOP_TIMEOUT_MS = 20000;
+
+std::string lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return text;
+}
+
+int connect_loopback(uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) < 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Waits for a child with a bound; true when it ended (status filled).
+bool wait_child(pid_t pid, int timeout_ms, int& status) {
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) return true;
+        if (r < 0) return true;
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::string make_temp_dir() {
+    char pattern[] = "/tmp/harbord-e2e-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    return made ? made : "";
+}
+
+} // namespace
+
+uint16_t free_port() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof local;
+    ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size);
+    ::close(fd);
+    return ntohs(local.sin_port);
+}
+
+CommandResult run_command(const std::vector<std::string>& argv, int timeout_ms) {
+    CommandResult result;
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) < 0) return result;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 0);
+        ::dup2(null, 2);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    char buffer[65536];
+    bool timed_out = false;
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            timed_out = true;
+            break;
+        }
+        pollfd fd{out[0], POLLIN, 0};
+        int n = ::poll(&fd, 1, int(left.count()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            timed_out = n == 0;
+            break;
+        }
+        ssize_t got = ::read(out[0], buffer, sizeof buffer);
+        if (got <= 0) break;
+        result.out.append(buffer, size_t(got));
+    }
+    ::close(out[0]);
+    if (timed_out) ::kill(pid, SIGKILL);
+    int status = 0;
+    if (!wait_child(pid, 10000, status)) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    if (!timed_out && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    return result;
+}
+
+bool program_exists(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return false;
+}
+
+std::string HttpResult::header(const std::string& name) const {
+    std::string wanted = lower(name) + ":";
+    size_t pos = 0;
+    while ((pos = head.find('\n', pos)) != std::string::npos) {
+        pos++;
+        size_t end = head.find('\n', pos);
+        std::string line = head.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        if (lower(line.substr(0, wanted.size())) == wanted) {
+            std::string value = line.substr(wanted.size());
+            size_t from = value.find_first_not_of(" \t");
+            size_t to = value.find_last_not_of(" \t\r");
+            return from == std::string::npos ? "" : value.substr(from, to - from + 1);
+        }
+    }
+    return "";
+}
+
+HttpResult parse_http(const std::string& raw) {
+    HttpResult result;
+    result.raw = raw;
+    size_t end = raw.find("\r\n\r\n");
+    size_t body = end == std::string::npos ? raw.size() : end + 4;
+    result.head = raw.substr(0, end == std::string::npos ? raw.size() : end);
+    result.body = raw.substr(body);
+    if (raw.compare(0, 5, "HTTP/") == 0) {
+        size_t blank = raw.find(' ');
+        if (blank != std::string::npos) {
+            result.status = std::atoi(raw.c_str() + blank + 1);
+            result.answered = result.status > 0;
+        }
+    }
+    return result;
+}
+
+std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms) {
+    int fd = connect_loopback(port);
+    if (fd < 0) return "";
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        sent += size_t(n);
+    }
+    std::string answer;
+    char buffer[65536];
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        pollfd p{fd, POLLIN, 0};
+        int n = ::poll(&p, 1, int(left.count()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0) break;
+        answer.append(buffer, size_t(got));
+    }
+    ::close(fd);
+    return answer;
+}
+
+std::string loader_request(const std::string& method, const std::string& url,
+                           const std::string& body, const std::string& content_type) {
+    URLRequest request(Str(method.c_str()), Str(url.c_str()), Str(body.data(), uint32_t(body.size())),
+                       Str(content_type.c_str()));
+    Str text = request.to_proxy_Str();
+    return std::string(text.data(), text.length());
+}
+
+std::string proxy_request(const std::string& method, const std::string& url,
+                          const std::vector<std::string>& headers, const std::string& body) {
+    std::string text = method + " " + url + " HTTP/1.0\r\n";
+    for (const std::string& h : headers) text += h + "\r\n";
+    if (!body.empty()) text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    text += "\r\n" + body;
+    return text;
+}
+
+CacheFile read_cache_file(const std::string& path) {
+    CacheFile file;
+    file.path = path;
+    IFileStream stream{Str(path.c_str())};
+    if (stream.open_failed()) {
+        fail_take();
+        return file;
+    }
+    BufReadable buffer(stream);
+    BinarySource source(buffer);
+    URLAnswer answer;
+    Str url;
+    source >> answer;
+    if (!source.error()) source >> url;
+    if (source.error() || answer.invalid) {
+        fail_take();
+        return file;
+    }
+    file.valid = true;
+    file.status = answer.errorcode;
+    file.content_length = answer.content_length;
+    file.last_modified = answer.last_modified.specified() ? answer.last_modified.to_Str().c_str() : "";
+    file.url.assign(url.data(), url.length());
+    char block[65536];
+    for (;;) {
+        int32_t n = buffer.eread(block, sizeof block);
+        if (n <= 0) break;
+        file.body.append(block, size_t(n));
+    }
+    if (fail_pending()) fail_take();
+    return file;
+}
+
+bool eventually(const std::function<bool()>& condition, int timeout_ms) {
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        if (condition()) return true;
+        if (Clock::now() > deadline) return condition();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+std::string read_text_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_text_file(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// ---- Harbord ----
+
+Harbord::Harbord(const std::vector<std::string>& options) : options_(options) {
+    dir_ = make_temp_dir();
+    cachedir_ = dir_ + "/cache";
+    ::mkdir(cachedir_.c_str(), 0755);
+    std::error_code error;
+    fs::copy_file(HARBORD_PATH, dir_ + "/harbord", error);
+    ::chmod((dir_ + "/harbord").c_str(), 0755);
+    // The help folders lie beside the binary.
+    for (const char* help : {"help_e", "help_d", "help_nl"}) {
+        fs::path from = fs::path(HARBORD_PATH).parent_path() / help;
+        if (fs::exists(from))
+            fs::copy(from, dir_ + "/" + help, fs::copy_options::recursive, error);
+    }
+    port_ = free_port();
+    iport_ = free_port();
+    start(options_);
+}
+
+Harbord::~Harbord() {
+    if (running()) {
+        if (stop() < 0) kill9();
+    }
+    std::error_code error;
+    if (!dir_.empty() && std::getenv("E2E_KEEP") == nullptr) fs::remove_all(dir_, error);
+}
+
+bool Harbord::start(const std::vector<std::string>& options) {
+    if (running()) return true;
+    std::vector<std::string> args = {dir_ + "/harbord",        "-port",    std::to_string(port_),
+                                     "-iport",                 std::to_string(iport_),
+                                     "-cachedir",              cachedir_};
+    bool timeout_given = false;
+    for (const std::string& o : options)
+        if (o == "-timeout") timeout_given = true;
+    if (!timeout_given) {
+        args.push_back("-timeout");
+        args.push_back("10");
+    }
+    args.insert(args.end(), options.begin(), options.end());
+
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(dir_.c_str()) != 0) ::_exit(126);
+        int log = ::open("harbord.log", O_WRONLY | O_CREAT | O_APPEND, 0644);
+        int null = ::open("/dev/null", O_RDONLY);
+        ::dup2(null, 0);
+        ::dup2(log, 1);
+        ::dup2(log, 2);
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    if (pid < 0) return false;
+    pid_ = pid;
+    auto deadline = Clock::now() + std::chrono::milliseconds(START_TIMEOUT_MS);
+    while (Clock::now() < deadline) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return false;
+        }
+        // Ready once the log says so: the port alone may be bound before the
+        // cache is open.
+        if (log().find("ready.") != std::string::npos) {
+            int fd = connect_loopback(port_);
+            if (fd >= 0) {
+                ::close(fd);
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+int Harbord::stop() {
+    if (!running()) return -1;
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    if (!wait_child(pid_, STOP_TIMEOUT_MS, status)) {
+        kill9();
+        return -1;
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void Harbord::kill9() {
+    if (!running()) return;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+}
+
+std::string Harbord::log() const { return read_text_file(dir_ + "/harbord.log"); }
+
+HttpResult Harbord::send(const std::string& request, int timeout_ms) const {
+    return parse_http(exchange(port_, request, timeout_ms));
+}
+
+HttpResult Harbord::get(const std::string& url, const std::vector<std::string>& headers) const {
+    return send(proxy_request("GET", url, headers));
+}
+
+HttpResult Harbord::curl(const std::string& url, const std::vector<std::string>& args) const {
+    std::vector<std::string> argv = {"curl", "-s", "-i", "--max-time", "30", "-x", proxy()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back(url);
+    return parse_http(run_command(argv).out);
+}
+
+bool Harbord::set_offline(bool offline) const {
+    HttpResult r = get(std::string("http://quaylo/options?offline=") + (offline ? "1" : "0"));
+    return r.status == 200;
+}
+
+std::vector<CacheFile> Harbord::cache_files() const {
+    std::vector<CacheFile> files;
+    DIR* dir = ::opendir(cachedir_.c_str());
+    if (!dir) return files;
+    while (dirent* entry = ::readdir(dir)) {
+        Str name(entry->d_name);
+        uint32_t id = 0;
+        if (!parse_cache_file_name(name, id)) continue;
+        CacheFile file = read_cache_file(cachedir_ + "/" + entry->d_name);
+        file.id = id;
+        files.push_back(file);
+    }
+    ::closedir(dir);
+    return files;
+}
+
+std::vector<CacheFile> Harbord::cache_files_for(const std::string& url) const {
+    std::vector<CacheFile> found;
+    for (const CacheFile& f : cache_files())
+        if (f.url == url) found.push_back(f);
+    return found;
+}
+
+std::string check_cachedb(const std::string& cachedir, size_t* entries) {
+    std::string path = cachedir + "/cachedb";
+    IFileStream stream{Str(path.c_str())};
+    if (stream.open_failed()) {
+        fail_take();
+        return "no cachedb";
+    }
+    BufReadable buffer(stream);
+    BinarySource source(buffer);
+    uint32_t magic = 0;
+    int32_t count = -1;
+    source >> magic >> count;
+    if (source.error() || magic != 0x43444203 || count < 0) {
+        if (fail_pending()) fail_take();
+        return "bad cachedb start";
+    }
+    std::string problem;
+    for (int32_t i = 0; i < count && problem.empty(); i++) {
+        CacheEntry entry;
+        source >> entry;
+        if (source.error()) {
+            problem = "unreadable record " + std::to_string(i);
+            break;
+        }
+        std::string url(entry.url.data(), entry.url.length());
+        CacheFile file = read_cache_file(cachedir + "/" + std::to_string(entry.id));
+        if (!file.valid)
+            problem = "record of " + url + ": file " + std::to_string(entry.id) + " unreadable";
+        else if (file.url != url)
+            problem = "record of " + url + ": file holds " + file.url;
+        else if (file.body.size() != entry.bytes)
+            problem = "record of " + url + ": " + std::to_string(entry.bytes) + " bytes recorded, " +
+                      std::to_string(file.body.size()) + " in the file";
+        else if (file.content_length != 0 && file.body.size() != 0 &&
+                 file.body.size() < file.content_length)
+            problem = "record of " + url + ": body shorter than its Content-Length";
+    }
+    if (fail_pending()) fail_take();
+    if (entries) *entries = size_t(count);
+    return problem;
+}
+
+} // namespace e2e

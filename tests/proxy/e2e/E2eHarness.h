@@ -1,0 +1,118 @@
+// End-to-end harness: runs the real harbord binary from a copy in a fresh
+// temporary folder (so its setup file lands there) on free loopback ports
+// with a cache directory of its own, and talks to it as a browser would.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace e2e {
+
+// A port that was free a moment ago (bound to port 0 and released).
+uint16_t free_port();
+
+struct CommandResult {
+    int status = -1; // exit code, or -1 when it did not end normally in time
+    std::string out; // standard output
+};
+// Runs a program without a shell; standard error goes to /dev/null.
+CommandResult run_command(const std::vector<std::string>& argv, int timeout_ms = 60000);
+bool program_exists(const std::string& name);
+
+struct HttpResult {
+    bool answered = false; // a status line arrived
+    int status = 0;
+    std::string head;      // status line and header lines, without the empty line
+    std::string body;
+    std::string raw;
+
+    // Value of the named header (name compared without case), "" if absent.
+    std::string header(const std::string& name) const;
+};
+HttpResult parse_http(const std::string& raw);
+
+// Connects to 127.0.0.1:port, sends bytes, reads until the peer closes (at
+// most timeout_ms). Returns what arrived.
+std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms = 30000);
+
+// A proxy request as the site loader writes it (the project's own client code).
+std::string loader_request(const std::string& method, const std::string& url,
+                           const std::string& body = "", const std::string& content_type = "");
+
+// A plain proxy request with extra header lines (each without CR LF).
+std::string proxy_request(const std::string& method, const std::string& url,
+                          const std::vector<std::string>& headers = {},
+                          const std::string& body = "");
+
+// One cache file as stored: the answer head, the URL and the body.
+struct CacheFile {
+    uint32_t id = 0;
+    std::string path;
+    bool valid = false; // head and URL could be read
+    int status = 0;
+    uint32_t content_length = 0;
+    std::string last_modified;
+    std::string url;
+    std::string body;
+};
+CacheFile read_cache_file(const std::string& path);
+
+class Harbord {
+public:
+    // Starts harbord with -port, -iport, -cachedir, -timeout (10 unless given)
+    // and the extra options, e.g. {"-updtime", "0"}.
+    explicit Harbord(const std::vector<std::string>& options = {});
+    ~Harbord();
+    Harbord(const Harbord&) = delete;
+    Harbord& operator=(const Harbord&) = delete;
+
+    // (Re)starts in the same folder with the same ports and cache.
+    bool start(const std::vector<std::string>& options = {});
+    bool running() const { return pid_ > 0; }
+    // SIGTERM and a bounded wait; the exit code, or -1.
+    int stop();
+    // SIGKILL: no cachedb is written.
+    void kill9();
+
+    uint16_t port() const { return port_; }
+    std::string proxy() const { return "127.0.0.1:" + std::to_string(port_); }
+    const std::string& dir() const { return dir_; }
+    const std::string& cachedir() const { return cachedir_; }
+    std::string log() const;
+
+    HttpResult send(const std::string& request, int timeout_ms = 30000) const;
+    HttpResult get(const std::string& url, const std::vector<std::string>& headers = {}) const;
+    // curl -s -i -x <proxy> [args] url
+    HttpResult curl(const std::string& url, const std::vector<std::string>& args = {}) const;
+    // Switches offline mode through the admin page, as the site loader does.
+    bool set_offline(bool offline) const;
+
+    // Cache files in the cache directory (numbered files only).
+    std::vector<CacheFile> cache_files() const;
+    // Cache files holding url.
+    std::vector<CacheFile> cache_files_for(const std::string& url) const;
+
+private:
+    std::string dir_;
+    std::string cachedir_;
+    uint16_t port_ = 0;
+    uint16_t iport_ = 0;
+    pid_t pid_ = -1;
+    std::vector<std::string> options_;
+};
+
+// Checks the cachedb written at a normal end: magic number, records whose
+// files exist and hold their URL and byte count. Empty string when sound,
+// else the first problem found.
+std::string check_cachedb(const std::string& cachedir, size_t* entries = nullptr);
+
+// Polls condition every 20 ms for at most timeout_ms; its last result.
+bool eventually(const std::function<bool()>& condition, int timeout_ms = 10000);
+
+std::string read_text_file(const std::string& path);
+void write_text_file(const std::string& path, const std::string& bytes);
+
+} // namespace e2e

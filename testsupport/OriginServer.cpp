@@ -1,0 +1,476 @@
+#include "testsupport/OriginServer.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t HEAD_LIMIT = 65536;
+constexpr size_t BODY_LIMIT = 1 << 20;
+constexpr int REQUEST_TIMEOUT_MS = 10000;
+constexpr int LISTEN_BACKLOG = 128;
+
+const char* const WEEKDAYS[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+const char* const MONTHS[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+std::string lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return text;
+}
+
+std::string trim(const std::string& text) {
+    size_t from = text.find_first_not_of(" \t");
+    if (from == std::string::npos) return "";
+    size_t to = text.find_last_not_of(" \t\r\n");
+    return text.substr(from, to - from + 1);
+}
+
+// RFC 1123 only: that is what the proxy writes.
+bool parse_http_date(const std::string& text, time_t& when) {
+    tm parts{};
+    char weekday[4] = {};
+    char month[4] = {};
+    if (std::sscanf(text.c_str(), "%3s, %d %3s %d %d:%d:%d", weekday, &parts.tm_mday, month,
+                    &parts.tm_year, &parts.tm_hour, &parts.tm_min, &parts.tm_sec) != 7)
+        return false;
+    int m = 0;
+    while (m < 12 && std::strcmp(MONTHS[m], month) != 0) m++;
+    if (m == 12) return false;
+    parts.tm_mon = m;
+    parts.tm_year -= 1900;
+    when = ::timegm(&parts);
+    return true;
+}
+
+std::string content_type_of(const std::string& path) {
+    size_t dot = path.rfind('.');
+    std::string ext = dot == std::string::npos ? "" : lower(path.substr(dot + 1));
+    if (ext == "html" || ext == "htm") return "text/html";
+    if (ext == "txt") return "text/plain";
+    if (ext == "css") return "text/css";
+    if (ext == "js") return "application/javascript";
+    if (ext == "png") return "image/png";
+    if (ext == "gif") return "image/gif";
+    if (ext == "jpg" || ext == "jpeg") return "image/jpeg";
+    if (ext == "svg") return "image/svg+xml";
+    return "application/octet-stream";
+}
+
+bool read_file(const std::string& path, std::string& bytes) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char buffer[65536];
+    bytes.clear();
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ::close(fd);
+            return n == 0;
+        }
+        bytes.append(buffer, size_t(n));
+    }
+}
+
+} // namespace
+
+// ---- requests ----
+
+std::string OriginServer::Request::header(const std::string& name) const {
+    std::string wanted = lower(name) + ":";
+    size_t line = head.find('\n');
+    while (line != std::string::npos && line + 1 < head.size()) {
+        size_t start = line + 1;
+        size_t end = head.find('\n', start);
+        std::string text = head.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (lower(text.substr(0, wanted.size())) == wanted) return trim(text.substr(wanted.size()));
+        line = end;
+    }
+    return "";
+}
+
+bool OriginServer::Request::has_header(const std::string& name) const {
+    std::string wanted = "\n" + lower(name) + ":";
+    return lower(head).find(wanted) != std::string::npos;
+}
+
+// ---- life ----
+
+OriginServer::OriginServer() { open_listener(); }
+
+OriginServer::OriginServer(const std::string& directory) : directory_(directory) {
+    open_listener();
+}
+
+OriginServer::~OriginServer() {
+    stop();
+    for (int fd : {listener_, wake_[0], wake_[1]})
+        if (fd >= 0) ::close(fd);
+}
+
+void OriginServer::open_listener() {
+    if (::pipe2(wake_, O_CLOEXEC) < 0) return;
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener_ < 0) return;
+    int on = 1;
+    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof local;
+    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&local), sizeof local) < 0 ||
+        ::listen(listener_, LISTEN_BACKLOG) < 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&local), &size) < 0)
+        return;
+    port_ = ntohs(local.sin_port);
+    acceptor_ = std::thread([this] { run(); });
+}
+
+void OriginServer::stop() {
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (stopping_) return;
+        stopping_ = true;
+    }
+    if (wake_[1] >= 0) {
+        char stop = 1;
+        while (::write(wake_[1], &stop, 1) < 0 && errno == EINTR) {
+        }
+    }
+    if (acceptor_.joinable()) acceptor_.join();
+    // No new connections now; the running ones see the wake pipe.
+    std::list<Connection> running;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        running.swap(workers_);
+    }
+    for (Connection& c : running)
+        if (c.thread.joinable()) c.thread.join();
+}
+
+std::string OriginServer::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+// ---- script and log ----
+
+void OriginServer::set(const std::string& path, const Answer& answer) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    answers_[path] = answer;
+}
+
+void OriginServer::remove(const std::string& path) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    answers_.erase(path);
+}
+
+OriginServer::Answer OriginServer::document(const std::string& body,
+                                            const std::string& content_type,
+                                            time_t last_modified) {
+    Answer answer;
+    answer.body = body;
+    answer.content_type = content_type;
+    answer.last_modified = last_modified;
+    return answer;
+}
+
+OriginServer::Answer OriginServer::redirect(const std::string& location, int status) {
+    Answer answer;
+    answer.status = status;
+    answer.reason = status == 301 ? "Moved Permanently" : "Found";
+    answer.headers.push_back("Location: " + location);
+    answer.body = "<HTML><BODY>moved</BODY></HTML>\n";
+    return answer;
+}
+
+OriginServer::Answer OriginServer::status(int status, const std::string& reason) {
+    Answer answer;
+    answer.status = status;
+    answer.reason = reason;
+    answer.body = "<HTML><BODY>" + std::to_string(status) + " " + reason + "</BODY></HTML>\n";
+    return answer;
+}
+
+OriginServer::Answer OriginServer::raw(const std::string& bytes) {
+    Answer answer;
+    answer.raw_only = true;
+    answer.raw = bytes;
+    return answer;
+}
+
+std::vector<OriginServer::Request> OriginServer::requests() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return log_;
+}
+
+size_t OriginServer::request_count() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return log_.size();
+}
+
+size_t OriginServer::request_count(const std::string& path) const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    size_t count = 0;
+    for (const Request& r : log_)
+        if (r.path == path) count++;
+    return count;
+}
+
+void OriginServer::clear_log() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    log_.clear();
+}
+
+bool OriginServer::wait_for_requests(size_t count, int timeout_ms) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return logged_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                            [&] { return log_.size() >= count; });
+}
+
+size_t OriginServer::connection_count() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return connections_;
+}
+
+std::string OriginServer::http_date(time_t when) {
+    tm parts{};
+    ::gmtime_r(&when, &parts);
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02d %s %d %02d:%02d:%02d GMT", WEEKDAYS[parts.tm_wday],
+                  parts.tm_mday, MONTHS[parts.tm_mon], parts.tm_year + 1900, parts.tm_hour,
+                  parts.tm_min, parts.tm_sec);
+    return text;
+}
+
+// ---- serving ----
+
+bool OriginServer::wait_readable(int fd, int timeout_ms) const {
+    pollfd fds[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    for (;;) {
+        int n = ::poll(fds, 2, timeout_ms);
+        if (n < 0 && errno == EINTR) continue;
+        return n > 0 && fds[1].revents == 0 && fds[0].revents != 0;
+    }
+}
+
+bool OriginServer::pause(int ms) const {
+    if (ms <= 0) return true;
+    pollfd wake{wake_[0], POLLIN, 0};
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return true;
+        int n = ::poll(&wake, 1, int(left.count()));
+        if (n > 0) return false;
+        if (n < 0 && errno != EINTR) return false;
+    }
+}
+
+void OriginServer::reap_finished() {
+    std::list<Connection> finished;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        for (auto it = workers_.begin(); it != workers_.end();) {
+            auto next = std::next(it);
+            if (it->done) finished.splice(finished.end(), workers_, it);
+            it = next;
+        }
+    }
+    for (Connection& c : finished) c.thread.join();
+}
+
+void OriginServer::run() {
+    for (;;) {
+        if (!wait_readable(listener_, 1000)) {
+            std::lock_guard<std::mutex> guard(mutex_);
+            if (stopping_) return;
+            continue;
+        }
+        int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) continue;
+        int on = 1;
+        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        reap_finished();
+        std::lock_guard<std::mutex> guard(mutex_);
+        connections_++;
+        workers_.emplace_back();
+        Connection* self = &workers_.back();
+        self->thread = std::thread([this, client, self] { serve(client, self); });
+    }
+}
+
+void OriginServer::serve(int client, Connection* self) {
+    Request request;
+    if (read_request(client, request)) {
+        Answer answer;
+        bool found = false;
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            log_.push_back(request);
+            auto it = answers_.find(request.path);
+            if (it == answers_.end()) {
+                size_t query = request.path.find('?');
+                if (query != std::string::npos) it = answers_.find(request.path.substr(0, query));
+            }
+            if (it != answers_.end()) {
+                answer = it->second;
+                found = true;
+            }
+        }
+        logged_.notify_all();
+        if (!found && !answer_from_directory(request, answer))
+            answer = status(404, "Not Found");
+        send_answer(client, request, answer);
+    } else {
+        ::shutdown(client, SHUT_RDWR);
+    }
+    ::close(client);
+    std::lock_guard<std::mutex> guard(mutex_);
+    self->done = true;
+}
+
+bool OriginServer::read_request(int client, Request& request) {
+    std::string text;
+    char buffer[16384];
+    size_t head_end = std::string::npos;
+    size_t body_start = 0;
+    while (head_end == std::string::npos) {
+        if (text.size() > HEAD_LIMIT || !wait_readable(client, REQUEST_TIMEOUT_MS)) return false;
+        ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        text.append(buffer, size_t(n));
+        if ((head_end = text.find("\r\n\r\n")) != std::string::npos)
+            body_start = head_end + 4;
+        else if ((head_end = text.find("\n\n")) != std::string::npos)
+            body_start = head_end + 2;
+    }
+    request.head = text.substr(0, head_end);
+    request.body = text.substr(body_start);
+
+    std::string line = request.head.substr(0, request.head.find('\n'));
+    line = trim(line);
+    size_t first = line.find(' ');
+    size_t second = first == std::string::npos ? std::string::npos : line.find(' ', first + 1);
+    request.method = line.substr(0, first);
+    request.target = first == std::string::npos ? "" : line.substr(first + 1, second - first - 1);
+    request.path = request.target;
+    if (request.path.compare(0, 7, "http://") == 0) {
+        size_t slash = request.path.find('/', 7);
+        request.path = slash == std::string::npos ? "/" : request.path.substr(slash);
+    }
+
+    std::string length = request.header("Content-Length");
+    size_t wanted = length.empty() ? 0 : size_t(std::strtoul(length.c_str(), nullptr, 10));
+    if (wanted > BODY_LIMIT) wanted = BODY_LIMIT;
+    while (request.body.size() < wanted) {
+        if (!wait_readable(client, REQUEST_TIMEOUT_MS)) break;
+        ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        request.body.append(buffer, size_t(n));
+    }
+    // Whatever follows the announced length (a client's trailing line end)
+    // is not part of the body.
+    if (!length.empty() && request.body.size() > wanted) request.body.resize(wanted);
+    return true;
+}
+
+bool OriginServer::answer_from_directory(const Request& request, Answer& answer) const {
+    if (directory_.empty()) return false;
+    std::string path = request.path.substr(0, request.path.find('?'));
+    if (path.empty() || path[0] != '/' || path.find("..") != std::string::npos) return false;
+    if (path.back() == '/') path += "index.html";
+    std::string file = directory_ + path;
+    struct stat info {};
+    if (::stat(file.c_str(), &info) < 0 || !S_ISREG(info.st_mode)) return false;
+    if (!read_file(file, answer.body)) return false;
+    answer.content_type = content_type_of(path);
+    answer.last_modified = info.st_mtime;
+    return true;
+}
+
+bool OriginServer::send_paced(int client, const char* bytes, size_t count, const Answer& answer) {
+    size_t piece = answer.dribble_bytes > 0 ? answer.dribble_bytes : count;
+    while (count > 0) {
+        size_t n = piece < count ? piece : count;
+        size_t sent = 0;
+        while (sent < n) {
+            ssize_t w = ::send(client, bytes + sent, n - sent, MSG_NOSIGNAL);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return false;
+            sent += size_t(w);
+        }
+        bytes += n;
+        count -= n;
+        if (count > 0 && answer.dribble_bytes > 0 && !pause(answer.dribble_ms)) return false;
+    }
+    return true;
+}
+
+void OriginServer::send_answer(int client, const Request& request, const Answer& answer) {
+    if (!pause(answer.delay_ms)) return;
+    if (answer.raw_only) {
+        send_paced(client, answer.raw.data(), answer.raw.size(), answer);
+    } else {
+        bool not_modified = false;
+        if (answer.last_modified != 0) {
+            time_t since = 0;
+            std::string condition = request.header("If-Modified-Since");
+            if (!condition.empty() && parse_http_date(condition, since) && answer.last_modified <= since)
+                not_modified = true;
+        }
+        std::string head;
+        if (not_modified) {
+            head = "HTTP/1.0 304 Not Modified\r\n";
+        } else {
+            head = "HTTP/1.0 " + std::to_string(answer.status) + " " + answer.reason + "\r\n";
+            if (!answer.content_type.empty()) head += "Content-Type: " + answer.content_type + "\r\n";
+            if (answer.send_content_length)
+                head += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
+        }
+        head += "Date: " + http_date(::time(nullptr)) + "\r\n";
+        if (answer.last_modified != 0) head += "Last-Modified: " + http_date(answer.last_modified) + "\r\n";
+        head += "Server: OriginServer\r\n";
+        for (const std::string& line : answer.headers) head += line + "\r\n";
+        head += "\r\n";
+
+        bool with_body = !not_modified && request.method != "HEAD";
+        size_t body_bytes = with_body ? answer.body.size() : 0;
+        if (answer.cut_after < body_bytes) body_bytes = answer.cut_after;
+        // The head and a body of ordinary size leave in one piece.
+        std::string message = head;
+        if (answer.dribble_bytes == 0 && body_bytes <= 65536) {
+            message.append(answer.body, 0, body_bytes);
+            send_paced(client, message.data(), message.size(), answer);
+        } else if (send_paced(client, head.data(), head.size(), answer)) {
+            send_paced(client, answer.body.data(), body_bytes, answer);
+        }
+    }
+    if (answer.reset) {
+        // Give the bytes sent a moment to leave: a reset discards what is unsent.
+        pause(100);
+        linger hard{1, 0};
+        ::setsockopt(client, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    } else {
+        ::shutdown(client, SHUT_WR);
+        // Let the peer read everything before the socket goes away.
+        char sink[4096];
+        while (wait_readable(client, 2000) && ::recv(client, sink, sizeof sink, 0) > 0) {
+        }
+    }
+}
