@@ -151,6 +151,11 @@ void OriginServer::stop() {
         }
     }
     if (acceptor_.joinable()) acceptor_.join();
+    // A stopped server refuses connections instead of leaving them queued.
+    if (listener_ >= 0) {
+        ::close(listener_);
+        listener_ = -1;
+    }
     // No new connections now; the running ones see the wake pipe.
     std::list<Connection> running;
     {

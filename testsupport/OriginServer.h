@@ -71,7 +71,8 @@ public:
     OriginServer(const OriginServer&) = delete;
     OriginServer& operator=(const OriginServer&) = delete;
 
-    // Stops accepting, interrupts every waiting answer and joins all threads.
+    // Stops listening (later connections are refused), interrupts every
+    // waiting answer and joins all threads.
     void stop();
 
     bool listening() const { return port_ != 0; }

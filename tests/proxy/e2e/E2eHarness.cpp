@@ -329,6 +329,8 @@ bool Harbord::start(const std::vector<std::string>& options) {
     }
     args.insert(args.end(), options.begin(), options.end());
 
+    // A restart appends to the same log: only what this run writes counts.
+    size_t log_start = log().size();
     pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(dir_.c_str()) != 0) ::_exit(126);
@@ -352,14 +354,12 @@ bool Harbord::start(const std::vector<std::string>& options) {
             pid_ = -1;
             return false;
         }
-        // Ready once the log says so: the port alone may be bound before the
-        // cache is open.
-        if (log().find("ready.") != std::string::npos) {
-            int fd = connect_loopback(port_);
-            if (fd >= 0) {
-                ::close(fd);
-                return true;
-            }
+        // Ready once the log says so, in any of the three languages. A probe
+        // connection would cost a worker, which matters with maxcon 1.
+        std::string text = log().substr(log_start);
+        if (text.find("ready.\n") != std::string::npos || text.find("fertig.\n") != std::string::npos ||
+            text.find("klaar.\n") != std::string::npos) {
+            return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
