@@ -59,7 +59,10 @@ Relais::Relais(const Str& program_name, ArgList& arguments, CmdSocket::Entry ent
     stop_flag = 0;
     if (start_up(arguments) != 0) return;
 
+    // The handlers are in place before "ready" is shown, so a stop right
+    // after it already ends the server properly.
     install_stop_handlers();
+    print_line(server_text(ServerText::READY, options_.language.index()));
     int32_t result = main_loop();
     restore_stop_handlers();
     if (result < 0) return; // status stays 1, the report is pending
@@ -120,8 +123,6 @@ int32_t Relais::start_up(ArgList& arguments) {
     AdminSite site{options_, *cache_, admin_addresses_, program_name_, &connections_};
     admin_ = std::make_unique<AdminRequest>(site);
     commands_ = std::make_unique<CommandServer>(options_, *cache_, *admin_);
-
-    print_line(server_text(ServerText::READY, options_.language.index()));
     return 0;
 }
 
