@@ -50,6 +50,14 @@ bool find_head_end(const Str& text, uint32_t from, const HeadEnd (&ends)[N], uin
     return false;
 }
 
+// Only the announced length counts: a line end some clients send after the
+// body is not part of it.
+bool body_too_long(const URLRequest& request) {
+    uint32_t counted = request.body.length() < request.content_length ? request.body.length()
+                                                                      : request.content_length;
+    return counted > UrlGet::REQUEST_BODY_LIMIT;
+}
+
 int64_t now_ms() {
     timespec t{};
     ::clock_gettime(CLOCK_MONOTONIC, &t);
@@ -170,10 +178,15 @@ int UrlGet::receive_request(URLRequest& request) {
             }
             if (n == 0) break;
             if (request.body.append(buffer, uint32_t(n)) < 0) return fail(INTERNAL);
-            if (request.body.length() > REQUEST_BODY_LIMIT) {
+            if (body_too_long(request)) {
                 fail_new(context, "request-body from client exceeds limit (32768 byte)");
                 return fail(CLIENT);
             }
+        }
+        // The body may have come whole with the head.
+        if (body_too_long(request)) {
+            fail_new(context, "request-body from client exceeds limit (32768 byte)");
+            return fail(CLIENT);
         }
     }
     if (request.body.length() > request.content_length)

@@ -1,0 +1,122 @@
+// A real browser through the proxy: headless Chromium loads a page with
+// images from the test origin through harbord, then shows the same page from
+// the cache once the proxy has been switched offline.
+#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/OriginServer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+
+using namespace e2e;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A 2 x 3 PNG and a 4 x 5 GIF.
+const std::string PNG_2X3(
+    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x02\x00\x00"
+    "\x00\x03\x08\x02\x00\x00\x00\x36\x88\x49\xd6\x00\x00\x00\x10\x49\x44\x41\x54\x78\x9c\x63"
+    "\xf8\xcf\xc0\x00\x44\x0c\x28\x14\x00\x44\xd0\x05\xfb\xa4\xcf\xde\x80\x00\x00\x00\x00\x49"
+    "\x45\x4e\x44\xae\x42\x60\x82",
+    73);
+const std::string GIF_4X5(
+    "\x47\x49\x46\x38\x39\x61\x04\x00\x05\x00\x80\x00\x00\x00\x00\xff\xff\xff\xff\x2c\x00\x00"
+    "\x00\x00\x04\x00\x05\x00\x00\x02\x0c\x04\x08\x10\x20\x40\x80\x00\x01\x02\x04\x08\x14\x00"
+    "\x3b",
+    45);
+
+// Once everything has loaded, the page writes the images' sizes into itself,
+// so the dumped DOM tells whether the browser really got them.
+const std::string PAGE = R"(<!DOCTYPE html>
+<html><head><title>Quay side</title></head>
+<body><h1>Ships in the harbour</h1>
+<img id="a" src="/img/ship.png"> <img id="b" src="/img/boat.gif">
+<p id="result">pending</p>
+<script>
+window.addEventListener('load', function () {
+  var a = document.getElementById('a'), b = document.getElementById('b');
+  document.getElementById('result').textContent =
+    'images ' + a.naturalWidth + 'x' + a.naturalHeight + ' ' + b.naturalWidth + 'x' + b.naturalHeight;
+});
+</script>
+</body></html>
+)";
+
+const char EXPECTED_RESULT[] = "<p id=\"result\">images 2x3 4x5</p>";
+
+class E2eBrowser : public ::testing::Test {
+protected:
+    std::string site_;
+
+    void SetUp() override {
+        if (!program_exists("chromium")) GTEST_SKIP() << "chromium is not installed";
+        char pattern[] = "/tmp/harbord-site-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        site_ = pattern;
+        ::mkdir((site_ + "/img").c_str(), 0755);
+        write_text_file(site_ + "/index.html", PAGE);
+        write_text_file(site_ + "/img/ship.png", PNG_2X3);
+        write_text_file(site_ + "/img/boat.gif", GIF_4X5);
+    }
+
+    void TearDown() override {
+        std::error_code error;
+        if (!site_.empty()) fs::remove_all(site_, error);
+    }
+
+    // The DOM after loading url through the proxy, in a browser that has
+    // never seen it (a fresh profile, so its own cache is empty).
+    std::string dump_dom(const Harbord& proxy, const std::string& url) {
+        std::string profile = proxy.dir() + "/profile-" + std::to_string(++runs_);
+        return run_command({"chromium", "--headless", "--no-sandbox", "--disable-gpu",
+                            "--disable-quic", "--disable-dev-shm-usage",
+                            "--proxy-server=" + proxy.proxy(), "--proxy-bypass-list=<-loopback>",
+                            "--user-data-dir=" + profile, "--disable-background-networking",
+                            "--disable-component-update", "--disable-sync", "--no-first-run",
+                            "--dump-dom", url},
+                           120000)
+            .out;
+    }
+
+    int runs_ = 0;
+};
+
+TEST_F(E2eBrowser, PageWithImagesLoadsThroughTheProxyAndAgainFromTheCacheWhenOffline) {
+    OriginServer origin(site_);
+    ASSERT_TRUE(origin.listening());
+    Harbord proxy;
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    std::string url = origin.url("/index.html");
+
+    std::string online = dump_dom(proxy, url);
+    EXPECT_NE(online.find("Ships in the harbour"), std::string::npos) << online;
+    EXPECT_NE(online.find(EXPECTED_RESULT), std::string::npos) << online;
+    // Everything came through the proxy and was stored.
+    EXPECT_GE(origin.request_count("/index.html"), 1u);
+    EXPECT_GE(origin.request_count("/img/ship.png"), 1u);
+    EXPECT_GE(origin.request_count("/img/boat.gif"), 1u);
+    for (const char* path : {"/index.html", "/img/ship.png", "/img/boat.gif"})
+        EXPECT_TRUE(eventually([&] { return proxy.cache_files_for(origin.url(path)).size() == 1; }))
+            << path;
+    for (const OriginServer::Request& r : origin.requests())
+        EXPECT_EQ(r.header("Via"), "") << "the browser went around the proxy";
+
+    ASSERT_TRUE(proxy.set_offline(true));
+    size_t before = origin.request_count();
+    std::string offline = dump_dom(proxy, url);
+    EXPECT_NE(offline.find("Ships in the harbour"), std::string::npos) << offline;
+    EXPECT_NE(offline.find(EXPECTED_RESULT), std::string::npos) << offline;
+    // Page and images came from the cache.
+    EXPECT_EQ(origin.request_count(), before);
+
+    // And a page that was never loaded shows the offline page.
+    std::string missing = dump_dom(proxy, origin.url("/elsewhere.html"));
+    EXPECT_NE(missing.find("is not cached"), std::string::npos) << missing;
+    EXPECT_NE(missing.find("http://quaylo/options?offline=0"), std::string::npos) << missing;
+}
+
+} // namespace

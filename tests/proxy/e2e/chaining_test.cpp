@@ -1,0 +1,150 @@
+// How the proxy reaches origin servers and how many clients it serves at
+// once: maxcon, a remote proxy (a second harbord) and a SOCKS4 server.
+#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/OriginServer.h"
+#include "testsupport/Socks4Server.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <thread>
+
+using namespace e2e;
+
+namespace {
+
+const time_t AN_HOUR_AGO = ::time(nullptr) - 3600;
+
+class E2eChaining : public ::testing::Test {
+protected:
+    OriginServer origin;
+    void SetUp() override {
+        ASSERT_TRUE(origin.listening());
+        origin.set("/doc.html", OriginServer::document("a document\n", "text/html", AN_HOUR_AGO));
+    }
+};
+
+TEST_F(E2eChaining, WithMaxconOneTheSecondClientIsServedOnlyAfterTheFirstFinished) {
+    Harbord proxy({"-maxcon", "1"});
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    OriginServer::Answer slow = OriginServer::document("slow\n");
+    slow.delay_ms = 1500;
+    origin.set("/slow.html", slow);
+
+    std::atomic<int> finished{0};
+    int first_order = 0;
+    int second_order = 0;
+    HttpResult first;
+    HttpResult second;
+    std::thread a([&] {
+        first = proxy.get(origin.url("/slow.html"));
+        first_order = ++finished;
+    });
+    // The first worker is busy with the origin.
+    ASSERT_TRUE(origin.wait_for_requests(1, 10000));
+    std::thread b([&] {
+        second = proxy.get(origin.url("/doc.html"));
+        second_order = ++finished;
+    });
+    // The first answer is held back for well over this pause; with a second
+    // worker the fast request would have reached the origin by now.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(origin.request_count("/doc.html"), 0u);
+    a.join();
+    b.join();
+    EXPECT_EQ(first.body, "slow\n");
+    EXPECT_EQ(second.body, "a document\n");
+    EXPECT_EQ(first_order, 1);
+    EXPECT_EQ(second_order, 2);
+    std::vector<OriginServer::Request> log = origin.requests();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].path, "/slow.html");
+    EXPECT_EQ(log[1].path, "/doc.html");
+}
+
+TEST_F(E2eChaining, SeveralClientsAreServedAtOnceBelowMaxcon) {
+    Harbord proxy({"-maxcon", "4"});
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    OriginServer::Answer slow = OriginServer::document("slow\n");
+    slow.delay_ms = 800;
+    for (int i = 0; i < 3; i++) origin.set("/slow" + std::to_string(i), slow);
+
+    std::vector<std::thread> clients;
+    std::vector<HttpResult> results(3);
+    for (int i = 0; i < 3; i++)
+        clients.emplace_back([&, i] { results[i] = proxy.get(origin.url("/slow" + std::to_string(i))); });
+    // All three reach the origin while the first answer is still held back.
+    EXPECT_TRUE(origin.wait_for_requests(3, 700));
+    for (std::thread& t : clients) t.join();
+    for (const HttpResult& r : results) EXPECT_EQ(r.body, "slow\n");
+}
+
+TEST_F(E2eChaining, ChainingThroughARemoteProxyStoresInBoth) {
+    Harbord upstream;
+    ASSERT_TRUE(upstream.running()) << upstream.log();
+    Harbord proxy({"-proxyhost", "127.0.0.1", "-proxyport", std::to_string(upstream.port())});
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    std::string url = origin.url("/doc.html");
+
+    HttpResult answer = proxy.curl(url);
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, "a document\n");
+    ASSERT_EQ(origin.request_count("/doc.html"), 1u);
+    // The upstream proxy made the origin-form request with its Host line.
+    OriginServer::Request seen = origin.requests().back();
+    EXPECT_EQ(seen.target, "/doc.html");
+    EXPECT_EQ(seen.header("Host"), "127.0.0.1:" + std::to_string(origin.port()));
+    EXPECT_TRUE(eventually([&] { return proxy.cache_files_for(url).size() == 1; }));
+    EXPECT_TRUE(eventually([&] { return upstream.cache_files_for(url).size() == 1; }));
+
+    // A reload goes through both proxies to the origin.
+    EXPECT_EQ(proxy.get(url, {"Pragma: no-cache"}).body, "a document\n");
+    EXPECT_EQ(origin.request_count("/doc.html"), 2u);
+}
+
+TEST_F(E2eChaining, RemoteProxyFailureShowsUpOnTheErrorPage) {
+    uint16_t nobody = free_port();
+    Harbord proxy({"-proxyhost", "127.0.0.1", "-proxyport", std::to_string(nobody)});
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    HttpResult page = proxy.get(origin.url("/doc.html"));
+    EXPECT_EQ(page.status, 501);
+    EXPECT_NE(page.body.find("connection to server failed"), std::string::npos) << page.body;
+    EXPECT_EQ(origin.request_count(), 0u);
+}
+
+TEST_F(E2eChaining, ChainingThroughSocks4Works) {
+    Socks4Server socks;
+    ASSERT_TRUE(socks.listening());
+    Harbord proxy({"-sockshost", "127.0.0.1", "-socksport", std::to_string(socks.port()),
+                   "-socksuser", "tester"});
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+
+    HttpResult answer = proxy.curl(origin.url("/doc.html"));
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, "a document\n");
+    EXPECT_EQ(origin.request_count("/doc.html"), 1u);
+    // Version 4, connect, the origin's port and 127.0.0.1, then the user.
+    std::string request = socks.received();
+    ASSERT_GE(request.size(), 15u);
+    EXPECT_EQ(request[0], 4);
+    EXPECT_EQ(request[1], 1);
+    EXPECT_EQ((uint8_t(request[2]) << 8) | uint8_t(request[3]), origin.port());
+    EXPECT_EQ(request.substr(4, 4), std::string("\x7f\x00\x00\x01", 4));
+    EXPECT_EQ(request.substr(8, 7), std::string("tester\0", 7));
+}
+
+TEST_F(E2eChaining, DeniedSocksRequestShowsUpOnTheErrorPage) {
+    Socks4Server socks(Socks4Server::REJECTED);
+    ASSERT_TRUE(socks.listening());
+    Harbord proxy({"-sockshost", "127.0.0.1", "-socksport", std::to_string(socks.port())});
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    HttpResult page = proxy.get(origin.url("/doc.html"));
+    EXPECT_EQ(page.status, 501);
+    EXPECT_NE(page.body.find("SOCKS4 connect request was denied"), std::string::npos) << page.body;
+    EXPECT_EQ(origin.request_count(), 0u);
+}
+
+} // namespace
