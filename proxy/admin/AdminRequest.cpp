@@ -66,6 +66,7 @@ Str admin_url(const Str& path) {
 // Dispatch by exact path; pages of later releases are added here.
 const AdminRequest::Route AdminRequest::ROUTES[] = {
     {"/options", &AdminRequest::options_page},
+    {"/search", &AdminRequest::search_page},
 };
 
 AdminRequest::Page::Page() {
@@ -119,6 +120,18 @@ void AdminRequest::options_page(Page& page, const Str& path, const ArgList& argu
         return;
     }
     apply_options(page, arguments);
+}
+
+// "/search" with arguments: the worker searches the cache files itself. The
+// search form is not served yet.
+void AdminRequest::search_page(Page& page, const Str& path, const ArgList& arguments,
+                               uint32_t client) {
+    if (arguments.count() == 0) {
+        invalid_path_page(page, path, arguments, client);
+        return;
+    }
+    page.answer = AdminAnswer();
+    page.answer.kind = AdminAnswer::SEARCH;
 }
 
 // Names as they stand ("offline", not "-offline"), pairs in the order given.

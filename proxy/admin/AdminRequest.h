@@ -70,6 +70,7 @@ private:
     static const Route ROUTES[];
 
     void options_page(Page& page, const Str& path, const ArgList& arguments, uint32_t client);
+    void search_page(Page& page, const Str& path, const ArgList& arguments, uint32_t client);
     void invalid_path_page(Page& page, const Str& path, const ArgList& arguments, uint32_t client);
 
     void apply_options(Page& page, const ArgList& arguments);

@@ -109,6 +109,9 @@ int32_t Relais::start_up(ArgList& arguments) {
         fail_chain(REPORTER, "unable to setup server");
         return 1;
     }
+    // A browser that gives up between the wait and the accept must not
+    // leave the loop hanging in accept.
+    if (listener_->to_non_blocking() < 0) fail_print();
 
     uint32_t language = options_.language.index();
     print_line(server_text(ServerText::READING_CACHE, language));

@@ -156,6 +156,13 @@ TEST_F(AdminRequestTest, PagesFollowTheLanguageOption) {
     EXPECT_NE(text(answer.body).find("Die Optionen wurden geaendert"), std::string::npos);
 }
 
+TEST_F(AdminRequestTest, SearchWithArgumentsIsLeftToTheWorker) {
+    AdminAnswer answer = handler->answer("/search", list({"phrase", "x"}), htonl(0x0A000003));
+    EXPECT_EQ(answer.kind, AdminAnswer::SEARCH);
+    EXPECT_EQ(text(answer.head), "");
+    EXPECT_EQ(text(answer.body), "");
+}
+
 TEST(AdminUrl, JoinsTheAdminHostAndPath) {
     EXPECT_EQ(text(admin_url("/options?offline=1")), "http://quaylo/options?offline=1");
 }

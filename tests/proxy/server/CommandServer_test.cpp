@@ -411,6 +411,29 @@ TEST_F(CommandServerTest, SpecialRequestSwitchesOfflineOnlyForAnAdminAddress) {
     EXPECT_TRUE(offline);
 }
 
+TEST_F(CommandServerTest, SearchRequestAnswersTheCacheDirectoryAndTheIdsInUrlOrder) {
+    uint32_t second = store_document("http://b.example/", 10);
+    uint32_t first = store_document("http://a.example/", 10);
+    to_server() << int32_t(CMD_SPECIAL_REQUEST) << Str("/search") << pairs({"phrase", "word"})
+                << loopback_address();
+    ASSERT_EQ(server->serve(*record, table), 0);
+
+    int32_t code = 0;
+    Str directory;
+    uint32_t count = 0;
+    BinarySource source = from_server();
+    source >> code >> directory >> count;
+    ASSERT_EQ(source.error(), 0);
+    EXPECT_EQ(code, CMD_SPECIAL_ANSWER_SEARCH);
+    EXPECT_EQ(text(directory), (dir.path / "cache").string() + "/");
+    ASSERT_EQ(count, 2u);
+    uint32_t ids[2] = {0, 0};
+    EXPECT_EQ(source.read_array(ids, 2), 0);
+    EXPECT_EQ(ids[0], first);
+    EXPECT_EQ(ids[1], second);
+    EXPECT_TRUE(nothing_more());
+}
+
 TEST_F(CommandServerTest, ABrokenChannelEndsTheServer) {
     worker->channel.reset();
     ASSERT_EQ(server->serve(*record, table), -1);

@@ -245,6 +245,40 @@ TEST_F(RelaisTest, AWorkerThatCannotConnectClosesItsBrowserAndTheLoopGoesOn) {
     EXPECT_EQ(stop(), 0);
 }
 
+// The worker asks for "/options?offline=1" on behalf of a loopback browser.
+std::string switch_offline(FakeWorker& worker) {
+    ArgList query;
+    query.append("offline");
+    query.append("1");
+    BinaryDrain(*worker.channel) << int32_t(CMD_SPECIAL_REQUEST) << Str("/options") << query
+                                 << loopback_address();
+    BinarySource source(*worker.channel);
+    int32_t code = 0;
+    Str head, body;
+    source >> code >> head >> body;
+    return std::string(body.data(), body.length());
+}
+
+TEST_F(RelaisTest, EveryWordOfAdminsIsAnAdminAddress) {
+    start({"-admins", "10.9.9.9 127.0.0.1"});
+    std::unique_ptr<InterNetClient> client;
+    auto worker = connect_worker(client);
+    ASSERT_TRUE(worker);
+    std::string page = switch_offline(*worker);
+    EXPECT_NE(page.find("Options were changed"), std::string::npos) << page;
+    EXPECT_EQ(stop(), 0);
+}
+
+TEST_F(RelaisTest, AClientNotNamedInAdminsIsRefused) {
+    start({"-admins", "10.9.9.9"});
+    std::unique_ptr<InterNetClient> client;
+    auto worker = connect_worker(client);
+    ASSERT_TRUE(worker);
+    std::string page = switch_offline(*worker);
+    EXPECT_NE(page.find("Unauthorized access:"), std::string::npos) << page;
+    EXPECT_EQ(stop(), 0);
+}
+
 TEST_F(RelaisTest, ATakenProxyPortEndsTheStartBeforeTheCacheIsRead) {
     InterNetServer blocker(port);
     ASSERT_FALSE(blocker.failed());
