@@ -7,6 +7,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <functional>
+#include <string_view>
 #include <new>
 #include <unistd.h>
 
@@ -54,17 +57,75 @@ Cache::~Cache() {
 
 // --- look-ups ----------------------------------------------------------------
 
+int StrOrder::str_order(const Str& a, const Str& b) {
+    uint32_t n = a.length() < b.length() ? a.length() : b.length();
+    const char* x = a.data();
+    const char* y = b.data();
+    uint32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t u, v;
+        std::memcpy(&u, x + i, 8);
+        std::memcpy(&v, y + i, 8);
+        if (u != v) break;
+    }
+    for (; i < n; i++)
+        if (x[i] != y[i]) return static_cast<signed char>(x[i]) < static_cast<signed char>(y[i]) ? -1 : 1;
+    return a.length() == b.length() ? 0 : (a.length() < b.length() ? -1 : 1);
+}
+
+uint32_t url_tag(const Str& url) {
+    size_t h = std::hash<std::string_view>()(std::string_view(url.data(), url.length()));
+    return uint32_t(h ^ (uint64_t(h) >> 32));
+}
+
 CacheEntry* Cache::lookup(uint32_t id) const {
-    auto it = ids_.find(id);
-    return it == ids_.end() ? nullptr : it->second;
+    return id_lookup_.find(id, [](const CacheEntry*) { return true; });
+}
+
+UrlNode* Cache::lookup(const Str& url) const {
+    UrlIndex::value_type* node =
+        url_lookup_.find(url_tag(url), [&url](const UrlIndex::value_type* n) { return n->first == url; });
+    return node ? &node->second : nullptr;
+}
+
+bool Cache::add_id(CacheEntry& entry) {
+    if (lookup(entry.id)) return false;
+    id_lookup_.insert(entry.id, &entry);
+    ids_.emplace(entry.id, &entry);
+    return true;
+}
+
+void Cache::erase_id(uint32_t id) {
+    id_lookup_.erase(id, [](const CacheEntry*) { return true; });
+    ids_.erase(id);
+}
+
+UrlNode& Cache::add_url(const Str& url, bool& inserted) {
+    if (UrlNode* known = lookup(url)) {
+        inserted = false;
+        return *known;
+    }
+    auto it = urls_.try_emplace(url).first;
+    url_lookup_.insert(url_tag(url), &*it);
+    inserted = true;
+    return it->second;
+}
+
+void Cache::erase_url(const Str& url) {
+    url_lookup_.erase(url_tag(url), [&url](const UrlIndex::value_type* n) { return n->first == url; });
+    urls_.erase(url);
+}
+
+void Cache::clear_indexes() {
+    id_lookup_.clear();
+    url_lookup_.clear();
+    ids_.clear();
+    urls_.clear();
 }
 
 const CacheEntry* Cache::find_id(uint32_t id) const { return lookup(id); }
 
-const UrlNode* Cache::find_url(const Str& url) const {
-    auto it = urls_.find(url);
-    return it == urls_.end() ? nullptr : &it->second;
-}
+const UrlNode* Cache::find_url(const Str& url) const { return lookup(url); }
 
 Str Cache::file_name(uint32_t id) const { return cache_file_path(cachedir_.value(), id); }
 
@@ -91,7 +152,7 @@ uint32_t Cache::new_id() {
         uint32_t r1 = next_random();
         uint32_t r2 = next_random();
         uint32_t id = (r1 & 0x7FFF) | ((r2 & 0x1FE) << 15);
-        if (id != 0 && ids_.find(id) == ids_.end()) {
+        if (id != 0 && !lookup(id)) {
             seed_ = id;
             return id;
         }
@@ -120,10 +181,11 @@ CacheEntry* Cache::add_writing(const Str& url, const GMTdate& date, bool headero
     entry->headeronly = headeronly;
     entry->errorcode = errorcode;
     entry->readers = readers;
-    UrlNode& node = urls_.try_emplace(url).first->second;
+    bool inserted = false;
+    UrlNode& node = add_url(url, inserted);
     node.writing = entry;
     entry->node = &node;
-    ids_.emplace(id, entry);
+    add_id(*entry);
     writing_.push_back(*entry);
     modified_ = true;
     return entry;
@@ -138,14 +200,14 @@ void Cache::clear_slot(CacheEntry& entry) {
 
 void Cache::erase_node_if_empty(CacheEntry& entry) {
     UrlNode& node = *entry.node;
-    if (!node.current && !node.waiting && !node.writing) urls_.erase(entry.url);
+    if (!node.current && !node.waiting && !node.writing) erase_url(entry.url);
     entry.node = nullptr;
 }
 
 void Cache::delete_entry(CacheEntry* entry) {
     clear_slot(*entry);
     erase_node_if_empty(*entry);
-    ids_.erase(entry->id);
+    erase_id(entry->id);
     if (entry->list_) entry->list_->remove(*entry);
     remove_entry_file(*entry);
     // Versions still being written carry 0 bytes.
@@ -200,9 +262,9 @@ void Cache::get_read_lock(const Str& url, GMTdate& date, Str& file_name, uint32_
                           uint32_t& bytes, bool& headeronly, int32_t& errorcode) {
     accesses_++;
     modified_ = true;
-    auto it = urls_.find(url);
-    if (it == urls_.end()) return;
-    UrlNode& node = it->second;
+    UrlNode* found = lookup(url);
+    if (!found) return;
+    UrlNode& node = *found;
     CacheEntry* entry = nullptr;
     // A newer copy that waits for the readers of the old one serves new readers.
     if (node.waiting) {
@@ -243,9 +305,8 @@ void Cache::get_write_lock(const Str& url, const GMTdate& date, bool headeronly,
                            int32_t errorcode, Str& file_name, uint32_t& id) {
     id = 0;
     file_name = Str();
-    auto it = urls_.find(url);
-    if (it != urls_.end()) {
-        const UrlNode& node = it->second;
+    if (const UrlNode* known = lookup(url)) {
+        const UrlNode& node = *known;
         if (node.writing) return;
         // A full copy is never replaced by a head-only one.
         if (headeronly && ((node.current && !node.current->headeronly) ||
@@ -291,7 +352,7 @@ void Cache::check_size() {
                      uint64_t(totalbytes_) > kib_limit(cachesize_))) {
         CacheEntry* next = entry->next();
         if (!in_use(*entry)) {
-            if (ids_.find(entry->id) == ids_.end()) {
+            if (!lookup(entry->id)) {
                 print_report("Cache::check_size ", "tried to delete entry with invalid id");
                 return;
             }
@@ -379,7 +440,6 @@ void Cache::clear_all() {
             list->remove(*entry);
             delete entry;
         }
-    ids_.clear();
-    urls_.clear();
+    clear_indexes();
     users_.clear();
 }

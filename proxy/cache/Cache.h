@@ -33,6 +33,7 @@
 #include "foundation/Str.h"
 #include "http/GMTdate.h"
 #include "proxy/cache/CacheEntry.h"
+#include "proxy/cache/LookupTable.h"
 
 #include <cstdint>
 #include <map>
@@ -42,9 +43,11 @@
 class ObjectDrain;
 class ObjectSource;
 
-// Orders strings by Str::compare.
+// Orders strings as Str::compare does (bytes as signed values, a prefix
+// first), comparing eight bytes at a time where they are equal.
 struct StrOrder {
-    bool operator()(const Str& a, const Str& b) const { return a.compare(b) < 0; }
+    bool operator()(const Str& a, const Str& b) const { return str_order(a, b) < 0; }
+    static int str_order(const Str& a, const Str& b);
 };
 
 // The three versions of one URL.
@@ -66,6 +69,9 @@ using UserTree = std::map<uint32_t, UserInfo>;
 // URL prefixes chosen for an import or export ("http://" + host, or a
 // directory's URL).
 using UrlSelection = std::set<Str, StrOrder>;
+
+// The tag of a URL in the hashed look-up.
+uint32_t url_tag(const Str& url);
 
 class Cache {
 public:
@@ -154,7 +160,15 @@ private:
     friend ObjectDrain& operator<<(ObjectDrain& d, const Cache& cache);
     friend ObjectSource& operator>>(ObjectSource& s, Cache& cache);
 
+    // The ordered indexes serve listings; the hashed ones the look-ups of
+    // every lock. These keep both in step.
     CacheEntry* lookup(uint32_t id) const;
+    UrlNode* lookup(const Str& url) const;
+    bool add_id(CacheEntry& entry); // false when the id is taken
+    void erase_id(uint32_t id);
+    UrlNode& add_url(const Str& url, bool& inserted);
+    void erase_url(const Str& url);
+    void clear_indexes();
     // A fresh id: non-zero, bit 15 clear, below 2^24, not in use; 0 when
     // every possible id is taken.
     uint32_t new_id();
@@ -172,8 +186,9 @@ private:
     void erase_node_if_empty(CacheEntry& entry);
     void clear_all();
     // Indexes the current list. A duplicate id or URL fails, unless
-    // keep_newest: then the older copy of a URL is deleted.
+    // keep_newest: then the older copies of a URL are deleted.
     int32_t build_indexes(bool keep_newest);
+    void discard_duplicate(CacheEntry* entry);
     // Takes one cache file into the current list; false with a report
     // pending when it is not a valid cache file.
     bool recover_file(const Str& path, uint32_t id, int64_t modified);
@@ -196,6 +211,9 @@ private:
     EntryList writing_;
     IdIndex ids_;
     UrlIndex urls_;
+    // Tagged by id, and by a hash of the URL pointing at the node of urls_.
+    LookupTable<CacheEntry> id_lookup_;
+    LookupTable<UrlIndex::value_type> url_lookup_;
     UserTree users_;
     uint32_t seed_ = 1;
     uint32_t totalbytes_ = 0;

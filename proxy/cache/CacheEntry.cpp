@@ -6,6 +6,7 @@
 #include "http/URLAnswer.h"
 
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -92,9 +93,20 @@ void EntryList::move_to_back(CacheEntry& entry) {
 // --- cache file names ------------------------------------------------------
 
 Str cache_file_path(const Str& dir, uint32_t id) {
-    Str path = dir;
-    path += '/';
-    path += Str::from_ulong(id);
+    // Built in one allocation: every read lock asks for a name.
+    char digits[10];
+    uint32_t count = 0;
+    do {
+        digits[count++] = char('0' + id % 10);
+        id /= 10;
+    } while (id != 0);
+    Str path(dir.length() + 1 + count);
+    if (path.status() != 0) return path;
+    char* out = path.buffer();
+    std::memcpy(out, dir.data(), dir.length());
+    out += dir.length();
+    *out++ = '/';
+    while (count > 0) *out++ = digits[--count];
     return path;
 }
 

@@ -34,9 +34,8 @@ int32_t Cache::import(Cache& source, const UrlSelection& selection, bool only_ne
         const CacheEntry* from = source_node.current;
         if (!from || from->headeronly || !selected(url, selection)) continue;
 
-        auto it = urls_.find(url);
-        if (it != urls_.end()) {
-            const UrlNode& node = it->second;
+        if (const UrlNode* known = lookup(url)) {
+            const UrlNode& node = *known;
             if (node.waiting || node.writing) continue;
             if (!node.current) {
                 fail_new("Cache::import ", "internal inconsistency");
