@@ -476,3 +476,24 @@ TEST_F(CacheTest, TotalbytesIsAlwaysTheSumOfCompleteVersions) {
     EXPECT_EQ(files, cache->ids().size());
     for (const auto& [id, entry] : cache->ids()) EXPECT_TRUE(exists(file_of(id)));
 }
+
+TEST(StrOrder, AgreesWithStrCompareIncludingHighBytesAndPrefixes) {
+    uint32_t state = 99;
+    auto next = [&state] {
+        state = state * 214013u + 2531011u;
+        return (state >> 16) & 0x7FFF;
+    };
+    const char alphabet[] = {'a', 'b', '/', char(0x80), char(0xFF), '\0'};
+    std::vector<Str> strings;
+    for (int i = 0; i < 300; i++) {
+        std::string s = i % 2 ? "http://same.prefix.example/path/" : "";
+        for (uint32_t n = next() % 20; n > 0; n--) s += alphabet[next() % sizeof alphabet];
+        strings.emplace_back(s.data(), uint32_t(s.size()));
+    }
+    for (const Str& a : strings)
+        for (const Str& b : strings) {
+            int expected = a.compare(b);
+            ASSERT_EQ(StrOrder::str_order(a, b), expected) << str(a) << " vs " << str(b);
+            ASSERT_EQ(StrOrder()(a, b), expected < 0);
+        }
+}
