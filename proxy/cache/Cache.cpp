@@ -6,11 +6,10 @@
 #include "foundation/ObjectStream.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <functional>
-#include <string_view>
 #include <new>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
