@@ -62,22 +62,14 @@ int ParentChannel::communication_failed(const char* context) {
 bool ParentChannel::refill() {
     position_ = 0;
     buffered_ = 0;
-    for (;;) {
-        int32_t n = socket_.nbread(buffer_, READ_BUFFER_SIZE);
-        if (n > 0) {
-            buffered_ = n;
-            return true;
-        }
-        if (n < 0) return false;
-        // Nothing there: wait. Readable and still nothing means closed.
-        if (!wait_for(socket_.handle(), POLLIN)) return false;
-        n = socket_.nbread(buffer_, READ_BUFFER_SIZE);
-        if (n > 0) {
-            buffered_ = n;
-            return true;
-        }
-        return false;
-    }
+    // Reads follow a question, so the answer is rarely there yet: wait first
+    // rather than try a read that would only find nothing.
+    if (!wait_for(socket_.handle(), POLLIN)) return false;
+    // Readable and still nothing means closed.
+    int32_t n = socket_.nbread(buffer_, READ_BUFFER_SIZE);
+    if (n <= 0) return false;
+    buffered_ = n;
+    return true;
 }
 
 int32_t ParentChannel::eread(void* buffer, int32_t count) {
@@ -99,13 +91,29 @@ int32_t ParentChannel::eread(void* buffer, int32_t count) {
 
 int ParentChannel::send(const Str& message, const char* context) {
     if (!connected_) return communication_failed(context);
+    // Messages held back leave first, in the same piece.
+    const Str* out = &message;
+    Str joined;
+    if (!held_.empty()) {
+        joined = held_;
+        joined += message;
+        held_ = Str();
+        out = &joined;
+    }
     uint32_t sent = 0;
-    while (sent < message.length()) {
-        int32_t n = socket_.nbwrite(message.data() + sent, int32_t(message.length() - sent));
+    while (sent < out->length()) {
+        int32_t n = socket_.nbwrite(out->data() + sent, int32_t(out->length() - sent));
         if (n < 0) return communication_failed(context);
         if (n == 0 && !wait_for(socket_.handle(), POLLOUT)) return communication_failed(context);
         sent += uint32_t(n);
     }
+    return 0;
+}
+
+int ParentChannel::send_or_hold(const Str& message, bool hold, const char* context) {
+    if (!hold) return send(message, context);
+    if (!connected_) return communication_failed(context);
+    held_ += message;
     return 0;
 }
 
@@ -162,10 +170,10 @@ int ParentChannel::read_lock(const Str& url, CacheLookup& lookup, const char* co
     return 0;
 }
 
-int ParentChannel::release_read_lock(uint32_t id, const char* context) {
+int ParentChannel::release_read_lock(uint32_t id, const char* context, bool hold) {
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_RELEASE_READ_LOCK) << id;
-    return send(message.bytes, context);
+    return send_or_hold(message.bytes, hold, context);
 }
 
 int ParentChannel::write_lock(const Str& url, const GMTdate& date, bool headeronly,
@@ -181,10 +189,10 @@ int ParentChannel::write_lock(const Str& url, const GMTdate& date, bool headeron
     return 0;
 }
 
-int ParentChannel::release_write_lock(uint32_t id, uint32_t bytes, const char* context) {
+int ParentChannel::release_write_lock(uint32_t id, uint32_t bytes, const char* context, bool hold) {
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_RELEASE_WRITE_LOCK) << id << bytes;
-    return send(message.bytes, context);
+    return send_or_hold(message.bytes, hold, context);
 }
 
 int ParentChannel::update_cache_date(uint32_t id, const GMTdate& date, const char* context) {

@@ -78,10 +78,12 @@ public:
 
     int get_options(WorkerOptions& options, const char* context);
     int read_lock(const Str& url, CacheLookup& lookup, const char* context);
-    int release_read_lock(uint32_t id, const char* context);
+    // hold: the release leaves together with the next message (the worker's
+    // last releases travel with Finished, in one piece).
+    int release_read_lock(uint32_t id, const char* context, bool hold = false);
     int write_lock(const Str& url, const GMTdate& date, bool headeronly, int32_t errorcode,
                    Str& file, uint32_t& id, const char* context);
-    int release_write_lock(uint32_t id, uint32_t bytes, const char* context);
+    int release_write_lock(uint32_t id, uint32_t bytes, const char* context, bool hold = false);
     int update_cache_date(uint32_t id, const GMTdate& date, const char* context);
     int special_request(const Str& path, const ArgList& parameters, uint32_t client_address,
                         SpecialAnswer& answer, const char* context);
@@ -96,6 +98,7 @@ private:
     // Refills the buffer with what is available, waiting for at least one byte.
     bool refill();
     int send(const Str& message, const char* context);
+    int send_or_hold(const Str& message, bool hold, const char* context);
     // Reads an answer code; anything but expected (or the other code of a
     // two-answer command) is reported.
     int read_code(int32_t expected, int32_t alternative, int32_t& code, const char* context);
@@ -107,4 +110,5 @@ private:
     char buffer_[READ_BUFFER_SIZE];
     int32_t position_ = 0;
     int32_t buffered_ = 0;
+    Str held_; // messages without an answer, waiting for the next send
 };

@@ -249,7 +249,7 @@ int UrlGet::lookup_cache(URLRequest& request) {
     if (lookup_.cached() && lookup_.headeronly && request.method == "GET") {
         // Only the head is stored: fetch the whole document.
         lookup_.date = GMTdate();
-        if (lookup_.id != 0 && channel_->release_read_lock(lookup_.id, context) != 0)
+        if (lookup_.id != 0 && channel_->release_read_lock(lookup_.id, context, true) != 0)
             return fail(INTERNAL);
     }
     return NONE;
@@ -334,14 +334,14 @@ void UrlGet::release_after_success() {
         if (request_.method == "GET" && answer_.content_length != 0 &&
             stored < answer_.content_length)
             stored = 0;
-        result = channel_->release_write_lock(write_id_, stored, START);
+        result = channel_->release_write_lock(write_id_, stored, START, true);
         write_id_ = 0;
     }
     if (result == NONE && from_cache_) {
         in_buffer_.reset();
         in_file_.reset();
         from_cache_ = false;
-        result = channel_->release_read_lock(lookup_.id, START);
+        result = channel_->release_read_lock(lookup_.id, START, true);
     }
     if (result != NONE) fail_print();
 }

@@ -85,6 +85,8 @@ private:
     int read_answer_head(const char* context);
     int relay_body(const char* context);
     int send_from_cache(const char* context);
+    // Appends the next block of the cached body to into.
+    int read_cache_block(Str& into, const char* context);
     // Sends bytes of the body to the client and, when storing, to the cache file.
     int deliver(const char* bytes, uint32_t count, const char* context, const char* client_message);
     int store(const char* bytes, uint32_t count, const char* context);

@@ -339,10 +339,15 @@ int UrlGet::send_answer_to_client(URLRequest& request) {
     const char* context = "UrlGet::send_answer_to_client ";
     Str head = answer_.to_Str();
     bool head_only = (request.method == "HEAD") != 0;
-    // A small body leaves together with the head, in one piece.
+    // A small body, or the first block of a cached one, leaves together
+    // with the head, in one piece.
     bool together = !head_only && !answer_.body.empty() &&
                     answer_.body.length() <= uint32_t(TRANSFER_BUFFER_SIZE);
     if (together) head += answer_.body;
+    if (!head_only && from_cache_ && answer_.body.empty()) {
+        int result = read_cache_block(head, context);
+        if (result != NONE) return result;
+    }
     int result = send_all(*client_, head.data(), head.length(), context,
                           "connection to client timed out", CLIENT);
     if (result == INTERNAL) return fail(INTERNAL);
@@ -388,6 +393,19 @@ int UrlGet::relay_body(const char* context) {
         if (result != NONE) return result;
         relayed += uint32_t(n);
     }
+}
+
+int UrlGet::read_cache_block(Str& into, const char* context) {
+    uint32_t rest = lookup_.bytes - bytes_done_;
+    int32_t want = rest < uint32_t(TRANSFER_BUFFER_SIZE) ? int32_t(rest) : TRANSFER_BUFFER_SIZE;
+    if (want == 0) return NONE;
+    if (in_buffer_->eread(buffer_.get(), want) < want) {
+        fail_chain(context, "unable to read data from cache-file");
+        return fail(INTERNAL);
+    }
+    if (into.append(buffer_.get(), uint32_t(want)) < 0) return fail(INTERNAL);
+    bytes_done_ += uint32_t(want);
+    return NONE;
 }
 
 int UrlGet::send_from_cache(const char* context) {

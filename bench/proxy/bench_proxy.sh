@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# harbord under ab (HTTP/1.0, no keep-alive), beside the same runs against
+# the origin directly and through Squid, using the shared peer comparison in
+# /work/shared/peers/proxy (nginx origin on 127.0.0.1:18081, Squid on :13128).
+#
+# Cases: cache hits of 1 KB, 10 KB and 100 KB at concurrency 1 and 16, of
+# 1 MB and 10 MB at concurrency 4, the relayed no-store miss of 10 KB and the
+# reload ("Pragma: no-cache") of 10 KB at concurrency 16.
+#
+#   HARBORD=build/release/bin/harbord   the binary (build it in Release)
+#   PORT=18090 IPORT=18091              harbord's ports
+#   PEERS=/work/shared/peers/proxy      the peer comparison scripts
+#   NO_SQUID=1                          leave Squid out (origin and harbord only)
+#   KEEP_PEERS=1                        do not tear the origin and Squid down
+#   DUR, RUNS, CASES, PIN, OUTDIR       passed on to the peers' bench.sh
+#
+# Quick run:  DUR=2 RUNS=1 bench/proxy/bench_proxy.sh
+set -euo pipefail
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+HARBORD=${HARBORD:-$ROOT/build/release/bin/harbord}
+PORT=${PORT:-18090}
+IPORT=${IPORT:-18091}
+PEERS=${PEERS:-/work/shared/peers/proxy}
+NO_SQUID=${NO_SQUID:-0}
+KEEP_PEERS=${KEEP_PEERS:-0}
+export CASES=${CASES:-"hit:1k.bin:1 hit:1k.bin:16 hit:10k.bin:1 hit:10k.bin:16 hit:100k.bin:1 hit:100k.bin:16 hit:1m.bin:4 hit:10m.bin:4 miss:10k.bin:16 reload:10k.bin:16"}
+
+[ -x "$HARBORD" ] || { echo "no harbord at $HARBORD (configure with -DCMAKE_BUILD_TYPE=Release and build target harbord)" >&2; exit 1; }
+command -v ab >/dev/null || { echo "ab missing (apt-get install apache2-utils)" >&2; exit 1; }
+
+RUN=${RUN:-/tmp/peers-proxy}
+export RUN
+NO_SQUID="$NO_SQUID" "$PEERS/setup.sh"
+
+# harbord runs from a copy in its own folder, so that its setup file and
+# cache stay there. Limits large enough for the 10 MB document; maxcon high
+# enough that ab's 16 connections are never held in the listen queue.
+WORK=$(mktemp -d /tmp/harbord-bench-XXXXXX)
+cp "$HARBORD" "$WORK/harbord"
+mkdir "$WORK/cache"
+cleanup() {
+  if [ -n "${HPID:-}" ] && kill -0 "$HPID" 2>/dev/null; then
+    kill -TERM "$HPID"
+    for _ in $(seq 1 40); do kill -0 "$HPID" 2>/dev/null || break; sleep 0.25; done
+    kill -0 "$HPID" 2>/dev/null && kill -KILL "$HPID"
+  fi
+  [ "$KEEP_PEERS" = 1 ] || RUN="$RUN" "$PEERS/teardown.sh" >/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+(cd "$WORK" && exec ./harbord -port "$PORT" -iport "$IPORT" -cachedir "$WORK/cache" \
+   -cachesize 200000 -entrysize 20000 -cachefiles 10000 -maxcon 100 -timeout 60 \
+   -updtime 36000 -offline 0 > "$WORK/harbord.log" 2>&1) &
+HPID=$!
+for _ in $(seq 1 100); do
+  grep -q "ready\." "$WORK/harbord.log" 2>/dev/null && break
+  sleep 0.1
+done
+grep -q "ready\." "$WORK/harbord.log" || { echo "harbord did not start:" >&2; cat "$WORK/harbord.log" >&2; exit 1; }
+
+if [ "$NO_SQUID" = 1 ]; then
+  export PROXY="127.0.0.1:$PORT"
+else
+  export PROXY="127.0.0.1:13128 127.0.0.1:$PORT"
+fi
+RUN="$RUN" "$PEERS/bench.sh"
+echo "harbord log: $(grep -c MALFUNCTION "$WORK/harbord.log" || true) malfunction report(s)"
