@@ -4,7 +4,7 @@
 #include "foundation/ObjectStream.h"
 #include "proxy/server/Command.h"
 #include "proxy/server/WorkerPages.h"
-#include "proxy/server/WorkerSearch.h"
+#include "proxy/admin/SearchResults.h"
 
 #include <fcntl.h>
 #include <new>
@@ -299,7 +299,7 @@ int UrlGet::create_answer_to_special_request(URLRequest& request) {
     if (special.code == CMD_SPECIAL_ANSWER_PAGE) {
         head = std::move(special.head);
         body = std::move(special.body);
-    } else if (search_results(special.directory, special.ids, request.args,
+    } else if (make_search_results(special.directory, special.ids, request.args,
                               uint32_t(options_.language), head, body) != 0) {
         fail_chain(context, "generation of search-result failed");
         return fail(INTERNAL);

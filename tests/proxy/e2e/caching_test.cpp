@@ -362,4 +362,26 @@ TEST_F(E2eCaching, BodyCutShortOfItsContentLengthIsNotKept) {
     EXPECT_EQ(origin.request_count("/cut.html"), 2u);
 }
 
+TEST_F(E2eCaching, FullTextSearchListsTheCachedTextDocumentsContainingAllPieces) {
+    Harbord proxy;
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    std::string both = serve("/both.html", "<P>The Harbour holds many SHIPS.</P>");
+    std::string one = serve("/one.html", "<P>Only the harbour here.</P>");
+    origin.set("/picture.bin",
+               OriginServer::document("harbour ships", "application/octet-stream", AN_HOUR_AGO));
+    std::string picture = origin.url("/picture.bin");
+    for (const std::string& url : {both, one, picture}) ASSERT_EQ(proxy.get(url).status, 200);
+    ASSERT_TRUE(eventually([&] { return proxy.cache_files().size() == 3; }));
+
+    HttpResult page = proxy.get("http://quaylo/search?phrase=harbour,ships");
+    EXPECT_EQ(page.status, 200);
+    EXPECT_EQ(page.header("Content-Length"), std::to_string(page.body.size()));
+    EXPECT_NE(page.body.find(both), std::string::npos) << page.body;
+    EXPECT_EQ(page.body.find(one), std::string::npos) << page.body;
+    EXPECT_EQ(page.body.find(picture), std::string::npos) << page.body;
+
+    HttpResult none = proxy.get("http://quaylo/search?phrase=submarine");
+    EXPECT_NE(none.body.find("No matching documents found.<BR>"), std::string::npos) << none.body;
+}
+
 } // namespace
