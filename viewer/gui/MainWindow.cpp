@@ -1,0 +1,348 @@
+#include "viewer/gui/MainWindow.h"
+
+#include "viewer/gui/BrowserLaunch.h"
+#include "viewer/gui/CommandIds.h"
+#include "viewer/gui/GraphWindow.h"
+#include "viewer/gui/GuiTexts.h"
+#include "viewer/gui/IniFile.h"
+#include "viewer/gui/ToolBox.h"
+#include "viewer/gui/UserPrompts.h"
+#include "viewer/gui/VantlowStatusBar.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+
+namespace {
+
+bool Blank(const std::string& text) {
+    return text.find_first_not_of(" \t") == std::string::npos;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(UserPrompts& prompts, IniFile& config, QWidget* parent)
+    : QMainWindow(parent), prompts_(prompts), config_(config) {
+    setWindowTitle(gui_text::kProgramName);
+    setWindowIcon(WindowIcon());
+    mdi_ = new QMdiArea(this);
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(mdi_);
+    status_ = new VantlowStatusBar(this);
+    setStatusBar(status_);
+    BuildMenus();
+    toolBox_ = std::make_unique<ToolBox>(
+        *this, [this](int id) { return Action(id); }, [this](int id) { Command(id); });
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateMenuState(); });
+    UpdateMenuState();
+}
+
+MainWindow::~MainWindow() {
+    // Graph windows go before the icons and prompts they use.
+    for (QMdiSubWindow* sub : mdi_->subWindowList()) delete sub;
+    toolBox_.reset();
+}
+
+QMenu* MainWindow::AddMenu(const char* text, int id) {
+    QMenu* menu = menuBar()->addMenu(text);
+    menu->menuAction()->setData(id);
+    menus_[id] = menu;
+    connect(menu, &QMenu::aboutToShow, this, &MainWindow::UpdateMenuState);
+    return menu;
+}
+
+QAction* MainWindow::AddItem(QMenu* menu, const char* text, int id, const char* help, bool checkable) {
+    QAction* action = menu->addAction(text);
+    action->setData(id);
+    action->setStatusTip(help);
+    action->setToolTip(QString(text).remove('&'));
+    action->setCheckable(checkable);
+    action->setIcon(ToolIcon(id));
+    action->setIconVisibleInMenu(false);
+    connect(action, &QAction::triggered, this, [this, id] { Command(id); });
+    actions_[id] = action;
+    return action;
+}
+
+void MainWindow::BuildMenus() {
+    using namespace gui_text;
+    QMenu* file = AddMenu(kMenuFile, cmd::kMenuFile);
+    AddItem(file, kOpenNetLocation, cmd::kOpenNetLocation, "Load a web site and show it as a graph");
+    AddItem(file, kAddNetLocation, cmd::kAddNetLocation, "Load another web site into the active graph");
+    AddItem(file, kClose, cmd::kClose, "Close the active graph window");
+    file->addSeparator();
+    AddItem(file, kOpenGraphFile, cmd::kLoadGraph, "Open a graph file in a new window");
+    AddItem(file, kSaveGraphFile, cmd::kSaveGraph, "Save the active graph to a graph file");
+    file->addSeparator();
+    AddItem(file, kExit, cmd::kExit, "Quit Vantlow");
+
+    QMenu* layout = AddMenu(kMenuLayout, cmd::kMenuLayout);
+    AddItem(layout, kStartOptimization, cmd::kStartOptimization, "Let the graph arrange itself step by step");
+    AddItem(layout, kStopOptimization, cmd::kStopOptimization, "Stop the step by step arrangement");
+    layout->addSeparator();
+    AddItem(layout, kRearrange, cmd::kRearrange, "Lay the graph out anew");
+
+    QMenu* options = AddMenu(kMenuOptions, cmd::kMenuOptions);
+    AddItem(options, kOverview, cmd::kOverview, "Show or hide the overview of the whole graph", true);
+    AddItem(options, kPageIndex, cmd::kPageIndex, "Show or hide the list of all pages", true);
+    AddItem(options, kContentsDocking, cmd::kContentsDocking, "Dock or float the tool box", true);
+    options->addSeparator();
+    AddItem(options, kInternetConnection, cmd::kInternetConnection, "Configure the dial-up connection");
+    AddItem(options, kBrowser, cmd::kBrowser, "Choose the browser that shows the pages");
+    AddItem(options, kProxy, cmd::kProxyPages, "Open the offline proxy's own pages in the browser");
+
+    QMenu* window = AddMenu(kMenuWindow, cmd::kMenuWindow);
+    AddItem(window, kCascade, cmd::kCascade, "Arrange the windows overlapping");
+    AddItem(window, kTile, cmd::kTile, "Arrange the windows side by side");
+    AddItem(window, kArrangeHorizontal, cmd::kArrangeHorizontal, "Arrange the windows one above the other");
+    AddItem(window, kArrangeVertical, cmd::kArrangeVertical, "Arrange the windows next to each other");
+    connect(window, &QMenu::aboutToShow, this, &MainWindow::FillWindowList);
+
+    QMenu* help = AddMenu(kMenuHelp, cmd::kMenuHelp);
+    AddItem(help, kHelpContents, cmd::kHelpContents, "Show the help contents");
+    AddItem(help, kHelpSymbols, cmd::kHelpSymbols, "Explain the symbols of the graph");
+    AddItem(help, kHelpOnHelp, cmd::kHelpOnHelp, "How to use the help");
+    help->addSeparator();
+    AddItem(help, kOnlineHelp, cmd::kOnlineHelp, "Open the online help in the browser");
+    help->addSeparator();
+    AddItem(help, kAbout, cmd::kAbout, "Product name and version");
+}
+
+QAction* MainWindow::Action(int id) const {
+    auto found = actions_.find(id);
+    return found == actions_.end() ? nullptr : found->second;
+}
+
+QMenu* MainWindow::Menu(int id) const {
+    auto found = menus_.find(id);
+    return found == menus_.end() ? nullptr : found->second;
+}
+
+GraphWindow* MainWindow::ActiveGraphWindow() const {
+    QMdiSubWindow* sub = mdi_->currentSubWindow();
+    return sub ? qobject_cast<GraphWindow*>(sub->widget()) : nullptr;
+}
+
+QList<GraphWindow*> MainWindow::GraphWindows() const {
+    QList<GraphWindow*> windows;
+    for (QMdiSubWindow* sub : mdi_->subWindowList())
+        if (auto* window = qobject_cast<GraphWindow*>(sub->widget())) windows.append(window);
+    return windows;
+}
+
+void MainWindow::UpdateMenuState() {
+    GraphWindow* graph = ActiveGraphWindow();
+    bool idle = graph && !graph->Animating();
+    bool anyChild = mdi_->currentSubWindow() != nullptr;
+    Action(cmd::kStopOptimization)->setEnabled(graph && graph->Animating());
+    Action(cmd::kStartOptimization)->setEnabled(idle);
+    Action(cmd::kRearrange)->setEnabled(idle);
+    Action(cmd::kClose)->setEnabled(idle);
+    Action(cmd::kAddNetLocation)->setEnabled(idle && graph->CanExpand());
+    Action(cmd::kSaveGraph)->setEnabled(graph != nullptr);
+    for (int id : {cmd::kCascade, cmd::kTile, cmd::kArrangeHorizontal, cmd::kArrangeVertical})
+        Action(id)->setEnabled(anyChild);
+    Action(cmd::kOverview)->setEnabled(graph != nullptr);
+    Action(cmd::kOverview)->setChecked(graph && graph->OverviewShown());
+    Action(cmd::kPageIndex)->setEnabled(graph != nullptr);
+    Action(cmd::kPageIndex)->setChecked(graph && graph->PageIndexShown());
+    Action(cmd::kContentsDocking)->setChecked(toolBox_ && toolBox_->Docked());
+}
+
+void MainWindow::FillWindowList() {
+    QMenu* menu = Menu(cmd::kMenuWindow);
+    for (QAction* action : windowListActions_) {
+        menu->removeAction(action);
+        delete action;
+    }
+    windowListActions_.clear();
+    QList<QMdiSubWindow*> subs = mdi_->subWindowList();
+    if (subs.isEmpty()) return;
+    windowListActions_.append(menu->addSeparator());
+    int number = 1;
+    for (QMdiSubWindow* sub : subs) {
+        QString title = sub->windowTitle();
+        title.replace('&', "&&");
+        QAction* action = menu->addAction(QString("&%1 %2").arg(number++).arg(title));
+        action->setCheckable(true);
+        action->setChecked(sub == mdi_->currentSubWindow());
+        connect(action, &QAction::triggered, this, [this, sub] { mdi_->setActiveSubWindow(sub); });
+        windowListActions_.append(action);
+    }
+}
+
+void MainWindow::ArrangeInRows(bool horizontal) {
+    QList<QMdiSubWindow*> subs;
+    for (QMdiSubWindow* sub : mdi_->subWindowList())
+        if (!sub->isMinimized() && sub->isVisible()) subs.append(sub);
+    if (subs.isEmpty()) return;
+    QRect area = mdi_->viewport()->rect();
+    int count = static_cast<int>(subs.size());
+    for (int i = 0; i < count; i++) {
+        subs[i]->showNormal();
+        if (horizontal) {
+            int height = area.height() / count;
+            subs[i]->setGeometry(0, i * height, area.width(), height);
+        } else {
+            int width = area.width() / count;
+            subs[i]->setGeometry(i * width, 0, width, area.height());
+        }
+    }
+}
+
+void MainWindow::Command(int id) {
+    GraphWindow* graph = ActiveGraphWindow();
+    QStringList graphFilters{gui_text::kGraphFilesFilter, gui_text::kAllFilesFilter};
+    switch (id) {
+    case cmd::kOpenNetLocation:
+        if (jobs.openNetLocation)
+            jobs.openNetLocation();
+        else
+            ShowStatus(gui_text::kCommandNotAvailable);
+        break;
+    case cmd::kAddNetLocation:
+        if (graph && !graph->Animating() && graph->CanExpand()) {
+            if (jobs.addNetLocation)
+                jobs.addNetLocation(graph);
+            else
+                ShowStatus(gui_text::kCommandNotAvailable);
+        }
+        break;
+    case cmd::kStartOptimization:
+        if (graph) graph->StartAnimation();
+        break;
+    case cmd::kStopOptimization:
+        if (graph) graph->StopAnimation();
+        break;
+    case cmd::kRearrange:
+        if (graph) graph->Rearrange();
+        break;
+    case cmd::kClose:
+        if (graph && !graph->Animating()) graph->CloseWindow();
+        break;
+    case cmd::kExit:
+        if (close()) QApplication::quit();
+        break;
+    case cmd::kCascade: mdi_->cascadeSubWindows(); break;
+    case cmd::kTile: mdi_->tileSubWindows(); break;
+    case cmd::kArrangeHorizontal: ArrangeInRows(true); break;
+    case cmd::kArrangeVertical: ArrangeInRows(false); break;
+    case cmd::kOverview:
+        if (graph) graph->ShowOverview(!graph->OverviewShown());
+        break;
+    case cmd::kPageIndex:
+        if (graph) graph->ShowPageIndex(!graph->PageIndexShown());
+        break;
+    case cmd::kContentsDocking: toolBox_->SetDocked(!toolBox_->Docked()); break;
+    case cmd::kInternetConnection:
+        if (jobs.configureInternet)
+            jobs.configureInternet();
+        else
+            ShowStatus(gui_text::kCommandNotAvailable);
+        break;
+    case cmd::kBrowser: prompts_.EditBrowser(this, config_); break;
+    case cmd::kProxyPages:
+        if (!StartBrowser(this, gui_text::kProxyPagesUrl)) ShowStatus(gui_text::kBrowserNotStarted);
+        break;
+    case cmd::kOnlineHelp:
+        if (!StartBrowser(this, gui_text::kOnlineHelpUrl)) ShowStatus(gui_text::kBrowserNotStarted);
+        break;
+    case cmd::kHelpContents:
+    case cmd::kHelpSymbols:
+    case cmd::kHelpOnHelp: ShowStatus(gui_text::kNoHelp); break;
+    case cmd::kAbout: prompts_.About(this); break;
+    case cmd::kLoadGraph: {
+        QString path = prompts_.OpenFileName(this, gui_text::kOpenGraphTitle, graphFilters);
+        if (!path.isEmpty()) OpenGraphFile(path);
+        break;
+    }
+    case cmd::kSaveGraph:
+        if (graph) {
+            QString path = prompts_.SaveFileName(this, gui_text::kSaveGraphTitle, graphFilters);
+            if (!path.isEmpty()) SaveActiveGraph(path);
+        }
+        break;
+    default: break;
+    }
+    UpdateMenuState();
+}
+
+GraphWindow* MainWindow::OpenGraphFile(const QString& path) {
+    GraphWindow* window = OpenGraphWindow(QFileInfo(path).fileName());
+    if (!window->LoadGraph(path)) {
+        QString reason = StatusText();
+        window->CloseWindow();
+        ShowStatus(reason);
+        return nullptr;
+    }
+    window->ShowStartNode();
+    return window;
+}
+
+bool MainWindow::SaveActiveGraph(const QString& path) {
+    GraphWindow* graph = ActiveGraphWindow();
+    return graph && graph->SaveGraph(path);
+}
+
+void MainWindow::ShowStatus(const QString& text) {
+    status_->SetText(text);
+}
+
+QString MainWindow::StatusText() const {
+    return status_->Text();
+}
+
+bool MainWindow::StartBrowser(QWidget* parent, const std::string& url) {
+    std::string command = config_.Read(ini::kGeneral, ini::kBrowser);
+    if (Blank(command)) {
+        prompts_.Inform(parent, gui_text::kConfigureBrowser);
+        prompts_.EditBrowser(parent, config_);
+        command = config_.Read(ini::kGeneral, ini::kBrowser);
+    }
+    if (Blank(command)) return false;
+    return LaunchBrowserCommand(command, url);
+}
+
+GraphWindow* MainWindow::OpenGraphWindow(const QString& title) {
+    auto* window = new GraphWindow(*this, title);
+    QMdiSubWindow* sub = mdi_->addSubWindow(window);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setWindowIcon(window->windowIcon());
+    sub->resize(std::max(320, mdi_->width() * 3 / 4), std::max(240, mdi_->height() * 3 / 4));
+    window->show();
+    mdi_->setActiveSubWindow(sub);
+    UpdateMenuState();
+    return window;
+}
+
+void MainWindow::ExpandUrl(GraphWindow* window, const std::string& url) {
+    if (jobs.expandUrl)
+        jobs.expandUrl(window, url);
+    else
+        ShowStatus(gui_text::kCommandNotAvailable);
+}
+
+void MainWindow::GraphWindowChanged(GraphWindow*) {
+    UpdateMenuState();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // Owners first: their query covers their dependents.
+    for (GraphWindow* window : GraphWindows())
+        if (!window->OwnerWindow() && !window->CloseWindow()) {
+            event->ignore();
+            return;
+        }
+    for (GraphWindow* window : GraphWindows())
+        if (window->isVisible() && !window->CloseWindow()) {
+            event->ignore();
+            return;
+        }
+    toolBox_->FloatingWindow()->hide();
+    event->accept();
+}

@@ -1,0 +1,91 @@
+// The main window: the MDI area holding the graph windows, the menu bar, the
+// tool box and the status bar. Every command, from a menu, the tool box or
+// an accelerator, goes through Command(id); the menu state follows the
+// active graph window each time a menu opens.
+#pragma once
+
+#include "viewer/gui/GraphWindowHost.h"
+#include "viewer/gui/Icons.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class GraphWindow;
+class IniFile;
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class ToolBox;
+class UserPrompts;
+class VantlowStatusBar;
+
+// The load-job commands; the dialogs that carry them plug in here. A command
+// without a handler says so in the status bar.
+struct JobCommands {
+    std::function<void()> openNetLocation;                                // 103
+    std::function<void(GraphWindow*)> addNetLocation;                     // 130
+    std::function<void(GraphWindow*, const std::string&)> expandUrl;      // "Expand URL..."
+    std::function<void()> configureInternet;                              // 266
+};
+
+class MainWindow : public QMainWindow, public GraphWindowHost {
+    Q_OBJECT
+public:
+    MainWindow(UserPrompts& prompts, IniFile& config, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    JobCommands jobs;
+
+    QAction* Action(int id) const;
+    QMenu* Menu(int id) const;
+    QMdiArea* MdiArea() const { return mdi_; }
+    ToolBox& Tools() const { return *toolBox_; }
+    VantlowStatusBar* Status() const { return status_; }
+    IniFile& Config() { return config_; }
+
+    // The current MDI child if it is a graph window.
+    GraphWindow* ActiveGraphWindow() const;
+    QList<GraphWindow*> GraphWindows() const;
+
+    void Command(int id);
+    void UpdateMenuState();
+
+    // Command 1: a graph file into a new graph window; null when it could not be read.
+    GraphWindow* OpenGraphFile(const QString& path);
+    // Command 13 on the active graph window.
+    bool SaveActiveGraph(const QString& path);
+
+    // GraphWindowHost
+    UserPrompts& Prompts() override { return prompts_; }
+    const NodeIcons& Icons() const override { return icons_; }
+    void ShowStatus(const QString& text) override;
+    QString StatusText() const override;
+    bool StartBrowser(QWidget* parent, const std::string& url) override;
+    GraphWindow* OpenGraphWindow(const QString& title) override;
+    void ExpandUrl(GraphWindow* window, const std::string& url) override;
+    void GraphWindowChanged(GraphWindow* window) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    QMenu* AddMenu(const char* text, int id);
+    QAction* AddItem(QMenu* menu, const char* text, int id, const char* help, bool checkable = false);
+    void ArrangeInRows(bool horizontal);
+    void FillWindowList();
+
+    UserPrompts& prompts_;
+    IniFile& config_;
+    NodeIcons icons_;
+    QMdiArea* mdi_;
+    VantlowStatusBar* status_;
+    std::unique_ptr<ToolBox> toolBox_;
+    std::map<int, QAction*> actions_;
+    std::map<int, QMenu*> menus_;
+    QList<QAction*> windowListActions_;
+};
