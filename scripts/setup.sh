@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libbenchmark-dev libmetis-dev
   fonts-liberation2 curl chromium apache2-utils
+  qt6-base-dev
 )
 
 missing=()
