@@ -15,6 +15,7 @@ namespace {
 const char START[] = "UrlGet: ";
 const char INVALID_REQUEST[] = "UrlGet:  ";
 const char MAIN[] = "UrlGet::main ";
+constexpr int32_t NOT_MODIFIED = 304;
 
 bool is_error_status(int32_t status) { return status >= 400 && status <= 599; }
 
@@ -168,7 +169,7 @@ void UrlGet::decide() {
             send_and_release();
             return;
         }
-        if (answer_.errorcode != 304) {
+        if (answer_.errorcode != NOT_MODIFIED) {
             relaying_ = true;
             if (cached && channel_->release_read_lock(lookup_.id, START) != 0) {
                 fail_print();
