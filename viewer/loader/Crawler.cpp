@@ -1,0 +1,47 @@
+#include "viewer/loader/Crawler.h"
+
+#include "foundation/Str.h"
+#include "viewer/graph/SiteGraph.h"
+#include "viewer/loader/CrawlControl.h"
+
+std::string Crawler::Key(const std::string& urlText) {
+    std::string key(urlText);
+    for (char& c : key) c = static_cast<char>(Str::lower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+GraphNode* Crawler::NodeForUrl(const std::string& urlText) const {
+    auto it = urlNodes_.find(Key(urlText));
+    return it == urlNodes_.end() ? nullptr : it->second;
+}
+
+GraphNode* Crawler::CreateUrlNode(const SiteUrl& url, bool hasReferrer) {
+    GraphNode* node = graph_.CreateUrlNode(url.Text(), url.Path(), hasReferrer, idCounter_);
+    if (node) urlNodes_[Key(url.Text())] = node;
+    return node;
+}
+
+void Crawler::ForgetNode(const GraphNode* node) {
+    for (auto it = urlNodes_.begin(); it != urlNodes_.end();) {
+        if (it->second == node)
+            it = urlNodes_.erase(it);
+        else
+            ++it;
+    }
+}
+
+bool Crawler::MarkEmbeddedQueued(const std::string& urlText) {
+    return embeddedQueued_.insert(Key(urlText)).second;
+}
+
+void Crawler::PrepareJob() {
+    for (const auto& node : graph_.Nodes()) node->level = -1;
+    idCounter_ = graph_.MaxNodeId();
+}
+
+LoadJobResult Crawler::RunLoadJob(const LoadSettings& settings, LoadProgress& progress,
+                                  const ProxyAddress& proxy) {
+    PrepareJob();
+    CrawlControl job(*this, settings, progress, proxy);
+    return job.Run();
+}

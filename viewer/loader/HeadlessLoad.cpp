@@ -1,0 +1,241 @@
+#include "viewer/loader/HeadlessLoad.h"
+
+#include "foundation/Fail.h"
+#include "viewer/graph/GraphFile.h"
+#include "viewer/graph/GraphLayout.h"
+#include "viewer/graph/NodeSizes.h"
+#include "viewer/graph/SiteGraph.h"
+#include "viewer/loader/Crawler.h"
+#include "viewer/loader/NodeInfo.h"
+#include "viewer/loader/ProxyControl.h"
+
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+// How long a freshly started proxy gets to open its port.
+constexpr auto kProxyStartWait = std::chrono::seconds(10);
+constexpr auto kProxyStartPoll = std::chrono::milliseconds(100);
+
+bool ParseCount(const char* text, int32_t& value) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    errno = 0;
+    long parsed = std::strtol(text, &end, 10);
+    if (*end != '\0' || errno != 0 || parsed < 0 || parsed > INT32_MAX) return false;
+    value = static_cast<int32_t>(parsed);
+    return true;
+}
+
+bool ParseProxy(const std::string& text, ProxyAddress& proxy) {
+    size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    int32_t port = 0;
+    if (!ParseCount(text.c_str() + colon + 1, port) || port < 1 || port > 65535) return false;
+    proxy.host = text.substr(0, colon);
+    proxy.port = static_cast<uint16_t>(port);
+    return true;
+}
+
+// Waits for a proxy that was just started.
+bool AwaitProxy(const ProxyAddress& proxy, const std::atomic<bool>& stop) {
+    const auto deadline = std::chrono::steady_clock::now() + kProxyStartWait;
+    while (std::chrono::steady_clock::now() < deadline && !stop.load()) {
+        if (ProxyListening(proxy)) return true;
+        std::this_thread::sleep_for(kProxyStartPoll);
+    }
+    return false;
+}
+
+size_t EdgeCount(const SiteGraph& graph) {
+    return graph.Edges().size();
+}
+
+}  // namespace
+
+void PrintedProgress::Print(const std::string& text) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    std::fprintf(out_, "%s\n", text.c_str());
+    std::fflush(out_);
+}
+
+void PrintedProgress::SetLine(int line, const std::string& text) {
+    if (!text.empty()) Print(text);
+}
+
+void PrintedProgress::AddMessage(const std::string& text) {
+    Print("Problem: " + text);
+}
+
+void PrintedProgress::ItemsLeft(int count) {
+    Print("Left: " + std::to_string(count));
+}
+
+void PrintedProgress::End() {}
+
+void PrintLoadUsage(std::FILE* out) {
+    std::fputs(
+        "Usage: vantlow --load URL --output FILE.gra [options]\n"
+        "\n"
+        "Loads a web site through the caching proxy harbord, so that its pages can\n"
+        "be read offline, and writes the site's graph to FILE.gra.\n"
+        "\n"
+        "  --levels N            follow N levels of hyperlinks from the start page (default 1)\n"
+        "  --unlimited-levels    follow hyperlinks without a level limit\n"
+        "  --other-levels N      follow N levels once a link leaves the start computer\n"
+        "                        (default 0)\n"
+        "  --follow-other-hosts  load pages on computers other than the start computer\n"
+        "  --stay-in-directory   load only the start directory and the directories below it\n"
+        "  --pictures            load pictures, sounds, scripts and backgrounds too\n"
+        "  --offline             switch the proxy offline: load from its cache only\n"
+        "  --proxy HOST:PORT     the proxy (default 127.0.0.1:8080); a local proxy that\n"
+        "                        does not answer is started from beside vantlow\n"
+        "  --direct              use no proxy: fetch from the servers themselves\n"
+        "  --timeout SECONDS     give up on a request that sees no data this long (default 120)\n"
+        "  --list                print every node as \"kind level url\" to standard output\n"
+        "  --help                show this text\n"
+        "\n"
+        "A URL without \"://\" gets \"http://\" in front. Progress goes to standard error,\n"
+        "one line per event, and ends with a summary. SIGINT, SIGTERM or SIGHUP stop the\n"
+        "job; what was loaded so far is still written. Exit status: 0 done, 1 problems\n"
+        "occurred (or the job was stopped, or the graph file could not be written),\n"
+        "2 wrong arguments.\n",
+        out);
+}
+
+ParseOutcome ParseLoadArguments(int argc, const char* const argv[], HeadlessOptions& options, std::string& error) {
+    bool levelsGiven = false;
+    bool unlimited = false;
+    bool offline = false;
+    bool proxyGiven = false;
+    for (int i = 0; i < argc; i++) {
+        std::string arg = argv[i];
+        auto value = [&](const char*& out) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        const char* text = nullptr;
+        if (arg == "--help" || arg == "-h") return ParseOutcome::Help;
+        if (arg == "--load") {
+            if (!value(text)) return ParseOutcome::Error;
+            options.settings.startUrl = text;
+        } else if (arg == "--output") {
+            if (!value(text)) return ParseOutcome::Error;
+            options.output = text;
+        } else if (arg == "--levels") {
+            if (!value(text)) return ParseOutcome::Error;
+            if (!ParseCount(text, options.settings.levels)) {
+                error = "--levels needs a number from 0 to 2147483647";
+                return ParseOutcome::Error;
+            }
+            levelsGiven = true;
+        } else if (arg == "--unlimited-levels") {
+            unlimited = true;
+        } else if (arg == "--other-levels") {
+            if (!value(text)) return ParseOutcome::Error;
+            if (!ParseCount(text, options.settings.otherLevels)) {
+                error = "--other-levels needs a number from 0 to 2147483647";
+                return ParseOutcome::Error;
+            }
+            options.settings.limitOtherComputers = true;
+        } else if (arg == "--follow-other-hosts") {
+            options.settings.followOtherComputers = true;
+        } else if (arg == "--stay-in-directory") {
+            options.settings.leaveStartDirectory = false;
+        } else if (arg == "--pictures") {
+            options.settings.loadPictures = true;
+        } else if (arg == "--offline") {
+            offline = true;
+        } else if (arg == "--proxy") {
+            if (!value(text)) return ParseOutcome::Error;
+            if (!ParseProxy(text, options.proxy)) {
+                error = std::string("--proxy needs HOST:PORT, not '") + text + "'";
+                return ParseOutcome::Error;
+            }
+            proxyGiven = true;
+        } else if (arg == "--direct") {
+            options.direct = true;
+        } else if (arg == "--timeout") {
+            int32_t seconds = 0;
+            if (!value(text)) return ParseOutcome::Error;
+            if (!ParseCount(text, seconds) || seconds < 1 || seconds > 86400) {
+                error = "--timeout needs a number of seconds from 1 to 86400";
+                return ParseOutcome::Error;
+            }
+            options.settings.answerTimeout = std::chrono::seconds(seconds);
+        } else if (arg == "--list") {
+            options.listNodes = true;
+        } else {
+            error = "unknown argument '" + arg + "'";
+            return ParseOutcome::Error;
+        }
+    }
+    if (options.settings.startUrl.empty() || options.output.empty()) {
+        error = "--load URL and --output FILE are needed";
+        return ParseOutcome::Error;
+    }
+    if (levelsGiven && unlimited) {
+        error = "--levels and --unlimited-levels exclude each other";
+        return ParseOutcome::Error;
+    }
+    if (options.direct && (offline || proxyGiven)) {
+        error = "--direct uses no proxy: it excludes --offline and --proxy";
+        return ParseOutcome::Error;
+    }
+    options.settings.limitLevels = !unlimited;
+    options.settings.goOnline = !offline;
+    return ParseOutcome::Run;
+}
+
+int RunHeadlessLoad(const HeadlessOptions& options, const std::atomic<bool>& stop, std::FILE* err, std::FILE* out) {
+    PrintedProgress progress(err, stop);
+    ProxyAddress proxy;
+    if (!options.direct) {
+        proxy = options.proxy;
+        auto status = [&progress](const std::string& text) {
+            if (!text.empty()) progress.Print(text);
+        };
+        if (ProxyProbe(proxy, status) == ProbeResult::Started && !AwaitProxy(proxy, stop))
+            progress.Print("The proxy was started but does not answer yet.");
+    }
+
+    SiteGraph graph;
+    Crawler crawler(graph);
+    LoadJobResult result;
+    int switchProblems = 0;
+    std::thread worker([&] {
+        if (proxy.Configured() && !SwitchProxyMode(proxy, !options.settings.goOnline)) {
+            switchProblems++;
+            progress.AddMessage(ProxyModeUrl(!options.settings.goOnline) + ": " + OneLine(fail_take()));
+        }
+        result = crawler.RunLoadJob(options.settings, progress, proxy);
+    });
+    worker.join();
+    result.problems += switchProblems;
+
+    FitNodeSizes(graph, HeadlessNodeMeasure());
+    LayoutSiteGraph(graph);
+    bool written = SaveGraphFile(graph, options.output);
+
+    if (options.listNodes) {
+        for (const auto& node : graph.Nodes())
+            std::fprintf(out, "%d %d %s\n", static_cast<int>(node->kind), node->level, node->url.c_str());
+        std::fflush(out);
+    }
+    if (result.stopped) progress.Print("Loading was stopped on request.");
+    if (!written) progress.Print("Unable to write the graph file " + options.output);
+    progress.Print("Documents loaded: " + std::to_string(result.documentsLoaded) +
+                   ", HTML pages: " + std::to_string(result.pagesScanned) +
+                   ", nodes: " + std::to_string(graph.Nodes().size()) +
+                   ", edges: " + std::to_string(EdgeCount(graph)) +
+                   ", problems: " + std::to_string(result.problems));
+    return result.problems == 0 && !result.stopped && written ? kExitDone : kExitProblems;
+}

@@ -1,0 +1,44 @@
+// The program's hold on the local caching proxy: the probe at start-up that
+// starts the `harbord` beside `vantlow` when nothing listens, and the switch
+// between online and offline mode through the proxy's admin page.
+#pragma once
+
+#include "viewer/loader/GetUrl.h"
+#include "viewer/loader/ProxyAddress.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+enum class ProbeResult {
+    Running,     // something listens at the proxy's address
+    Started,     // nothing did; the proxy program was started
+    NotStarted,  // nothing did, and the proxy program could not be started
+    NotLocal,    // the proxy is on another computer: not probed
+};
+
+// Status texts go to `status`; an empty text clears the status line. There
+// is no wait for a started proxy to accept connections.
+ProbeResult ProxyProbe(const ProxyAddress& proxy, const std::function<void(const std::string&)>& status);
+
+// True when a connection to the proxy can be made.
+bool ProxyListening(const ProxyAddress& proxy);
+
+// The proxy program beside the running executable.
+std::string ProxyProgramPath();
+// $XDG_STATE_HOME/vantlow/harbord.log, or ~/.local/state/vantlow/harbord.log.
+std::string ProxyLogPath();
+
+// Starts program with args, detached in a session of its own, in the
+// program's directory, with standard input from /dev/null and its output
+// appended to logPath (whose directory is made when missing). True once the
+// program is running.
+bool StartProxyProgram(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& logPath);
+
+// Fetches http://quaylo/options?offline=1 (or =0) through the proxy and
+// drops the answer. 0 with a failure report pending when that failed.
+int SwitchProxyMode(const ProxyAddress& proxy, bool offline, const FetchWaits& waits = FetchWaits());
+
+// The admin page that switches the mode.
+std::string ProxyModeUrl(bool offline);
