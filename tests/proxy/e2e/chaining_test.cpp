@@ -31,7 +31,7 @@ TEST_F(E2eChaining, WithMaxconOneTheSecondClientIsServedOnlyAfterTheFirstFinishe
     Harbord proxy({"-maxcon", "1"});
     ASSERT_TRUE(proxy.running()) << proxy.log();
     OriginServer::Answer slow = OriginServer::document("slow\n");
-    slow.delay_ms = 1500;
+    slow.delay_ms = 3000;
     origin.set("/slow.html", slow);
 
     std::atomic<int> finished{0};
@@ -69,7 +69,7 @@ TEST_F(E2eChaining, SeveralClientsAreServedAtOnceBelowMaxcon) {
     Harbord proxy({"-maxcon", "4"});
     ASSERT_TRUE(proxy.running()) << proxy.log();
     OriginServer::Answer slow = OriginServer::document("slow\n");
-    slow.delay_ms = 800;
+    slow.delay_ms = 4000;
     for (int i = 0; i < 3; i++) origin.set("/slow" + std::to_string(i), slow);
 
     std::vector<std::thread> clients;
@@ -77,7 +77,7 @@ TEST_F(E2eChaining, SeveralClientsAreServedAtOnceBelowMaxcon) {
     for (int i = 0; i < 3; i++)
         clients.emplace_back([&, i] { results[i] = proxy.get(origin.url("/slow" + std::to_string(i))); });
     // All three reach the origin while the first answer is still held back.
-    EXPECT_TRUE(origin.wait_for_requests(3, 700));
+    EXPECT_TRUE(origin.wait_for_requests(3, 3500));
     for (std::thread& t : clients) t.join();
     for (const HttpResult& r : results) EXPECT_EQ(r.body, "slow\n");
 }

@@ -30,8 +30,8 @@ TEST(E2eRecovery, RestartAfterKillKeepsCompleteDocumentsAndNeverServesPartialOne
     for (int i = 0; i < DOWNLOADS; i++) {
         OriginServer::Answer big = OriginServer::document(std::string(BIG, char('A' + i)),
                                                           "application/octet-stream", AN_HOUR_AGO);
-        big.dribble_bytes = 16384;
-        big.dribble_ms = 40;
+        big.dribble_bytes = 8192;
+        big.dribble_ms = 100;
         origin.set(big_path(i), big);
     }
 
