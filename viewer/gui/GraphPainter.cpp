@@ -63,8 +63,10 @@ QRect GraphExtent(const SiteGraph& graph) {
 GraphPainter::GraphPainter(const NodeIcons& icons) : icons_(icons), font_(CanvasFont()) {}
 
 QFont GraphPainter::CanvasFont() {
+    // Ten points at the usual 96 dots per inch, fixed in pixels so that the
+    // window, its overview and exported pictures measure labels alike.
     QFont font("Arial");
-    font.setPointSize(10);
+    font.setPixelSize(13);
     return font;
 }
 

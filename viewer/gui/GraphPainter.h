@@ -41,7 +41,7 @@ class GraphPainter {
 public:
     explicit GraphPainter(const NodeIcons& icons);
 
-    // "Arial", 10 points, drawn without a background.
+    // "Arial", 10 points (13 pixels), drawn without a background.
     static QFont CanvasFont();
     // Text widths in the canvas font and the icon size of kind 0.
     NodeMeasure Measure() const;

@@ -168,8 +168,11 @@ void ScrollCanvas::ScrollToPoint(QPoint point) {
         // Keep the view inside the extent where the extent is large enough.
         int maxX = std::max(extent_.left(), extent_.right() + 1 - visible.width());
         int maxY = std::max(extent_.top(), extent_.bottom() + 1 - visible.height());
-        origin.setX(std::clamp(origin.x(), std::min(extent_.left(), point.x()), std::max(maxX, point.x())));
-        origin.setY(std::clamp(origin.y(), std::min(extent_.top(), point.y()), std::max(maxY, point.y())));
+        // ...but the point itself always stays in view.
+        maxX = std::max(maxX, point.x() - visible.width() + 1);
+        maxY = std::max(maxY, point.y() - visible.height() + 1);
+        origin.setX(std::clamp(origin.x(), std::min(extent_.left(), point.x()), maxX));
+        origin.setY(std::clamp(origin.y(), std::min(extent_.top(), point.y()), maxY));
     }
     origin_ = origin;
     UpdateScrollRanges();

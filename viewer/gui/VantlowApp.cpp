@@ -163,47 +163,65 @@ int RunVantlowRender(int argc, char** argv) {
     return 0;
 }
 
-int RunVantlowGui(int argc, char** argv) {
-    ProxyAddress proxy = DefaultProxy();
-    QStringList graphFiles;
+bool ParseGuiArguments(int argc, char** argv, StartOptions& options, std::string& error) {
     for (int i = 1; i < argc; i++) {
         if (!std::strcmp(argv[i], "--proxy")) {
-            if (i + 1 >= argc || !ParseProxy(argv[i + 1], proxy)) {
-                std::fprintf(stderr, "vantlow: --proxy needs HOST:PORT\n");
-                return 2;
+            if (i + 1 >= argc || !ParseProxy(argv[i + 1], options.proxy)) {
+                error = "--proxy needs HOST:PORT";
+                return false;
             }
             i++;
-        } else if (argv[i][0] != '-') {
-            graphFiles << QString::fromLocal8Bit(argv[i]);
+        } else if (argv[i][0] == '-') {
+            // Qt's own options (-style, -platform ...) are Qt's business.
+        } else {
+            options.graphFiles << QString::fromLocal8Bit(argv[i]);
         }
     }
+    return true;
+}
 
+void ApplyApplicationFont() {
+    QFont font("MS Sans Serif");
+    font.setPointSize(10);
+    QApplication::setFont(font);
+}
+
+VantlowSession::VantlowSession(const StartOptions& options, UserPrompts* prompts)
+    : ownPrompts_(prompts ? nullptr : std::make_unique<DialogPrompts>()),
+      prompts_(prompts ? *prompts : *ownPrompts_) {
+    window_ = std::make_unique<MainWindow>(prompts_, config_);
+    window_->setWindowTitle(gui_text::kProgramName);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) window_->resize(screen->availableSize() * 4 / 5);
+    window_->show();
+
+    config_.Open(DefaultConfigPath());
+    MainWindow* window = window_.get();
+    proxyState_ = ProbeProxyAtStart(options.proxy, [window](const std::string& text) {
+        window->ShowStatus(QString::fromStdString(text));
+        QCoreApplication::processEvents();
+    });
+    // Graph files named on the command line open in windows of their own.
+    for (const QString& file : options.graphFiles) window_->OpenGraphFile(file);
+    window_->UpdateMenuState();
+}
+
+VantlowSession::~VantlowSession() = default;
+
+int RunVantlowGui(int argc, char** argv) {
+    StartOptions options;
+    std::string error;
+    if (!ParseGuiArguments(argc, argv, options, error)) {
+        std::fprintf(stderr, "vantlow: %s\n", error.c_str());
+        return 2;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(gui_text::kProgramName);
-    QFont appFont("MS Sans Serif");
-    appFont.setPointSize(10);
-    QApplication::setFont(appFont);
+    ApplyApplicationFont();
 
     QSplashScreen splash(QPixmap::fromImage(SplashImage()), Qt::WindowStaysOnTopHint);
     splash.show();
     app.processEvents();
-
-    DialogPrompts prompts;
-    IniFile config;
-    MainWindow window(prompts, config);
-    window.setWindowTitle(gui_text::kProgramName);
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        window.resize(screen->availableSize() * 4 / 5);
-    window.show();
-    splash.finish(&window);
-
-    config.Open(DefaultConfigPath());
-    ProbeProxyAtStart(proxy, [&window, &app](const std::string& text) {
-        window.ShowStatus(QString::fromStdString(text));
-        app.processEvents();
-    });
-    // Graph files named on the command line open in windows of their own.
-    for (const QString& file : graphFiles) window.OpenGraphFile(file);
-    window.UpdateMenuState();
+    VantlowSession session(options);
+    splash.finish(&session.Window());
     return app.exec();
 }

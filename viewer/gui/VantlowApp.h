@@ -5,15 +5,52 @@
 #include "viewer/loader/ProxyAddress.h"
 #include "viewer/loader/ProxyControl.h"
 
+#include "viewer/gui/IniFile.h"
+
+#include <QStringList>
+
 #include <functional>
+#include <memory>
 #include <string>
 
-class SiteGraph;
+class MainWindow;
 class QImage;
+class SiteGraph;
+class UserPrompts;
 
 // Starts the windowed program and runs it until "Exit". Understands
-// "--proxy HOST:PORT" (default 127.0.0.1:8080).
+// "--proxy HOST:PORT" (default 127.0.0.1:8080) and graph files to open.
 int RunVantlowGui(int argc, char** argv);
+
+struct StartOptions {
+    ProxyAddress proxy = DefaultProxy();
+    QStringList graphFiles;
+};
+// The windowed program's arguments; false with the reason.
+bool ParseGuiArguments(int argc, char** argv, StartOptions& options, std::string& error);
+// "MS Sans Serif", 10 points, for every window of the program.
+void ApplyApplicationFont();
+
+// The program once started: the main window built and shown, the
+// configuration file read from its per-user place, the proxy checked (and
+// started when nothing listens), the graph files opened.
+class VantlowSession {
+public:
+    // Without prompts of the caller's, the real dialogs ask.
+    explicit VantlowSession(const StartOptions& options, UserPrompts* prompts = nullptr);
+    ~VantlowSession();
+
+    MainWindow& Window() { return *window_; }
+    IniFile& Config() { return config_; }
+    ProbeResult ProxyState() const { return proxyState_; }
+
+private:
+    std::unique_ptr<UserPrompts> ownPrompts_;
+    UserPrompts& prompts_;
+    IniFile config_;
+    std::unique_ptr<MainWindow> window_;
+    ProbeResult proxyState_ = ProbeResult::NotLocal;
+};
 
 // vantlow --render FILE.gra OUT.png [--width W --height H]: argv[0] is the
 // program, argv[1] "--render". Returns the exit code; errors go to stderr.

@@ -5,6 +5,7 @@
 #include "viewer/gui/SplitChildWindow.h"
 
 #include <QApplication>
+#include <QListWidget>
 #include <QScrollBar>
 
 #include <gtest/gtest.h>
