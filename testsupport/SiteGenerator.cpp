@@ -11,6 +11,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The bytes of the zip file: its signature, then nothing of use.
+const std::string kZipBytes = std::string("PK\x03\x04") + " not really a zip";
+
 // How an index page links one of its sub-directories.
 enum class SubLink { Relative, Rooted, Redirect, Base, Count };
 
@@ -187,7 +190,7 @@ GeneratedSite Writer::Run() {
     }
     WriteFrames();
     WriteFile(site_.sharedPicture, "GIF89a shared");
-    WriteFile(site_.zipPath, std::string("PK\x03\x04 not really a zip", 24));
+    WriteFile(site_.zipPath, kZipBytes);
     WriteFile(site_.otherHostPage, "<html><title>Elsewhere</title><a href=\"/\">home</a></html>\n");
     return site_;
 }
@@ -213,7 +216,7 @@ int GeneratedSite::MaxDepth() const {
 
 void GeneratedSite::ApplyTo(OriginServer& server) const {
     for (const auto& [path, location] : redirects) server.set(path, OriginServer::redirect(location, 302));
-    server.set(zipPath, OriginServer::document(std::string("PK\x03\x04 not really a zip", 24), "application/zip"));
+    server.set(zipPath, OriginServer::document(kZipBytes, "application/zip"));
 }
 
 GeneratedSite GenerateSite(const std::string& root, uint16_t port, const SiteShape& shape) {

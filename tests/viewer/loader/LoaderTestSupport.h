@@ -69,8 +69,15 @@ class RecordingProgress : public LoadProgress {
 public:
     void SetLine(int line, const std::string& text) override {
         std::lock_guard<std::mutex> guard(mutex_);
-        if (line < 0 || line >= kLines) badLines++;
+        if (line < 0 || line >= kLines) {
+            badLines++;
+            return;
+        }
         if (!text.empty()) lines.push_back(text);
+        occupied[line] = !text.empty();
+        int inUse = 0;
+        for (bool used : occupied) inUse += used ? 1 : 0;
+        if (inUse > mostLinesInUse) mostLinesInUse = inUse;
     }
     void AddMessage(const std::string& text) override {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -97,6 +104,8 @@ public:
     std::vector<int> left;
     int ends = 0;
     int badLines = 0;
+    bool occupied[kLines] = {};
+    int mostLinesInUse = 0;
 
 private:
     mutable std::mutex mutex_;
