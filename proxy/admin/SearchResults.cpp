@@ -71,12 +71,13 @@ public:
     bool head(URLAnswer& answer, uint32_t& body_start) {
         MemoryReadable memory(buffer_.data(), filled_);
         BinarySource source(memory);
-        Str url;
-        source >> answer >> url;
+        source >> answer >> url_;
         if (source.error()) return false;
         body_start = memory.position();
         return true;
     }
+    // The URL stored after the answer head, once head() succeeded.
+    const Str& url() const { return url_; }
 
     // The bytes read so far, ending in a NUL after them.
     const Str& bytes() {
@@ -106,6 +107,7 @@ private:
 
     std::unique_ptr<IFileStream> file_;
     Str buffer_;
+    Str url_;
     uint32_t size_ = 0;
     uint32_t filled_ = 0;
 };
@@ -132,16 +134,6 @@ bool contains_all(const Str& text, uint32_t start, const std::vector<Piece>& pie
     for (const Piece& piece : pieces)
         if (text.find_fast_nocase(piece.text, piece.table, start) < 0) return false;
     return true;
-}
-
-// The URL stored in a cache file, after its answer head.
-Str stored_url(const Str& bytes) {
-    MemoryReadable memory(bytes.data(), bytes.length());
-    BinarySource source(memory);
-    URLAnswer answer;
-    Str url;
-    source >> answer >> url;
-    return url;
 }
 
 Str complete_body(const AdminPage& page) {
@@ -183,8 +175,7 @@ void search_matches(AdminPage& page, const Str& directory, const std::vector<uin
         uint32_t body_start = 0;
         if (read_text_document(reader, directory + Str::from_ulong(id), body_start) &&
             contains_all(reader.bytes(), body_start, pieces)) {
-            Str url = stored_url(reader.bytes());
-            page.link(url, url);
+            page.link(reader.url(), reader.url());
             page << "<BR>\n";
             found = true;
         }
