@@ -3,6 +3,8 @@
 #include "foundation/Fail.h"
 #include "foundation/FileStream.h"
 
+#include "testsupport/StderrCapture.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -65,39 +67,6 @@ std::string pattern_bytes(size_t n) {
     for (size_t i = 0; i < n; i++) s[i] = char(i * 7 + i / 251);
     return s;
 }
-
-// Captures what is written to file descriptor 2 while it lives.
-class StderrCapture {
-public:
-    StderrCapture() {
-        file_ = std::tmpfile();
-        saved_ = dup(2);
-        dup2(fileno(file_), 2);
-    }
-    ~StderrCapture() {
-        restore();
-        std::fclose(file_);
-    }
-    std::string text() {
-        restore();
-        std::string out;
-        std::rewind(file_);
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) out.append(buffer, n);
-        return out;
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0) return;
-        dup2(saved_, 2);
-        close(saved_);
-        saved_ = -1;
-    }
-    std::FILE* file_;
-    int saved_ = -1;
-};
 
 class BufStreamTest : public ::testing::Test {
 protected:

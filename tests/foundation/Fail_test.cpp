@@ -1,5 +1,7 @@
 #include "foundation/Fail.h"
 
+#include "testsupport/StderrCapture.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,40 +16,6 @@ const std::string UNTREATED =
     "The error-handler detected an untreated malfunction. This might\n"
     "be harmless, but if the program should crash, please remember\n"
     "the following error-message for your bug-report";
-
-// Captures what is written to file descriptor 2 while it lives.
-class StderrCapture {
-public:
-    StderrCapture() {
-        std::fflush(stderr);
-        file_ = std::tmpfile();
-        saved_ = dup(2);
-        dup2(fileno(file_), 2);
-    }
-    ~StderrCapture() {
-        restore();
-        std::fclose(file_);
-    }
-    std::string text() {
-        restore();
-        std::string out;
-        std::rewind(file_);
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) out.append(buffer, n);
-        return out;
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0) return;
-        dup2(saved_, 2);
-        close(saved_);
-        saved_ = -1;
-    }
-    std::FILE* file_;
-    int saved_ = -1;
-};
 
 class FailTest : public ::testing::Test {
 protected:

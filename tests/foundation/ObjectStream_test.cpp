@@ -6,6 +6,8 @@
 #include "foundation/FileStream.h"
 #include "foundation/Str.h"
 
+#include "testsupport/StderrCapture.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -106,39 +108,6 @@ ObjectSource& operator>>(ObjectSource& src, Sample& s) {
     src.close();
     return src;
 }
-
-// Captures what is written to file descriptor 2 while it lives.
-class StderrCapture {
-public:
-    StderrCapture() {
-        file_ = std::tmpfile();
-        saved_ = dup(2);
-        dup2(fileno(file_), 2);
-    }
-    ~StderrCapture() {
-        restore();
-        std::fclose(file_);
-    }
-    std::string text() {
-        restore();
-        std::string out;
-        std::rewind(file_);
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) out.append(buffer, n);
-        return out;
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0) return;
-        dup2(saved_, 2);
-        close(saved_);
-        saved_ = -1;
-    }
-    std::FILE* file_;
-    int saved_ = -1;
-};
 
 class ObjectStreamTest : public ::testing::Test {
 protected:

@@ -3,6 +3,8 @@
 #include "foundation/Fail.h"
 #include "foundation/OptionSet.h"
 
+#include "testsupport/StderrCapture.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -65,38 +67,6 @@ std::vector<std::pair<std::string, std::string>> parse_setup(const std::string& 
     }
     return pairs;
 }
-
-// Collects what is written to standard error (reports and listings).
-class StderrCapture {
-public:
-    StderrCapture() {
-        char pattern[] = "/tmp/optionset_stderr_XXXXXX";
-        fd_ = ::mkstemp(pattern);
-        path_ = pattern;
-        saved_ = ::dup(2);
-        ::dup2(fd_, 2);
-    }
-    ~StderrCapture() {
-        release();
-        ::unlink(path_.c_str());
-    }
-    std::string text() {
-        release();
-        return read_file(path_);
-    }
-
-private:
-    void release() {
-        if (saved_ < 0) return;
-        ::dup2(saved_, 2);
-        ::close(saved_);
-        ::close(fd_);
-        saved_ = -1;
-    }
-    int fd_ = -1;
-    int saved_ = -1;
-    std::string path_;
-};
 
 ArgList args(std::initializer_list<const char*> words) {
     std::vector<const char*> v(words);
