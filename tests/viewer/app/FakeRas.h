@@ -1,0 +1,71 @@
+// A dial-up backend for tests behind the same interface as the real one: it
+// records every call and dials from a script, reporting the states on a
+// thread of its own as a real backend does.
+#pragma once
+
+#include "viewer/app/dialup/RasApi.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+class FakeRas : public RasApi {
+public:
+    ~FakeRas() override;
+
+    // What the backend does.
+    bool available = true;
+    std::vector<std::string> entries;
+    uint32_t enumError = 0;               // answered by RasEnumEntriesA
+    uint32_t dialResult = 0;              // answered by RasDialA
+    std::vector<uint32_t> states{0, 1, 2, 3, 4, 5, 14, kRasStateConnected};
+    uint32_t stateError = 0;              // reported with the last state instead of success
+    bool answerDial = true;               // false: no state is ever reported
+    std::map<uint32_t, std::string> errorTexts;  // RasGetErrorStringA; others fail
+
+    // What happened.
+    struct DialCall {
+        std::string entryName, userName, password, domain;
+        uint32_t size = 0;
+        uint32_t notifierType = 0;
+        bool phoneBookGiven = false;
+        bool extensionsGiven = false;
+    };
+    std::vector<DialCall> Dials() const;
+    std::vector<RasHandle> HangUps() const;
+    int Loads() const { return loads_.load(); }
+    int EnumCalls() const;
+    std::vector<uint32_t> EnumBufferSizes() const;
+    int StatusPolls() const;
+    // The notifier of the last dial, to report states by hand.
+    RasNotifier LastNotifier() const { return lastNotifier_.load(); }
+    // Waits for the state thread of the last dial to end.
+    void JoinStates();
+
+    bool Load() override;
+    uint32_t RasEnumEntriesA(const char* reserved, const char* phoneBook, RasEntryName* entries, uint32_t* bytes,
+                             uint32_t* count) override;
+    uint32_t RasGetErrorStringA(uint32_t error, char* text, uint32_t bytes) override;
+    uint32_t RasDialA(const void* extensions, const char* phoneBook, const RasDialParams* params,
+                      uint32_t notifierType, RasNotifier notifier, RasHandle* handle) override;
+    uint32_t RasHangUpA(RasHandle handle) override;
+    uint32_t RasGetConnectStatusA(RasHandle handle, RasConnStatus* status) override;
+
+private:
+    mutable std::mutex mutex_;
+    std::atomic<int> loads_{0};
+    std::vector<DialCall> dials_;
+    std::vector<RasHandle> hangUps_;
+    std::set<RasHandle> hungUp_;
+    std::map<RasHandle, int> pollsAfterHangUp_;
+    std::vector<uint32_t> enumBufferSizes_;
+    int statusPolls_ = 0;
+    RasHandle nextHandle_ = 0x100;
+    std::atomic<RasNotifier> lastNotifier_{nullptr};
+    std::thread states_;
+};
