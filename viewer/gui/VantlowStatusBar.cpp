@@ -50,5 +50,8 @@ void VantlowStatusBar::RefreshClock() {
     QDateTime now = QDateTime::currentDateTime();
     QLocale locale;
     date_->setText(locale.toString(now.date(), QLocale::ShortFormat));
-    time_->setText(locale.toString(now.time(), QLocale::LongFormat).section(' ', 0, 1).trimmed());
+    // The locale's long time format has the seconds; the time zone is left out.
+    QString format = locale.timeFormat(QLocale::LongFormat);
+    format.remove('t');
+    time_->setText(locale.toString(now.time(), format.trimmed()));
 }
