@@ -4,8 +4,8 @@
 // answers with a complete page, or tells the worker to carry out a
 // full-text search itself.
 //
-// Paths are dispatched exactly (case-sensitive) through one table of
-// path -> page; a path not in the table gets the "invalid path" page.
+// Paths are dispatched exactly (case-sensitive) through the table of
+// AdminDispatch.h; a path not in the table gets the "invalid path" page.
 #pragma once
 
 #include "foundation/ArgList.h"
@@ -55,27 +55,5 @@ public:
     bool is_admin(uint32_t client) const;
 
 private:
-    // A page under construction: the head and body start as every normal page.
-    struct Page {
-        AdminAnswer answer;
-        Page();
-        void finish(const char* footer_notice); // completes the head, appends the footer
-    };
-    using Handler = void (AdminRequest::*)(Page& page, const Str& path, const ArgList& arguments,
-                                           uint32_t client);
-    struct Route {
-        const char* path;
-        Handler handler;
-    };
-    static const Route ROUTES[];
-
-    void options_page(Page& page, const Str& path, const ArgList& arguments, uint32_t client);
-    void search_page(Page& page, const Str& path, const ArgList& arguments, uint32_t client);
-    void invalid_path_page(Page& page, const Str& path, const ArgList& arguments, uint32_t client);
-
-    void apply_options(Page& page, const ArgList& arguments);
-    void refusal(Page& page);
-    const char* text(uint32_t message) const;
-
     AdminSite site_;
 };
