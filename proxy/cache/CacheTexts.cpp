@@ -1,36 +1,22 @@
 #include "proxy/cache/CacheTexts.h"
 
+#include "proxy/admin/LanguageTable.h"
+
 namespace {
 
-const CacheTexts TEXTS[] = {
-    {
-        "No valid database found in cache directory,\nwill create new one.\n",
-        " to go       \r",
-        "file '",
-        "' is not a valid cache file\n",
-        "successfully recovered files: ",
-        "invalid files found:  ",
-    },
-    {
-        "Keine gueltige Datenbank im Cache-Verzeichnis gefunden,\nlege eine neue an.\n",
-        " verbleibend       \r",
-        "Datei '",
-        "' ist keine gueltige Cache-Datei\n",
-        "erfolgreich wiederhergestellte Dateien: ",
-        "ungueltige Dateien gefunden:  ",
-    },
-    {
-        "Geen geldige database gevonden in de cache-directory,\ner wordt een nieuwe aangemaakt.\n",
-        " te gaan       \r",
-        "bestand '",
-        "' is geen geldig cache-bestand\n",
-        "succesvol herstelde bestanden: ",
-        "ongeldige bestanden gevonden:  ",
-    },
-};
+// The count of files still to scan is not a message of the language table.
+const char* const TO_GO[LANGUAGE_COUNT] = {" to go       \r", " verbleibend       \r",
+                                           " te gaan       \r"};
+
+CacheTexts texts_of(uint32_t language) {
+    return {message(MSG_NO_DATABASE, language),   TO_GO[language],
+            message(MSG_FILE_QUOTE, language),    message(MSG_NOT_A_CACHE_FILE, language),
+            message(MSG_RECOVERED_FILES, language), message(MSG_INVALID_FILES, language)};
+}
 
 } // namespace
 
 const CacheTexts& cache_texts(uint32_t language) {
-    return TEXTS[language < sizeof TEXTS / sizeof TEXTS[0] ? language : 0];
+    static const CacheTexts TEXTS[LANGUAGE_COUNT] = {texts_of(0), texts_of(1), texts_of(2)};
+    return TEXTS[language < LANGUAGE_COUNT ? language : 0];
 }

@@ -1,9 +1,11 @@
 #include "proxy/server/WorkerPages.h"
 
 #include "http/HtmlEscape.h"
+#include "proxy/admin/LanguageTable.h"
 
 namespace {
 
+// The page texts are messages of the language table, in this order.
 enum PageText : uint32_t {
     TITLE,
     URL_INTRO,
@@ -16,41 +18,10 @@ enum PageText : uint32_t {
     GO_OFFLINE,
     THEN_RELOAD,
     DETAILS,
-    PAGE_TEXT_COUNT
-};
-
-constexpr uint32_t LANGUAGES = 3;
-
-// One row per text: english, deutsch, dutch.
-const char* const TEXTS[PAGE_TEXT_COUNT][LANGUAGES] = {
-    {"Error from Quaylo", "Fehlermeldung vom Quaylo", "Foutmelding van Quaylo"},
-    {"The URL", "Die URL ", "De URL "},
-    {" you requested is not cached, and since this server\nis currently switched to "
-     "offline-mode, no attempt\ncan be made to get this URL from the remote server.",
-     ", die Sie bestellten, befindet sich nicht im Cache,\nkann aber auch nicht geholt werden, "
-     "da der\nOffline-Modus aktiviert ist.",
-     "die u opvroeg is niet in de cache aanwezig en\nkan niet opgehaald worden omdat de proxy "
-     "in\noffline-stand staat."},
-    {"You can ", "Sie koennen den ", "U kunt naar "},
-    {"activate the online-mode", "Online-Modus aktivieren", "online overschakelen"},
-    {" then try to load the URL again.", " versuchen Sie dann nochmal, die Seite zu laden.",
-     " en dan nogmaals proberen de site te laden."},
-    {"you requested could not be received from the remote server.",
-     "konnte nicht empfangen werden.",
-     "die u opvroeg kon niet ontvangen worden van de externe server."},
-    {"There's a (possibly outdated) copy of it in the\ncache, if you want to read that copy, ",
-     "Es existiert eine (moeglicherweise veraltete) Kopie\nim Cache, wenn Sie diese lesen "
-     "moechten, schalten Sie in den ",
-     "Er is een (mogelijk verouderde) kopie\nin cache. Als u die kopie wilt bekijken, schakel "
-     "dan over naar "},
-    {"switch to offline-mode", "Offline-Modus", "de offline-stand"},
-    {" first, then you may reload the desired URL.",
-     ", und laden Sie die URL anschliessend erneut.", ", en geef de gewenste URL nogmaals op."},
-    {"Detailed error message", "Detaillierte Fehlerbeschreibung", "Gedetailleerde foutmelding"},
 };
 
 const char* text(PageText which, uint32_t language) {
-    return TEXTS[which][language < LANGUAGES ? language : 0];
+    return message(uint32_t(MSG_ERROR_TITLE) + which, language);
 }
 
 // The opening tag of an anchor; target must already be escaped.
