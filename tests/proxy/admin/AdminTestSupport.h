@@ -10,10 +10,10 @@
 #include "proxy/admin/AdminPage.h"
 #include "proxy/cache/Cache.h"
 #include "proxy/server/RelaisOptions.h"
+#include "testsupport/StderrCapture.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -71,39 +71,8 @@ public:
     std::string path;
 };
 
-// Everything written to file descriptor 2 while it lives (recovery prints
-// its progress there).
-class QuietStderr {
-public:
-    QuietStderr() {
-        std::fflush(stderr);
-        file_ = std::tmpfile();
-        saved_ = ::dup(2);
-        if (file_) ::dup2(::fileno(file_), 2);
-    }
-    ~QuietStderr() { text(); }
-    std::string text() {
-        if (saved_ >= 0) {
-            std::fflush(stderr);
-            ::dup2(saved_, 2);
-            ::close(saved_);
-            saved_ = -1;
-        }
-        if (!file_) return "";
-        std::string out;
-        std::rewind(file_);
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) out.append(buffer, n);
-        std::fclose(file_);
-        file_ = nullptr;
-        return out;
-    }
-
-private:
-    std::FILE* file_ = nullptr;
-    int saved_ = -1;
-};
+// Recovery prints its progress to standard error; tests keep it off their output.
+using QuietStderr = StderrCapture;
 
 // A document as the worker stores it: the answer head, the URL, the body.
 struct Document {
