@@ -11,6 +11,8 @@
 
 void PrepareGraphDisplay(GraphWindow& window, const std::function<void(const QString&)>& status,
                          const std::function<QString()>& statusText) {
+    // A message already there (a dial-up failure, say) comes back afterwards.
+    QString before = statusText();
     status(job_text::kCalculatingDisplay);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     FitNodeSizes(window.Graph(), window.Painter().Measure());
@@ -19,7 +21,7 @@ void PrepareGraphDisplay(GraphWindow& window, const std::function<void(const QSt
     window.RefreshPageIndex();
     QApplication::restoreOverrideCursor();
     window.Canvas()->DrawArea()->update();
-    if (statusText() == job_text::kCalculatingDisplay) status(QString());
+    if (statusText() == job_text::kCalculatingDisplay) status(before);
 }
 
 void BringGraphWindowForward(GraphWindow& window) {

@@ -8,8 +8,8 @@
 
 class GraphWindow;
 
-// Shows "Calculating the display..." through status while it works and
-// clears it afterwards (unless the layout left a message of its own there).
+// Shows "Calculating the display..." through status while it works and puts
+// back what was there before (unless the layout left a message of its own).
 void PrepareGraphDisplay(GraphWindow& window, const std::function<void(const QString&)>& status,
                          const std::function<QString()>& statusText);
 

@@ -135,6 +135,7 @@ void JobManager::TimerTick() {
         return;
     }
     BusyScope busy(busy_);
+    timer_.stop();
     CloseJobWindow();
     std::vector<JobRecord> jobs = std::move(scheduledJobs_);
     scheduledJobs_.clear();

@@ -9,7 +9,9 @@
 #pragma once
 
 #include "viewer/app/dialup/DialUp.h"
+#include "viewer/app/jobs/EndOfLoadWindow.h"
 #include "viewer/app/jobs/JobRecord.h"
+#include "viewer/app/jobs/ScheduledJobWindow.h"
 #include "viewer/gui/GraphWindow.h"
 #include "viewer/loader/ProxyAddress.h"
 
@@ -23,11 +25,9 @@
 #include <vector>
 
 class AppPrompts;
-class EndOfLoadWindow;
 class IniFile;
 class JobEnvironment;
 class RasApi;
-class ScheduledJobWindow;
 
 class JobManager : public QObject {
     Q_OBJECT
