@@ -1,5 +1,6 @@
-// vantlow: for now the headless load job (`vantlow --load ...`); the
-// windowed program is not part of this build yet.
+// vantlow: the windowed program; the load job without a window
+// (`vantlow --load ...`); pictures of graph files (`vantlow --render ...`).
+#include "viewer/gui/VantlowMain.h"
 #include "viewer/loader/HeadlessLoad.h"
 
 #include <atomic>
@@ -44,14 +45,19 @@ private:
     std::thread watcher_;
 };
 
+// The load job runs without a window; so does its help text.
+bool WantsLoadJob(int argc, char* argv[]) {
+    for (int i = 1; i < argc; i++)
+        if (!std::strcmp(argv[i], "--load") || !std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h"))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc < 2) {
-        std::fprintf(stderr, "vantlow: the windowed program is not part of this build yet; "
-                             "see 'vantlow --help' for the load job without a window.\n");
-        return 2;
-    }
+    if (argc >= 2 && !std::strcmp(argv[1], "--render")) return RunVantlowRender(argc, argv);
+    if (!WantsLoadJob(argc, argv)) return RunVantlowGui(argc, argv);
     HeadlessOptions options;
     std::string error;
     switch (ParseLoadArguments(argc - 1, argv + 1, options, error)) {

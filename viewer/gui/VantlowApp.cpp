@@ -214,6 +214,14 @@ int RunVantlowGui(int argc, char** argv) {
         std::fprintf(stderr, "vantlow: %s\n", error.c_str());
         return 2;
     }
+    // Without a display Qt would end the program with its own fatal error.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "vantlow: no display to show the windows on (DISPLAY is not set); "
+                             "see 'vantlow --help' for the load job without a window, or use "
+                             "'vantlow --render FILE.gra OUT.png' for a picture of a graph.\n");
+        return 2;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(gui_text::kProgramName);
     ApplyApplicationFont();

@@ -6,6 +6,7 @@
 #include "viewer/loader/ProxyControl.h"
 
 #include "viewer/gui/IniFile.h"
+#include "viewer/gui/VantlowMain.h"
 
 #include <QStringList>
 
@@ -17,10 +18,6 @@ class MainWindow;
 class QImage;
 class SiteGraph;
 class UserPrompts;
-
-// Starts the windowed program and runs it until "Exit". Understands
-// "--proxy HOST:PORT" (default 127.0.0.1:8080) and graph files to open.
-int RunVantlowGui(int argc, char** argv);
 
 struct StartOptions {
     ProxyAddress proxy = DefaultProxy();
@@ -51,10 +48,6 @@ private:
     std::unique_ptr<MainWindow> window_;
     ProbeResult proxyState_ = ProbeResult::NotLocal;
 };
-
-// vantlow --render FILE.gra OUT.png [--width W --height H]: argv[0] is the
-// program, argv[1] "--render". Returns the exit code; errors go to stderr.
-int RunVantlowRender(int argc, char** argv);
 
 // The proxy check of the start-up: probes the proxy and starts the `harbord`
 // beside the program when nothing listens; status texts go to status.

@@ -20,7 +20,7 @@ struct RenderRun {
 
 RenderRun Render(const QStringList& arguments) {
     QProcess process;
-    process.start(GUI_HELPER, QStringList{"--render"} + arguments);
+    process.start(RENDER_PROGRAM, QStringList{"--render"} + arguments);
     process.waitForFinished(120000);
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
 }

@@ -6,6 +6,7 @@
 #include "viewer/gui/VantlowApp.h"
 
 #include <QApplication>
+#include <QProcess>
 #include <QToolBar>
 
 #include <gtest/gtest.h>
@@ -183,4 +184,19 @@ TEST(ProxyModeTest, AProxyThatRefusesLeavesAMessage) {
     EXPECT_FALSE(SwitchProxyOffline(ProxyAddress{"127.0.0.1", port}, true,
                                     [&](const std::string& text) { status = text; }));
     EXPECT_FALSE(status.empty());
+}
+
+TEST(VantlowAppTest, WithoutADisplayTheProgramSaysSoInsteadOfCrashing) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    environment.remove("QT_QPA_PLATFORM");
+    process.setProcessEnvironment(environment);
+    process.start(RENDER_PROGRAM, QStringList());
+    ASSERT_TRUE(process.waitForFinished(60000));
+    if (QString(RENDER_PROGRAM).endsWith("vantlow_gui_helper")) GTEST_SKIP() << "vantlow is not part of this build";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 2);
+    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError()).contains("no display")) << process.exitCode();
 }
