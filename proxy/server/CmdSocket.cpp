@@ -8,9 +8,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
+#include <deque>
 #include <mutex>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -53,114 +56,188 @@ struct WorkerStart {
     ArgList arguments;
 };
 
-void* run_worker(void* data) {
-    auto* start = static_cast<WorkerStart*>(data);
-    start->entry(start->arguments);
-    delete start;
-    std::lock_guard<std::mutex> guard(workers_lock);
-    workers_running--;
-    workers_changed.notify_all();
-    return nullptr;
+// A thread that has run its worker waits a while for the next one: creating
+// and ending a thread per connection costs more than serving a small cached
+// document. Each thread still runs one worker at a time.
+constexpr auto IDLE_LIMIT = std::chrono::seconds(30);
+
+struct ThreadPool {
+    std::mutex lock;
+    std::condition_variable work;
+    std::deque<WorkerStart*> starts;
+    size_t idle = 0;
+};
+
+// Never destroyed: idle threads still wait on it while the process ends.
+ThreadPool& pool() {
+    static ThreadPool* threads = new ThreadPool;
+    return *threads;
 }
 
-// Starts entry on a detached thread with a roomy stack. The stop signals
-// stay blocked there, so that they reach the server's loop thread and never
-// interrupt a worker's system call. 0, or an error number.
-int start_worker(WorkerStart* start) {
-    pthread_attr_t attributes;
-    int result = pthread_attr_init(&attributes);
-    if (result != 0) return result;
-    result = pthread_attr_setstacksize(&attributes, CmdSocket::WORKER_STACK_BYTES);
-    if (result == 0) result = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    if (result == 0) {
-        sigset_t stop_signals, previous;
-        sigemptyset(&stop_signals);
-        sigaddset(&stop_signals, SIGINT);
-        sigaddset(&stop_signals, SIGTERM);
-        sigaddset(&stop_signals, SIGHUP);
-        pthread_sigmask(SIG_BLOCK, &stop_signals, &previous);
+// The next worker for an idle thread; null when none came within the limit.
+WorkerStart* next_start() {
+    ThreadPool& threads = pool();
+    std::unique_lock<std::mutex> guard(threads.lock);
+    threads.idle++;
+    bool found = threads.work.wait_for(guard, IDLE_LIMIT, [&] { return !threads.starts.empty(); });
+    threads.idle--;
+    if (!found) return nullptr;
+    WorkerStart* start = threads.starts.front();
+    threads.starts.pop_front();
+    return start;
+}
+
+void* run_worker(void* data) {
+    auto* start = static_cast<WorkerStart*>(data);
+    while (start) {
+        start->entry(start->arguments);
+        delete start;
         {
-            std::lock_guard<std::mutex> guard(workers_lock);
-            workers_running++;
-        }
-        pthread_t thread;
-        result = pthread_create(&thread, &attributes, run_worker, start);
-        if (result != 0) {
             std::lock_guard<std::mutex> guard(workers_lock);
             workers_running--;
             workers_changed.notify_all();
         }
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        // A report the worker left is printed when its thread ends, as ever.
+        if (fail_pending()) break;
+        start = next_start();
     }
-    pthread_attr_destroy(&attributes);
+    return nullptr;
+}
+
+// Hands start to an idle worker thread, or starts a new one: detached, with
+// a roomy stack. The stop signals stay blocked there, so that they reach the
+// server's loop thread and never interrupt a worker's system call. 0, or an
+// error number.
+int start_worker(WorkerStart* start) {
+    {
+        std::lock_guard<std::mutex> guard(workers_lock);
+        workers_running++;
+    }
+    {
+        ThreadPool& threads = pool();
+        std::lock_guard<std::mutex> guard(threads.lock);
+        if (threads.idle > threads.starts.size()) {
+            threads.starts.push_back(start);
+            threads.work.notify_one();
+            return 0;
+        }
+    }
+    pthread_attr_t attributes;
+    int result = pthread_attr_init(&attributes);
+    if (result == 0) {
+        result = pthread_attr_setstacksize(&attributes, CmdSocket::WORKER_STACK_BYTES);
+        if (result == 0) result = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+        if (result == 0) {
+            sigset_t stop_signals, previous;
+            sigemptyset(&stop_signals);
+            sigaddset(&stop_signals, SIGINT);
+            sigaddset(&stop_signals, SIGTERM);
+            sigaddset(&stop_signals, SIGHUP);
+            pthread_sigmask(SIG_BLOCK, &stop_signals, &previous);
+            pthread_t thread;
+            result = pthread_create(&thread, &attributes, run_worker, start);
+            pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        }
+        pthread_attr_destroy(&attributes);
+    }
+    if (result != 0) {
+        std::lock_guard<std::mutex> guard(workers_lock);
+        workers_running--;
+        workers_changed.notify_all();
+    }
     return result;
 }
 
 } // namespace
 
 CmdSocket::CmdSocket(const Str& name, const ArgList& arguments, Entry entry, int32_t reserved,
-                     uint16_t internal_port, int accept_timeout_seconds) {
+                     uint16_t internal_port, int accept_timeout_seconds)
+    : port_(internal_port) {
+    (void)reserved;
+    if (!start(name, arguments, entry, accept_timeout_seconds)) return;
+    if (wait_for_worker() < 0) return;
+}
+
+CmdSocket::CmdSocket(const Str& name, const ArgList& arguments, Entry entry, int32_t reserved,
+                     uint16_t internal_port, Defer, int accept_timeout_seconds)
+    : port_(internal_port) {
+    (void)reserved;
+    start(name, arguments, entry, accept_timeout_seconds);
+}
+
+bool CmdSocket::start(const Str& name, const ArgList& arguments, Entry entry,
+                      int accept_timeout_seconds) {
     auto* start = new WorkerStart{entry, arguments};
     start->arguments.append("-icport");
-    start->arguments.append(Str::from_ulong(internal_port));
+    start->arguments.append(Str::from_ulong(port_));
     if (start->arguments.status() != 0) {
         delete start;
         fail_chain("CmdSocket: ", "unable to build argument list");
-        return;
+        return false;
     }
 
-    if (!internal_listener(internal_port)) {
+    if (!internal_listener(port_)) {
         delete start;
         fail_chain("CmdSocket: ", "unable to create server for internal communication");
-        return;
+        return false;
     }
 
+    // The limit counts from the start of the worker, as the wait did.
+    deadline_ = Clock::now() + std::chrono::seconds(accept_timeout_seconds);
     int error = start_worker(start);
     if (error != 0) {
         delete start;
         fail_new("CmdSocket: ", with_reason("pthread_create() failed", error));
         fail_chain("CmdSocket: ", Str("unable to create new process '") + name + "'");
-        return;
+        return false;
     }
     worker_started_ = true;
+    return true;
+}
 
-    if (wait_for_worker(accept_timeout_seconds) < 0) return;
+int CmdSocket::milliseconds_left() const {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+    return left.count() < 0 ? 0 : int(left.count());
+}
 
-    if (connection_->delay_off() < 0) {
-        fail_chain("CmdSocket: ", "could not switch delay off");
-        connection_.reset();
-        return;
-    }
-    status_ = 0;
+int CmdSocket::listener_handle() const {
+    std::lock_guard<std::mutex> guard(listener_lock);
+    return listener && listener->port() == port_ ? listener->handle() : -1;
 }
 
 // Waits for the listener to become readable and accepts the worker's
 // connection. Anything that is not from a loopback address is dropped and
-// the wait goes on for the rest of the time.
-int32_t CmdSocket::wait_for_worker(int timeout_seconds) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeout_seconds);
+// the wait goes on for the rest of the time. The listener stays locked, so
+// that two waits never take each other's connection.
+int32_t CmdSocket::wait_for_worker() {
     std::lock_guard<std::mutex> guard(listener_lock);
-    if (!listener) {
-        fail_chain("CmdSocket: ", "unable to create server for internal communication");
-        return -1;
-    }
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            fail_chain("CmdSocket: ", "unable to accept from child: timeout");
-            return -1;
-        }
+        int left = milliseconds_left();
+        if (left <= 0 || !listener || listener->port() != port_) return take_locked(false);
         pollfd wait{listener->handle(), POLLIN, 0};
         // A stop signal interrupts the wait too: the server is ending anyway.
-        int ready = ::poll(&wait, 1, int(left.count()));
+        int ready = ::poll(&wait, 1, left);
         if (ready < 0) {
             fail_new("CmdSocket: ", with_reason("poll() failed", errno));
             fail_chain("CmdSocket: ", "unable to accept from child.");
             return -1;
         }
-        if (ready == 0) continue;
+        int32_t result = take_locked(ready > 0);
+        if (result <= 0) return result;
+    }
+}
 
+int32_t CmdSocket::take_worker(bool readable) {
+    std::lock_guard<std::mutex> guard(listener_lock);
+    return take_locked(readable);
+}
+
+int32_t CmdSocket::take_locked(bool readable) {
+    if (!listener || listener->port() != port_) {
+        fail_chain("CmdSocket: ", "unable to create server for internal communication");
+        return -1;
+    }
+    if (readable) {
         uint32_t peer = 0;
         std::unique_ptr<Socket> accepted = listener->accept_connection(&peer);
         if (!accepted) {
@@ -169,9 +246,20 @@ int32_t CmdSocket::wait_for_worker(int timeout_seconds) {
         }
         if (is_loopback(peer)) {
             connection_ = std::move(accepted);
+            if (connection_->delay_off() < 0) {
+                fail_chain("CmdSocket: ", "could not switch delay off");
+                connection_.reset();
+                return -1;
+            }
+            status_ = 0;
             return 0;
         }
     }
+    if (milliseconds_left() <= 0) {
+        fail_chain("CmdSocket: ", "unable to accept from child: timeout");
+        return -1;
+    }
+    return 1;
 }
 
 CmdSocket::~CmdSocket() {
@@ -182,6 +270,22 @@ int CmdSocket::handle() const {
     return connection_ ? connection_->handle() : -1;
 }
 
+// Waits for at least one byte (the socket blocks) and takes all that came.
+bool CmdSocket::refill() {
+    position_ = 0;
+    ssize_t n;
+    do
+        n = ::recv(connection_->handle(), buffer_, READ_BUFFER_SIZE, 0);
+    while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        // A closed peer leaves no error number: its reason code is 0.
+        fail_new("Socket::eread ", with_reason("read-error", n < 0 ? errno : 0));
+        return false;
+    }
+    buffered_ = int32_t(n);
+    return true;
+}
+
 int32_t CmdSocket::eread(void* buffer, int32_t count) {
     if (!connection_) {
         if (!read_error_) {
@@ -190,11 +294,21 @@ int32_t CmdSocket::eread(void* buffer, int32_t count) {
         }
         return 0;
     }
-    // Each transfer is judged on its own; this stream keeps the sticky flag.
-    connection_->set_read_error(0);
-    int32_t n = connection_->eread(buffer, count);
-    if (n < count) read_error_ = 1;
-    return n;
+    // Every failed receive is reported; this stream keeps the sticky flag.
+    char* out = static_cast<char*>(buffer);
+    int32_t done = 0;
+    while (done < count) {
+        if (buffered_ == 0 && !refill()) {
+            read_error_ = 1;
+            break;
+        }
+        int32_t take = count - done < buffered_ ? count - done : buffered_;
+        std::memcpy(out + done, buffer_ + position_, size_t(take));
+        position_ += take;
+        buffered_ -= take;
+        done += take;
+    }
+    return done;
 }
 
 int32_t CmdSocket::ewrite(const void* buffer, int32_t count) {

@@ -3,6 +3,11 @@
 // thread with the program entry and a synthetic argument list, then waits
 // for the worker to connect back to the internal port on 127.0.0.1.
 //
+// The server's loop starts a worker without waiting (DEFER) and takes the
+// connection when the internal listener becomes readable, so that it goes on
+// serving the other workers meanwhile; the limit and the failure texts are
+// those of the waiting constructor.
+//
 // The internal listening socket is one per process, made on first use and
 // kept until the program ends.
 #pragma once
@@ -12,6 +17,7 @@
 #include "foundation/Socket.h"
 #include "foundation/Str.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -25,12 +31,18 @@ public:
     // Name resolution alone can need far more than a small thread stack.
     static constexpr size_t WORKER_STACK_BYTES = 1024 * 1024;
 
+    enum Defer { DEFER };
+
     // Appends "-icport" and internal_port to a copy of arguments, runs entry
-    // on a new thread with that copy and accepts the worker's connection.
+    // on a worker thread with that copy and accepts the worker's connection.
     // name appears only in the failure text; reserved is 0. connected()
     // tells the result; on failure a report is pending.
     CmdSocket(const Str& name, const ArgList& arguments, Entry entry, int32_t reserved,
               uint16_t internal_port, int accept_timeout_seconds = ACCEPT_TIMEOUT_SECONDS);
+    // The same without waiting: unless worker_started() is false (report
+    // pending), the caller watches listener_handle() and calls take_worker().
+    CmdSocket(const Str& name, const ArgList& arguments, Entry entry, int32_t reserved,
+              uint16_t internal_port, Defer, int accept_timeout_seconds = ACCEPT_TIMEOUT_SECONDS);
     // Shuts the connection down in both directions, so the worker notices.
     ~CmdSocket() override;
     CmdSocket(const CmdSocket&) = delete;
@@ -46,6 +58,18 @@ public:
     bool worker_started() const { return worker_started_; }
     // The connection's handle for the server's wait; -1 while not connected.
     int handle() const;
+    // Bytes from the worker wait in the read buffer: the next command can
+    // be read without waiting for the handle.
+    bool pending() const { return buffered_ > 0; }
+
+    // While a deferred start waits: the internal listener to watch, and the
+    // milliseconds left of the accept limit.
+    int listener_handle() const;
+    int milliseconds_left() const;
+    // readable: the listener showed a connection. 0 connected; 1 still
+    // waiting (nothing yet, or a connection not from a loopback address was
+    // dropped); -1 failed with a report pending (also when the time is up).
+    int32_t take_worker(bool readable);
 
     // Worker threads started and not yet returned, in this process.
     static int32_t running_workers();
@@ -53,9 +77,23 @@ public:
     static bool wait_for_workers(int timeout_ms);
 
 private:
-    int32_t wait_for_worker(int timeout_seconds);
+    using Clock = std::chrono::steady_clock;
+    static constexpr int32_t READ_BUFFER_SIZE = 4096;
+
+    bool start(const Str& name, const ArgList& arguments, Entry entry, int accept_timeout_seconds);
+    int32_t wait_for_worker();
+    // take_worker with the internal listener locked.
+    int32_t take_locked(bool readable);
+    bool refill();
 
     std::unique_ptr<Socket> connection_;
     int32_t status_ = 1;
     bool worker_started_ = false;
+    uint16_t port_ = 0;
+    Clock::time_point deadline_;
+    // Commands are read through this buffer: one receive takes what the
+    // worker sent, often two commands at once, rather than one per field.
+    char buffer_[READ_BUFFER_SIZE];
+    int32_t position_ = 0;
+    int32_t buffered_ = 0;
 };
