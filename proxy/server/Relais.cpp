@@ -8,6 +8,7 @@
 #include "proxy/server/ServerTexts.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <poll.h>
 #include <unistd.h>
@@ -72,6 +73,22 @@ Relais::Relais(const Str& program_name, ArgList& arguments, CmdSocket::Entry ent
 }
 
 Relais::~Relais() {
+    // Browsers whose worker never started are simply closed; a starting
+    // worker gets the moment it needs to connect, so that it too sees the
+    // end through its channel.
+    waiting_.clear();
+    if (starting_) {
+        auto until = std::chrono::steady_clock::now() +
+                     std::chrono::milliseconds(WORKER_END_MILLISECONDS);
+        int32_t result = 1;
+        while (result > 0 && std::chrono::steady_clock::now() < until) {
+            pollfd wait{starting_->channel->listener_handle(), POLLIN, 0};
+            int ready = ::poll(&wait, 1, 100);
+            result = starting_->channel->take_worker(ready > 0);
+        }
+        if (result != 0) start_failed(std::move(starting_));
+        starting_.reset();
+    }
     // The channels close first, so every worker sees the end and returns.
     connections_.clear();
     if (!CmdSocket::wait_for_workers(WORKER_END_MILLISECONDS)) {
@@ -172,69 +189,125 @@ int32_t Relais::main_loop() {
         // the listening queue until a worker ends.
         waits.clear();
         ids.clear();
-        bool accepting = connections_.count() < options_.maxcon.value();
+        int timeout = WAIT_MILLISECONDS;
+        bool accepting = connection_count() < options_.maxcon.value();
         if (accepting) waits.push_back({listener_->handle(), POLLIN, 0});
+        bool starting = starting_ != nullptr;
+        if (starting) {
+            waits.push_back({starting_->channel->listener_handle(), POLLIN, 0});
+            int left = starting_->channel->milliseconds_left();
+            if (left < timeout) timeout = left;
+        }
         for (Connection* record = connections_.first(); record;
              record = connections_.next(*record)) {
             waits.push_back({record->channel->handle(), POLLIN, 0});
             ids.push_back(record->id);
+            // A command already read ahead is served without waiting.
+            if (record->channel->pending()) timeout = 0;
         }
 
-        int ready = ::poll(waits.data(), waits.size(), WAIT_MILLISECONDS);
+        int ready = ::poll(waits.data(), waits.size(), timeout);
         if (ready < 0) {
             if (stop_requested()) return 0;
             if (errno == EINTR) continue;
             fail_new(REPORTER, "select failed");
             return -1;
         }
-        if (ready == 0) continue;
 
         size_t at = 0;
         if (accepting) {
-            if (waits[at].revents != 0) accept_connection();
+            if (waits[at].revents != 0) accept_connections();
+            at++;
+        }
+        if (starting) {
+            take_worker_channel(waits[at].revents != 0);
             at++;
         }
         // Noted ids, not links: serving a command may delete its record.
         for (size_t i = 0; i < ids.size(); i++, at++) {
-            if (waits[at].revents == 0) continue;
             Connection* record = connections_.find(ids[i]);
-            if (record && commands_->serve(*record, connections_) < 0) return -1;
+            if (!record || (waits[at].revents == 0 && !record->channel->pending())) continue;
+            if (commands_->serve(*record, connections_) < 0) return -1;
         }
     }
 }
 
-void Relais::accept_connection() {
+int32_t Relais::connection_count() const {
+    return connections_.count() + int32_t(waiting_.size()) + (starting_ ? 1 : 0);
+}
+
+// The listening queue holds only a few browsers; one that finds it full
+// must retry its connect a second or more later. So every browser waiting
+// there is taken at once, as long as maxcon allows.
+void Relais::accept_connections() {
+    for (;;) {
+        if (!accept_connection()) return;
+        if (connection_count() >= options_.maxcon.value()) return;
+        pollfd wait{listener_->handle(), POLLIN, 0};
+        if (::poll(&wait, 1, 0) <= 0) return;
+    }
+}
+
+bool Relais::accept_connection() {
     uint32_t peer = 0;
     std::unique_ptr<Socket> client = listener_->accept_connection(&peer);
     if (!client) {
         fail_chain(REPORTER, "failed to get connection (non-fatal)");
         fail_print();
-        return;
+        return false;
     }
     if (cache_->register_user(peer) < 0) fail_print();
 
     auto record = std::make_unique<Connection>();
     record->id = ConnectionTable::next_id();
     record->client = std::move(client);
+    waiting_.push_back({std::move(record), peer});
+    start_next_worker();
+    return true;
+}
 
-    ArgList arguments;
-    arguments.append(file_part(program_name_));
-    arguments.append("-urlget");
-    arguments.append("-socket");
-    arguments.append(Str::from_ulong(uint32_t(record->client->handle())));
-    arguments.append("-remip");
-    arguments.append(Str::from_ulong(peer));
+void Relais::start_next_worker() {
+    while (!starting_ && !waiting_.empty()) {
+        Accepted next = std::move(waiting_.front());
+        waiting_.pop_front();
+        std::unique_ptr<Connection> record = std::move(next.record);
 
-    record->channel = std::make_unique<CmdSocket>(CHANNEL_NAME, arguments, entry_, 0,
-                                                  uint16_t(options_.iport.value()));
-    if (!record->channel->connected()) {
-        fail_chain(REPORTER, "unable to start child process");
-        fail_print();
-        if (record->channel->worker_started()) {
-            record->client->shutdown();
-            orphaned_clients.push_back(std::move(record->client));
-        }
-        return;
+        ArgList arguments;
+        arguments.append(file_part(program_name_));
+        arguments.append("-urlget");
+        arguments.append("-socket");
+        arguments.append(Str::from_ulong(uint32_t(record->client->handle())));
+        arguments.append("-remip");
+        arguments.append(Str::from_ulong(next.peer));
+
+        record->channel = std::make_unique<CmdSocket>(CHANNEL_NAME, arguments, entry_, 0,
+                                                      uint16_t(options_.iport.value()),
+                                                      CmdSocket::DEFER);
+        if (record->channel->worker_started())
+            starting_ = std::move(record);
+        else
+            start_failed(std::move(record));
     }
-    connections_.add(std::move(record));
+}
+
+void Relais::take_worker_channel(bool readable) {
+    int32_t result = starting_->channel->take_worker(readable);
+    if (result > 0) return;
+    std::unique_ptr<Connection> record = std::move(starting_);
+    if (result < 0)
+        start_failed(std::move(record));
+    else
+        connections_.add(std::move(record));
+    start_next_worker();
+}
+
+// Deleting the record closes the browser connection, unless the worker runs
+// and may still use its handle.
+void Relais::start_failed(std::unique_ptr<Connection> record) {
+    fail_chain(REPORTER, "unable to start child process");
+    fail_print();
+    if (record->channel->worker_started()) {
+        record->client->shutdown();
+        orphaned_clients.push_back(std::move(record->client));
+    }
 }

@@ -18,6 +18,7 @@
 #include "proxy/server/RelaisOptions.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -53,7 +54,17 @@ private:
     void install_stop_handlers();
     void restore_stop_handlers();
     int32_t main_loop();
-    void accept_connection();
+    void accept_connections();
+    // false when the accept failed (reported and printed).
+    bool accept_connection();
+    // Starts the worker of the next accepted browser, unless one is starting.
+    void start_next_worker();
+    // The starting worker's channel: readable tells that the internal
+    // listener showed a connection.
+    void take_worker_channel(bool readable);
+    void start_failed(std::unique_ptr<Connection> record);
+    // Records of accepted browsers, wherever they are: maxcon counts them all.
+    int32_t connection_count() const;
 
     Str program_name_;
     CmdSocket::Entry entry_;
@@ -66,4 +77,14 @@ private:
     std::unique_ptr<AdminRequest> admin_;
     std::unique_ptr<CommandServer> commands_;
     ConnectionTable connections_;
+
+    // An accepted browser waits here until its worker can be started. One
+    // worker starts at a time, so that the connection on the internal port
+    // is surely its own; the loop serves the other workers meanwhile.
+    struct Accepted {
+        std::unique_ptr<Connection> record;
+        uint32_t peer = 0;
+    };
+    std::deque<Accepted> waiting_;
+    std::unique_ptr<Connection> starting_;
 };
