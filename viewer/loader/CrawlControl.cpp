@@ -251,6 +251,9 @@ void CrawlControl::DecidePage(LoadItem& item) {
     }
     chosen_.insert(item.node);
     item.loadWanted = true;
+    // The link is drawn at once, so that a job stopped before the item
+    // finishes still shows where its node came from.
+    if (GraphNode* referrer = ReferrerNode(item)) crawler_.Graph().LinkUrlNodes(referrer, item.node);
 }
 
 void CrawlControl::SkipPage(LoadItem& item) {
