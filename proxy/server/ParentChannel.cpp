@@ -144,9 +144,10 @@ int ParentChannel::check(const char* context) {
     return report_code(code, context); // code 0 is no command either
 }
 
-int ParentChannel::get_options(WorkerOptions& o, const char* context) {
+int ParentChannel::get_options(WorkerOptions& o, const char* context, const Str* lookup_url) {
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_GET_OPTIONS);
+    if (lookup_url) BinaryDrain(message) << int32_t(CMD_READ_LOCK) << *lookup_url;
     if (send(message.bytes, context) != 0) return 1;
     int32_t code = 0;
     if (read_code(CMD_OPTIONS, CMD_OPTIONS, code, context) != 0) return 1;
@@ -161,6 +162,10 @@ int ParentChannel::read_lock(const Str& url, CacheLookup& lookup, const char* co
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_READ_LOCK) << url;
     if (send(message.bytes, context) != 0) return 1;
+    return read_lock_answer(lookup, context);
+}
+
+int ParentChannel::read_lock_answer(CacheLookup& lookup, const char* context) {
     int32_t code = 0;
     if (read_code(CMD_READ_LOCK_ACK, CMD_READ_LOCK_ACK, code, context) != 0) return 1;
     BinarySource source(*this);

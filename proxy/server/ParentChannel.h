@@ -76,8 +76,11 @@ public:
     // Closes the channel without telling the server.
     void close();
 
-    int get_options(WorkerOptions& options, const char* context);
+    // lookup_url: ReadLock for it leaves in the same piece as GetOptions;
+    // its answer is then read with read_lock_answer.
+    int get_options(WorkerOptions& options, const char* context, const Str* lookup_url = nullptr);
     int read_lock(const Str& url, CacheLookup& lookup, const char* context);
+    int read_lock_answer(CacheLookup& lookup, const char* context);
     // hold: the release leaves together with the next message (the worker's
     // last releases travel with Finished, in one piece).
     int release_read_lock(uint32_t id, const char* context, bool hold = false);

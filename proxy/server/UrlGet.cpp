@@ -91,10 +91,6 @@ bool UrlGet::start(ArgList& args) {
         fail_print();
         return false;
     }
-    if (channel_->get_options(options_, START) != 0) {
-        fail_print();
-        return false;
-    }
     // Every wait on the client is a poll, so the socket stays non-blocking;
     // small answers leave at once.
     if (client_->to_non_blocking() < 0) {
@@ -102,11 +98,20 @@ bool UrlGet::start(ArgList& args) {
         return false;
     }
     if (client_->delay_off() < 0) fail_take();
+    // The request has usually arrived with the connection. When it is a
+    // plain one, its cache lookup leaves together with GetOptions: the
+    // server answers both in order, and the worker saves a round trip.
+    const Str* lookup_url = read_early_request() ? &request_.uri : nullptr;
+    if (channel_->get_options(options_, START, lookup_url) != 0) {
+        fail_print();
+        return false;
+    }
+    lookup_asked_ = lookup_url != nullptr;
     return true;
 }
 
 void UrlGet::serve() {
-    if (receive_request(request_) != 0) {
+    if (!request_received_ && receive_request(request_) != 0) {
         fail_chain(START, "unable to receive request from client");
         print_if(options_.debug);
         return;
@@ -246,7 +251,10 @@ bool UrlGet::open_cache_answer() {
 
 int UrlGet::lookup_cache(URLRequest& request) {
     const char* context = "UrlGet::lookup_cache ";
-    if (channel_->read_lock(request.uri, lookup_, context) != 0) return fail(INTERNAL);
+    int asked = lookup_asked_ ? channel_->read_lock_answer(lookup_, context)
+                              : channel_->read_lock(request.uri, lookup_, context);
+    lookup_asked_ = false;
+    if (asked != 0) return fail(INTERNAL);
     if (lookup_.cached() && lookup_.headeronly && request.method == "GET") {
         // Only the head is stored: fetch the whole document.
         lookup_.date = GMTdate();

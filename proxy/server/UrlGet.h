@@ -59,6 +59,11 @@ public:
 
 private:
     bool start(ArgList& args);
+    // One receive from the client without waiting. True when it brought a
+    // whole valid request that is looked up in the cache (neither a POST nor
+    // an admin request): it is then in request_. Otherwise the bytes stay
+    // for receive_request.
+    bool read_early_request();
     void serve();
     void decide();
     // The answer comes from the cache file of the lookup; false when the file
@@ -108,6 +113,10 @@ private:
     bool relaying_ = false;
     bool storing_ = false;
     bool from_cache_ = false;
+    int32_t early_bytes_ = 0;  // read ahead into buffer_, not yet taken
+    Str early_failure_;        // report of a failed early receive
+    bool request_received_ = false;
+    bool lookup_asked_ = false; // ReadLock went with GetOptions; its answer is due
     uint32_t bytes_done_ = 0;
     int failure_ = NONE;
 

@@ -4,6 +4,7 @@
 #include "proxy/server/UrlGet.h"
 
 #include "foundation/Fail.h"
+#include "proxy/admin/AdminRequest.h"
 
 #include <cerrno>
 #include <ctime>
@@ -118,6 +119,34 @@ int UrlGet::send_all(Socket& socket, const char* bytes, uint32_t count, const ch
     return NONE;
 }
 
+bool UrlGet::read_early_request() {
+    int32_t n = client_->nbread(buffer_.get(), TRANSFER_BUFFER_SIZE);
+    if (n < 0) {
+        // Raised again where the request is received, after the options.
+        Str report = fail_take();
+        early_failure_ = report.substr(0, report.length() >= 2 ? report.length() - 2 : 0);
+        return false;
+    }
+    if (n == 0) return false; // nothing yet, or closed: the wait tells which
+    early_bytes_ = n;
+    Str text(buffer_.get(), uint32_t(n));
+    uint32_t head_length = 0;
+    uint32_t body_start = 0;
+    if (!find_head_end(text, 0, REQUEST_ENDS, head_length, body_start) ||
+        body_start > REQUEST_HEAD_LIMIT)
+        return false;
+    URLRequest request;
+    request.from_Str(text.substr(0, body_start));
+    if (request.invalid || request.method == "POST" || request.host == ADMIN_HOST) return false;
+    request.body = text.substr(body_start, text.length());
+    if (request.body.length() > request.content_length)
+        request.body = request.body.substr(0, request.content_length);
+    request_ = std::move(request);
+    early_bytes_ = 0;
+    request_received_ = true;
+    return true;
+}
+
 int UrlGet::receive_request(URLRequest& request) {
     const char* context = "UrlGet::receive_request ";
     const char* wait_context = "UrlGet::receive_request";
@@ -127,14 +156,24 @@ int UrlGet::receive_request(URLRequest& request) {
     uint32_t body_start = 0;
     bool head_found = false;
     bool closed = false;
+    if (!early_failure_.empty()) {
+        fail_new("", early_failure_);
+        fail_chain(context, "error while receiving request from client");
+        return fail(CLIENT);
+    }
     while (!head_found) {
-        int waited = wait_for(*client_, POLLIN, timeout_ms(), context, wait_context);
-        if (waited < 0) return fail(INTERNAL);
-        if (waited > 0) {
-            fail_new(context, "connection to client timed out");
-            return fail(CLIENT);
+        // Bytes read before the options came are the first ones.
+        int32_t n = early_bytes_;
+        early_bytes_ = 0;
+        if (n == 0) {
+            int waited = wait_for(*client_, POLLIN, timeout_ms(), context, wait_context);
+            if (waited < 0) return fail(INTERNAL);
+            if (waited > 0) {
+                fail_new(context, "connection to client timed out");
+                return fail(CLIENT);
+            }
+            n = client_->nbread(buffer, TRANSFER_BUFFER_SIZE);
         }
-        int32_t n = client_->nbread(buffer, TRANSFER_BUFFER_SIZE);
         if (n < 0) {
             fail_chain(context, "error while receiving request from client");
             return fail(CLIENT);
