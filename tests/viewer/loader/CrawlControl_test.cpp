@@ -167,31 +167,7 @@ TEST(CrawlLevels, FrameSourcesDoNotUseUpALevel) {
     EXPECT_TRUE(job.Linked(job.Node(site.base + site.framesetPath), left));
 }
 
-TEST(CrawlAnswers, ZipLinkIsCheckedButNotLoaded) {
-    ServedSite served;
-    const GeneratedSite& site = served.Site();
-    JobRun job;
-    job.Run(Settings(site.StartUrl(), 1));
-    GraphNode* zip = job.Node(site.base + site.zipPath);
-    ASSERT_NE(zip, nullptr);
-    EXPECT_EQ(zip->kind, NodeKind::Zip);
-    EXPECT_EQ(served.Asked("HEAD")[site.zipPath], 1);
-    EXPECT_EQ(served.Asked("GET").count(site.zipPath), 0u);
-}
 
-TEST(CrawlAnswers, MissingPagesAreKind10) {
-    ServedSite served;
-    const GeneratedSite& site = served.Site();
-    JobRun job;
-    job.Run(Unlimited(site.StartUrl()));
-    for (const std::string& path : site.missing) {
-        GraphNode* node = job.Node(site.base + path);
-        ASSERT_NE(node, nullptr) << path;
-        EXPECT_EQ(node->kind, NodeKind::NotFound) << path;
-        EXPECT_EQ(served.Asked("GET").count(path), 0u) << path;
-    }
-    EXPECT_EQ(job.result.problems, 0);
-}
 
 TEST(CrawlAnswers, SlashRedirectIsFollowedWithTheSameLevels) {
     ServedSite served;
@@ -244,35 +220,6 @@ TEST(CrawlAnswers, RedirectToAnotherHostWithoutLevelsThereIsOnlyDrawn) {
     EXPECT_EQ(origin.request_count("/away.html"), 0u);
 }
 
-TEST(CrawlHosts, OtherHostIsDrawnButNotLoadedUnlessFollowed) {
-    ServedSite served;
-    const GeneratedSite& site = served.Site();
-    const std::string otherUrl = site.otherBase + site.otherHostPage;
-    {
-        JobRun job;
-        job.Run(Settings(site.StartUrl(), 2));
-        ASSERT_NE(job.Node(otherUrl), nullptr);
-        EXPECT_EQ(job.Node(otherUrl)->kind, NodeKind::OtherServer);
-        EXPECT_EQ(served.Origin().request_count(site.otherHostPage), 0u);
-    }
-    {
-        LoadSettings settings = Settings(site.StartUrl(), 2);
-        settings.followOtherComputers = true;
-        JobRun job;
-        job.Run(settings);
-        ASSERT_NE(job.Node(otherUrl), nullptr);
-        EXPECT_EQ(job.Node(otherUrl)->kind, NodeKind::Html);
-        // Other computers get no further levels: the page there is loaded, its links only drawn.
-        EXPECT_EQ(job.Node(otherUrl)->level, 0);
-        EXPECT_EQ(job.Node(site.otherBase + "/")->kind, NodeKind::SameServer);
-        auto log = served.Origin().requests();
-        auto get = std::find_if(log.begin(), log.end(), [&](const auto& request) {
-            return request.method == "GET" && request.path == site.otherHostPage;
-        });
-        ASSERT_NE(get, log.end());
-        EXPECT_EQ(get->header("Host"), "localhost:" + std::to_string(served.Origin().port()));
-    }
-}
 
 TEST(CrawlHosts, OtherComputerLevelsLimitHowFarALinkThereIsFollowed) {
     OriginServer origin;
@@ -320,13 +267,6 @@ TEST(CrawlPictures, SharedPictureIsQueuedOnce) {
     EXPECT_EQ(job.Node(site.base + site.sharedPicture), nullptr);   // and get no node
 }
 
-TEST(CrawlPictures, TextsOnlyLoadNoPictures) {
-    ServedSite served;
-    const GeneratedSite& site = served.Site();
-    JobRun job;
-    job.Run(Unlimited(site.StartUrl()));
-    EXPECT_EQ(served.Asked("GET").count(site.sharedPicture), 0u);
-}
 
 TEST(CrawlNodes, LoadedPageDescribesItselfWithItsDecodedTitle) {
     ServedSite served;
