@@ -511,3 +511,39 @@ TEST_F(JobManagerTest, MenuCommandsOfTheMainWindowReachTheManager) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LoadJobsWiring, InstalledOntoTheMainWindowWithTheRealBackendWhichThisSystemLacks) {
+    AppTempDir dir;
+    IniFile config(dir.File("vantlow.ini"));
+    QuietUserPrompts userPrompts;
+    auto window = std::make_unique<MainWindow>(userPrompts, config);
+    QPointer<LoadJobs> jobs = InstallLoadJobs(*window, config, ProxyAddress{"127.0.0.1", 9});
+    ASSERT_TRUE(jobs);
+    EXPECT_EQ(jobs->parent(), window.get());
+    EXPECT_TRUE(window->jobs.openNetLocation);
+    EXPECT_TRUE(window->jobs.addNetLocation);
+    EXPECT_TRUE(window->jobs.expandUrl);
+    EXPECT_TRUE(window->jobs.configureInternet);
+    std::vector<std::string> names;
+    std::string error;
+    EXPECT_EQ(jobs->Manager().Dialer().ListConnections(names, error), DialUp::ListResult::LibraryMissing);
+    // The window takes the load jobs with it.
+    window.reset();
+    EXPECT_TRUE(jobs.isNull());
+}
+
+TEST(LoadJobsWiring, CommandsAfterTheManagerIsGoneDoNothing) {
+    AppTempDir dir;
+    IniFile config(dir.File("vantlow.ini"));
+    QuietUserPrompts userPrompts;
+    MainWindow window(userPrompts, config);
+    LoadJobs* jobs = InstallLoadJobs(window, config, ProxyAddress{"127.0.0.1", 9});
+    delete jobs;
+    window.Command(103);
+    window.Command(266);
+    EXPECT_TRUE(window.GraphWindows().isEmpty());
+}
+
+}  // namespace

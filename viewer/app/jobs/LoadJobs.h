@@ -23,14 +23,14 @@ void ConnectJobCommands(MainWindow& window, JobManager& manager);
 class LoadJobs : public QObject {
     Q_OBJECT
 public:
-    // A child of the window: it goes when the window goes.
+    // A child of the window: it goes when the window goes, and with it the
+    // dial-up backend.
     LoadJobs(MainWindow& window, IniFile& config, const ProxyAddress& proxy);
     ~LoadJobs() override;
 
     JobManager& Manager() { return *manager_; }
 
 private:
-    MainWindow& window_;
     BoxPrompts prompts_;
     RasLibrary ras_;
     MainWindowEnvironment environment_;
