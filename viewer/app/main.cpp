@@ -1,5 +1,6 @@
 // vantlow: the windowed program; the load job without a window
 // (`vantlow --load ...`); pictures of graph files (`vantlow --render ...`).
+#include "viewer/app/jobs/LoadJobsStart.h"
 #include "viewer/gui/VantlowMain.h"
 #include "viewer/loader/HeadlessLoad.h"
 
@@ -57,7 +58,7 @@ bool WantsLoadJob(int argc, char* argv[]) {
 
 int main(int argc, char* argv[]) {
     if (argc >= 2 && !std::strcmp(argv[1], "--render")) return RunVantlowRender(argc, argv);
-    if (!WantsLoadJob(argc, argv)) return RunVantlowGui(argc, argv);
+    if (!WantsLoadJob(argc, argv)) return RunVantlowGui(argc, argv, StartLoadJobs);
     HeadlessOptions options;
     std::string error;
     switch (ParseLoadArguments(argc - 1, argv + 1, options, error)) {

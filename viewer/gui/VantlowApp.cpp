@@ -207,7 +207,7 @@ VantlowSession::VantlowSession(const StartOptions& options, UserPrompts* prompts
 
 VantlowSession::~VantlowSession() = default;
 
-int RunVantlowGui(int argc, char** argv) {
+int RunVantlowGui(int argc, char** argv, const SessionStarted& started) {
     StartOptions options;
     std::string error;
     if (!ParseGuiArguments(argc, argv, options, error)) {
@@ -230,6 +230,7 @@ int RunVantlowGui(int argc, char** argv) {
     splash.show();
     app.processEvents();
     VantlowSession session(options);
+    if (started) started(session, options);
     splash.finish(&session.Window());
     return app.exec();
 }
