@@ -211,6 +211,7 @@ void JobManager::ShowEndOfLoad(GraphWindow* window, const JobRecord& job, bool g
     };
     auto* end = new EndOfLoadWindow(window, job.settings.startUrl, graphShown, std::move(actions),
                                     environment_.Window());
+    endOfLoad_.removeIf([](const QPointer<EndOfLoadWindow>& window) { return window.isNull(); });
     endOfLoad_.append(end);
     end->show();
 }
