@@ -332,6 +332,12 @@ void MainWindow::GraphWindowChanged(GraphWindow*) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // Other children first (a waiting scheduled job asks before it is dropped).
+    for (QMdiSubWindow* sub : mdi_->subWindowList())
+        if (!qobject_cast<GraphWindow*>(sub->widget()) && !sub->close()) {
+            event->ignore();
+            return;
+        }
     // Owners first: their query covers their dependents.
     for (GraphWindow* window : GraphWindows())
         if (!window->OwnerWindow() && !window->CloseWindow()) {

@@ -149,6 +149,24 @@ TEST_F(JobManagerTest, ClosingTheJobWindowAndAnsweringNoKeepsTheRunWaiting) {
     EXPECT_EQ(manager->JobsRun(), 0);
 }
 
+TEST_F(JobManagerTest, ClosingTheMainWindowAsksBeforeDroppingAWaitingRun) {
+    prompts.dialogs.push_back(Fill(Url(0), NetLocationDialog::kExecuteDelayed));
+    prompts.dialogs.push_back(At(now.addSecs(600)));
+    manager->OpenNetLocation();
+    ASSERT_TRUE(manager->Scheduled());
+
+    prompts.answers = {false};
+    EXPECT_FALSE(window->close());
+    EXPECT_EQ(prompts.asked, QStringList{"Do you really want to cancel the scheduled job?"});
+    EXPECT_TRUE(manager->Scheduled());
+    EXPECT_NE(manager->JobWindow(), nullptr);
+
+    prompts.answers = {true};
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(manager->Scheduled());
+    EXPECT_TRUE(manager->ScheduledJobs().empty());
+}
+
 TEST_F(JobManagerTest, CancellingTheStartTimeRunsTheJobsNow) {
     prompts.dialogs.push_back(Fill(Url(0), NetLocationDialog::kExecuteDelayed));
     prompts.dialogs.push_back(At(now.addSecs(60), false));
