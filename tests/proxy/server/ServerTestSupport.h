@@ -4,6 +4,8 @@
 // their end of the channel to the test.
 #pragma once
 
+#include "testsupport/StderrCapture.h"
+
 #include "foundation/ArgList.h"
 #include "foundation/InterNetClient.h"
 #include "foundation/InterNetServer.h"
@@ -60,38 +62,7 @@ inline std::string read_file(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Everything written to file descriptor 2 while it lives.
-class CaptureStderr {
-public:
-    CaptureStderr() {
-        std::fflush(stderr);
-        file_ = std::tmpfile();
-        saved_ = ::dup(2);
-        if (file_) ::dup2(::fileno(file_), 2);
-    }
-    ~CaptureStderr() { restore(); }
-    std::string text() {
-        restore();
-        if (!file_) return "";
-        std::string out;
-        std::rewind(file_);
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) out.append(buffer, n);
-        return out;
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0) return;
-        std::fflush(stderr);
-        ::dup2(saved_, 2);
-        ::close(saved_);
-        saved_ = -1;
-    }
-    std::FILE* file_ = nullptr;
-    int saved_ = -1;
-};
+using CaptureStderr = StderrCapture;
 
 // One started fake worker: the arguments it was given and its end of the
 // channel (null when it did not connect).
