@@ -47,7 +47,8 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 # The site.
 "$bin/sample_site_server" "$work/site" "$pages" > "$work/site.url" 2> "$work/site.log" &
 pids+=($!)
-for _ in $(seq 100); do [ -s "$work/site.url" ] && break; sleep 0.1; done
+for _ in $(seq 600); do [ -s "$work/site.url" ] && break; sleep 0.1; done
+[ -s "$work/site.url" ] || { echo "the sample site did not start:" >&2; cat "$work/site.log" >&2; exit 1; }
 start=$(head -1 "$work/site.url")
 html_pages=$(find "$work/site" -name '*.html' ! -path '*/other/*' | wc -l)
 
@@ -59,7 +60,17 @@ mkdir -p "$work/proxy"
 cp "$bin/harbord" "$work/proxy/"
 (cd "$work/proxy" && exec ./harbord -port "$port" -iport "$iport" -cachedir "$work/cache" > "$work/harbord.log" 2>&1) &
 pids+=($!)
-for _ in $(seq 100); do (echo > "/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
+up=no
+for _ in $(seq 300); do
+  if (echo > "/dev/tcp/127.0.0.1/$port") 2>/dev/null; then up=yes; break; fi
+  sleep 0.1
+done
+# Without its own proxy the job would start the harbord beside vantlow instead.
+if [ "$up" != yes ]; then
+  echo "harbord did not start:" >&2
+  cat "$work/harbord.log" >&2
+  exit 1
+fi
 
 # 1. wget, straight from the origin: pages only, like a texts-only load job.
 t0=$(now)
