@@ -10,9 +10,9 @@
 #include "viewer/loader/ProxyControl.h"
 
 #include <chrono>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <thread>
 
 namespace {
@@ -49,10 +49,6 @@ bool AwaitProxy(const ProxyAddress& proxy, const std::atomic<bool>& stop) {
         std::this_thread::sleep_for(kProxyStartPoll);
     }
     return false;
-}
-
-size_t EdgeCount(const SiteGraph& graph) {
-    return graph.Edges().size();
 }
 
 }  // namespace
@@ -235,7 +231,7 @@ int RunHeadlessLoad(const HeadlessOptions& options, const std::atomic<bool>& sto
     progress.Print("Documents loaded: " + std::to_string(result.documentsLoaded) +
                    ", HTML pages: " + std::to_string(result.pagesScanned) +
                    ", nodes: " + std::to_string(graph.Nodes().size()) +
-                   ", edges: " + std::to_string(EdgeCount(graph)) +
+                   ", edges: " + std::to_string(graph.Edges().size()) +
                    ", problems: " + std::to_string(result.problems));
     return result.problems == 0 && !result.stopped && written ? kExitDone : kExitProblems;
 }
