@@ -113,14 +113,19 @@ int start_worker(WorkerStart* start) {
         std::lock_guard<std::mutex> guard(workers_lock);
         workers_running++;
     }
+    ThreadPool& threads = pool();
+    bool handed = false;
     {
-        ThreadPool& threads = pool();
         std::lock_guard<std::mutex> guard(threads.lock);
         if (threads.idle > threads.starts.size()) {
             threads.starts.push_back(start);
-            threads.work.notify_one();
-            return 0;
+            handed = true;
         }
+    }
+    // Woken after the unlock, the thread need not wait for the lock.
+    if (handed) {
+        threads.work.notify_one();
+        return 0;
     }
     pthread_attr_t attributes;
     int result = pthread_attr_init(&attributes);
