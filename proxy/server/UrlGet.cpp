@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <new>
+#include <sys/socket.h>
 #include <utility>
 
 namespace {
@@ -42,6 +43,9 @@ UrlGet::UrlGet(const Str& program_name, ArgList& args)
 }
 
 UrlGet::~UrlGet() {
+    // Nothing more goes to the client: it sees the end of its answer now,
+    // not only once the server has heard Finished and closes the handle.
+    if (client_) ::shutdown(client_->handle(), SHUT_WR);
     in_buffer_.reset();
     in_file_.reset();
     uint32_t ignored = 0;
