@@ -43,9 +43,6 @@ UrlGet::UrlGet(const Str& program_name, ArgList& args)
 }
 
 UrlGet::~UrlGet() {
-    // Nothing more goes to the client: it sees the end of its answer now,
-    // not only once the server has heard Finished and closes the handle.
-    if (client_) ::shutdown(client_->handle(), SHUT_WR);
     in_buffer_.reset();
     in_file_.reset();
     uint32_t ignored = 0;
@@ -269,6 +266,7 @@ int UrlGet::lookup_cache(URLRequest& request) {
 }
 
 int UrlGet::update_cache_date(const GMTdate& date) {
+    cache_date_sent_ = true;
     if (channel_->update_cache_date(lookup_.id, date, "UrlGet::update_cache_date ") != 0)
         return fail(INTERNAL);
     return NONE;
@@ -354,6 +352,11 @@ void UrlGet::release_after_success() {
         in_buffer_.reset();
         in_file_.reset();
         from_cache_ = false;
+        // An unchanged copy from the cache leaves the server only a read
+        // lock to release, which nothing it keeps depends on: the browser
+        // sees the end of its answer now, not only once the server has heard
+        // Finished and closes the handle, which stays the server's.
+        if (!relaying_ && !cache_date_sent_) ::shutdown(client_->handle(), SHUT_WR);
         result = channel_->release_read_lock(lookup_.id, START, true);
     }
     if (result != NONE) fail_print();

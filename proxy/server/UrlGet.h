@@ -117,6 +117,7 @@ private:
     Str early_failure_;        // report of a failed early receive
     bool request_received_ = false;
     bool lookup_asked_ = false; // ReadLock went with GetOptions; its answer is due
+    bool cache_date_sent_ = false;
     uint32_t bytes_done_ = 0;
     int failure_ = NONE;
 
