@@ -316,6 +316,36 @@ int32_t CmdSocket::eread(void* buffer, int32_t count) {
     return done;
 }
 
+bool CmdSocket::next_code(int32_t& code) const {
+    if (buffered_ < 4) return false;
+    // Codes travel as 4-byte little-endian values.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer_ + position_);
+    code = int32_t(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
+                   uint32_t(bytes[3]) << 24);
+    return true;
+}
+
+void CmdSocket::hold(const Str& message, const char* failure_text) {
+    held_ += message;
+    held_failures_.push_back(failure_text);
+}
+
+bool CmdSocket::send_with_held(const Str& message) {
+    failures_.swap(held_failures_);
+    held_failures_.clear();
+    Str joined;
+    const Str* out = &message;
+    if (!held_.empty()) {
+        joined = std::move(held_);
+        held_ = Str();
+        joined += message;
+        out = &joined;
+    }
+    set_write_error(0);
+    ewrite(out->data(), int32_t(out->length()));
+    return write_error() == 0;
+}
+
 int32_t CmdSocket::ewrite(const void* buffer, int32_t count) {
     if (!connection_) {
         if (!write_error_) {

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class CmdSocket : public Readable, public Writeable {
 public:
@@ -61,6 +62,19 @@ public:
     // Bytes from the worker wait in the read buffer: the next command can
     // be read without waiting for the handle.
     bool pending() const { return buffered_ > 0; }
+    // The code of the next command when the read buffer holds it already.
+    bool next_code(int32_t& code) const;
+
+    // Answers kept back (held) leave in one piece with the next one sent,
+    // so that a worker that asked two questions at once is woken once.
+    // failure_text is reported if the piece cannot be sent.
+    void hold(const Str& message, const char* failure_text);
+    bool holding() const { return !held_.empty(); }
+    // Sends the held answers and then message (which may be empty) in one
+    // piece; false when that failed. failures() then lists the failure texts
+    // of the held answers, in order.
+    bool send_with_held(const Str& message);
+    const std::vector<const char*>& failures() const { return failures_; }
 
     // While a deferred start waits: the internal listener to watch, and the
     // milliseconds left of the accept limit.
@@ -96,4 +110,7 @@ private:
     char buffer_[READ_BUFFER_SIZE];
     int32_t position_ = 0;
     int32_t buffered_ = 0;
+    Str held_;
+    std::vector<const char*> held_failures_;
+    std::vector<const char*> failures_;
 };

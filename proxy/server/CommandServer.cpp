@@ -39,35 +39,43 @@ int32_t CommandServer::serve(Connection& record, ConnectionTable& table) {
         fail_chain(REPORTER, "failed to get command from child");
         return -1;
     }
+    int32_t result = 0;
     switch (code) {
     case CMD_FINISHED:
         finished(record, table);
-        return 0;
+        return 0; // the record is gone
     case CMD_READ_LOCK:
         read_lock(record);
-        return 0;
+        break;
     case CMD_RELEASE_READ_LOCK:
         release_read_lock(record);
-        return 0;
+        break;
     case CMD_WRITE_LOCK:
         write_lock(record);
-        return 0;
+        break;
     case CMD_RELEASE_WRITE_LOCK:
         release_write_lock(record);
-        return 0;
+        break;
     case CMD_SPECIAL_REQUEST:
-        return special_request(record);
+        result = special_request(record);
+        break;
     case CMD_GET_OPTIONS:
         get_options(record);
-        return 0;
+        break;
     case CMD_UPDATE_CACHE_DATE:
         update_cache_date(record);
-        return 0;
+        break;
     default:
         fail_new(REPORTER, "received invalid data from child");
         fail_print();
-        return 0;
+        break;
     }
+    // A held answer waits for no more than the next command, whether that
+    // one was answered or not.
+    int32_t next = 0;
+    if (result == 0 && channel.holding() && !(channel.next_code(next) && is_question(next)))
+        send_held(record, Str(), nullptr);
+    return result;
 }
 
 // Whatever the worker still holds is released: a write lock with 0 bytes,
@@ -210,12 +218,32 @@ void CommandServer::update_cache_date(Connection& record) {
     cache_.update_cache_date(id, date);
 }
 
+// The worker's next question is already here (it asked two at once): this
+// answer waits for that one's, and both leave together.
 void CommandServer::send(Connection& record, const Str& message, const char* failure_text) {
     CmdSocket& channel = *record.channel;
-    channel.set_write_error(0);
-    channel.ewrite(message.data(), int32_t(message.length()));
-    if (channel.write_error()) {
+    int32_t next = 0;
+    if (channel.next_code(next) && is_question(next)) {
+        channel.hold(message, failure_text);
+        return;
+    }
+    send_held(record, message, failure_text);
+}
+
+void CommandServer::send_held(Connection& record, const Str& message, const char* failure_text) {
+    CmdSocket& channel = *record.channel;
+    if (channel.send_with_held(message)) return;
+    for (const char* held : channel.failures()) {
+        fail_new(REPORTER, held);
+        fail_print();
+    }
+    if (failure_text) {
         fail_new(REPORTER, failure_text);
         fail_print();
     }
+}
+
+bool CommandServer::is_question(int32_t code) {
+    return code == CMD_READ_LOCK || code == CMD_WRITE_LOCK || code == CMD_SPECIAL_REQUEST ||
+           code == CMD_GET_OPTIONS;
 }

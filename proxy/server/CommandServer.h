@@ -34,6 +34,10 @@ private:
     void update_cache_date(Connection& record);
     // Sends one whole answer; a failure is reported with failure_text and printed.
     void send(Connection& record, const Str& message, const char* failure_text);
+    // Sends the answers held back and message (may be empty) in one piece.
+    void send_held(Connection& record, const Str& message, const char* failure_text);
+    // Commands the server answers.
+    static bool is_question(int32_t code);
 
     RelaisOptions& options_;
     Cache& cache_;
