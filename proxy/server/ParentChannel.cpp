@@ -6,7 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <poll.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -25,26 +25,15 @@ public:
     Str bytes;
 };
 
-// Waits without limit: the server answers every question, and a server that
-// goes away closes the channel.
-bool wait_for(int handle, short events) {
-    pollfd fd{handle, events, 0};
-    for (;;) {
-        int n = ::poll(&fd, 1, -1);
-        if (n > 0) return true;
-        if (n < 0 && errno != EINTR) return false;
-    }
-}
-
 } // namespace
 
 ParentChannel::ParentChannel(uint16_t port) : socket_(LOOPBACK, port) {
     if (socket_.failed()) return;
     // Commands are small and each one waits for its answer.
     if (socket_.delay_off() < 0) fail_take();
-    // Non-blocking for good: reads and writes wait with poll, never by
-    // switching the mode back and forth.
-    if (socket_.to_non_blocking() < 0) return;
+    // The socket stays blocking: a read or write here waits in the receive
+    // or send itself, not in a poll before it. Waits that also watch the
+    // client or the origin poll the handle, whatever its mode.
     connected_ = true;
 }
 
@@ -62,13 +51,14 @@ int ParentChannel::communication_failed(const char* context) {
 bool ParentChannel::refill() {
     position_ = 0;
     buffered_ = 0;
-    // Reads follow a question, so the answer is rarely there yet: wait first
-    // rather than try a read that would only find nothing.
-    if (!wait_for(socket_.handle(), POLLIN)) return false;
-    // Readable and still nothing means closed.
-    int32_t n = socket_.nbread(buffer_, READ_BUFFER_SIZE);
+    // Waits without limit: the server answers every question, and a server
+    // that goes away closes the channel (0 bytes).
+    ssize_t n;
+    do
+        n = ::recv(socket_.handle(), buffer_, READ_BUFFER_SIZE, 0);
+    while (n < 0 && errno == EINTR);
     if (n <= 0) return false;
-    buffered_ = n;
+    buffered_ = int32_t(n);
     return true;
 }
 
@@ -102,9 +92,9 @@ int ParentChannel::send(const Str& message, const char* context) {
     }
     uint32_t sent = 0;
     while (sent < out->length()) {
-        int32_t n = socket_.nbwrite(out->data() + sent, int32_t(out->length() - sent));
-        if (n < 0) return communication_failed(context);
-        if (n == 0 && !wait_for(socket_.handle(), POLLOUT)) return communication_failed(context);
+        ssize_t n = ::send(socket_.handle(), out->data() + sent, out->length() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return communication_failed(context);
         sent += uint32_t(n);
     }
     return 0;
