@@ -34,7 +34,9 @@ std::string WriteProbeProgram(const LoaderTempDir& dir) {
               "echo \"stdin:$(readlink /proc/$$/fd/0)\"\n"
               "set -- $(cat /proc/$$/stat)\n"
               "echo \"pid:$1 ppid:$4 session:$6\"\n"
-              "grep SigBlk /proc/$$/status\n"
+              // Read by the shell itself: while it forks a command, the shell
+              // blocks every signal for a moment, which a child could catch.
+              "while read -r line; do case $line in SigBlk*) echo \"$line\";; esac; done < /proc/$$/status\n"
               "echo started >> started\n"
               "mv started started.done\n";
     script.close();
