@@ -76,6 +76,24 @@ bool UrlGet::start(ArgList& args) {
         return false;
     }
 
+    // The client's side comes first: the request, usually there already,
+    // then leaves with the first command right after the channel's connect,
+    // so that the server finds both at once. A failure here is reported
+    // once the channel is up, as it always was.
+    client_ = std::make_unique<Socket>(socket_.value(), true);
+    client_address_ = uint32_t(remip_.value());
+    buffer_.reset(new (std::nothrow) char[TRANSFER_BUFFER_SIZE]);
+    Str client_failure;
+    bool early = false;
+    if (!buffer_) {
+        client_failure = Str(START) + "unable to allocate transfer buffer";
+    } else if (client_->to_non_blocking() < 0) {
+        // Every wait on the client is a poll, so the socket stays non-blocking.
+        client_failure = taken_report();
+    } else {
+        early = read_early_request();
+    }
+
     channel_ = std::make_unique<ParentChannel>(uint16_t(icport_.value()));
     if (!channel_->connected()) {
         fail_chain(START, "cannot connect to port for internal communication");
@@ -83,26 +101,14 @@ bool UrlGet::start(ArgList& args) {
         channel_.reset();
         return false;
     }
-
-    client_ = std::make_unique<Socket>(socket_.value(), true);
-    client_address_ = uint32_t(remip_.value());
-    buffer_.reset(new (std::nothrow) char[TRANSFER_BUFFER_SIZE]);
-    if (!buffer_) {
-        fail_new(START, "unable to allocate transfer buffer");
+    if (!client_failure.empty()) {
+        fail_new("", client_failure);
         fail_print();
         return false;
     }
-    // Every wait on the client is a poll, so the socket stays non-blocking;
-    // small answers leave at once.
-    if (client_->to_non_blocking() < 0) {
-        fail_print();
-        return false;
-    }
-    if (client_->delay_off() < 0) fail_take();
-    // The request has usually arrived with the connection. When it is a
-    // plain one, its cache lookup leaves together with GetOptions: the
+    // A plain request's cache lookup leaves together with GetOptions: the
     // server answers both in order, and the worker saves a round trip.
-    const Str* lookup_url = read_early_request() ? &request_.uri : nullptr;
+    const Str* lookup_url = early ? &request_.uri : nullptr;
     if (channel_->get_options(options_, START, lookup_url) != 0) {
         fail_print();
         return false;
@@ -349,17 +355,21 @@ void UrlGet::release_after_success() {
         write_id_ = 0;
     }
     if (result == NONE && from_cache_) {
+        if (ends_early()) ::shutdown(client_->handle(), SHUT_WR);
         in_buffer_.reset();
         in_file_.reset();
         from_cache_ = false;
-        // An unchanged copy from the cache leaves the server only a read
-        // lock to release, which nothing it keeps depends on: the browser
-        // sees the end of its answer now, not only once the server has heard
-        // Finished and closes the handle, which stays the server's.
-        if (!relaying_ && !cache_date_sent_) ::shutdown(client_->handle(), SHUT_WR);
         result = channel_->release_read_lock(lookup_.id, START, true);
     }
     if (result != NONE) fail_print();
+}
+
+// An unchanged copy from the cache leaves the server only a read lock to
+// release, which nothing it keeps depends on: the browser sees the end of
+// its answer as soon as it is sent, not only once the server has heard
+// Finished and closes the handle (which stays the server's).
+bool UrlGet::ends_early() const {
+    return from_cache_ && !relaying_ && !cache_date_sent_;
 }
 
 void UrlGet::close_output_file(uint32_t& stored) {

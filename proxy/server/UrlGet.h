@@ -64,6 +64,8 @@ private:
     // an admin request): it is then in request_. Otherwise the bytes stay
     // for receive_request.
     bool read_early_request();
+    // The pending report, taken so that fail_new("", text) raises it again.
+    static Str taken_report();
     void serve();
     void decide();
     // The answer comes from the cache file of the lookup; false when the file
@@ -71,6 +73,8 @@ private:
     bool open_cache_answer();
     void answer_error_page(int kind);
     void send_and_release();
+    // The client's side of the connection is shut down when the answer is sent.
+    bool ends_early() const;
     void release_after_success();
     void close_output_file(uint32_t& stored);
     int fail(int kind) { failure_ = kind; return kind; }

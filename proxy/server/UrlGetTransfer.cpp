@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <ctime>
 #include <poll.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 namespace {
@@ -119,12 +121,17 @@ int UrlGet::send_all(Socket& socket, const char* bytes, uint32_t count, const ch
     return NONE;
 }
 
+Str UrlGet::taken_report() {
+    Str report = fail_take();
+    // Without its line end, so that raising it again gives the same text.
+    return report.substr(0, report.length() >= 2 ? report.length() - 2 : 0);
+}
+
 bool UrlGet::read_early_request() {
     int32_t n = client_->nbread(buffer_.get(), TRANSFER_BUFFER_SIZE);
     if (n < 0) {
         // Raised again where the request is received, after the options.
-        Str report = fail_take();
-        early_failure_ = report.substr(0, report.length() >= 2 ? report.length() - 2 : 0);
+        early_failure_ = taken_report();
         return false;
     }
     if (n == 0) return false; // nothing yet, or closed: the wait tells which
@@ -376,6 +383,15 @@ int UrlGet::deliver(const char* bytes, uint32_t count, const char* context,
 
 int UrlGet::send_answer_to_client(URLRequest& request) {
     const char* context = "UrlGet::send_answer_to_client ";
+    // Nothing went to the client before. An answer that ends early is held
+    // back in part until its end, so that its last bytes and the end leave
+    // in one segment; any other leaves without delay, small pieces too.
+    if (ends_early()) {
+        int on = 1;
+        ::setsockopt(client_->handle(), IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+    } else if (client_->delay_off() < 0) {
+        fail_take();
+    }
     Str head = answer_.to_Str();
     bool head_only = (request.method == "HEAD") != 0;
     // A small body, or the first block of a cached one, leaves together
