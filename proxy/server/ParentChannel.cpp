@@ -79,7 +79,7 @@ int32_t ParentChannel::eread(void* buffer, int32_t count) {
     return done;
 }
 
-int ParentChannel::send(const Str& message, const char* context) {
+int ParentChannel::send(const Str& message, const char* context, bool last) {
     if (!connected_) return communication_failed(context);
     // Messages held back leave first, in the same piece.
     const Str* out = &message;
@@ -90,9 +90,12 @@ int ParentChannel::send(const Str& message, const char* context) {
         held_ = Str();
         out = &joined;
     }
+    // The last message waits for the end of the channel, which then
+    // travels in the same segment.
+    int flags = last ? MSG_NOSIGNAL | MSG_MORE : MSG_NOSIGNAL;
     uint32_t sent = 0;
     while (sent < out->length()) {
-        ssize_t n = ::send(socket_.handle(), out->data() + sent, out->length() - sent, MSG_NOSIGNAL);
+        ssize_t n = ::send(socket_.handle(), out->data() + sent, out->length() - sent, flags);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return communication_failed(context);
         sent += uint32_t(n);
@@ -227,5 +230,8 @@ int ParentChannel::special_request(const Str& path, const ArgList& parameters,
 int ParentChannel::finished(const char* context) {
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_FINISHED);
-    return send(message.bytes, context);
+    if (send(message.bytes, context, true) != 0) return 1;
+    // Nothing follows Finished.
+    close();
+    return 0;
 }

@@ -90,6 +90,7 @@ public:
     int update_cache_date(uint32_t id, const GMTdate& date, const char* context);
     int special_request(const Str& path, const ArgList& parameters, uint32_t client_address,
                         SpecialAnswer& answer, const char* context);
+    // Sends Finished and shuts the channel down: nothing follows it.
     int finished(const char* context);
 
 private:
@@ -100,7 +101,8 @@ private:
     int32_t eread(void* buffer, int32_t count) override;
     // Refills the buffer with what is available, waiting for at least one byte.
     bool refill();
-    int send(const Str& message, const char* context);
+    // last: nothing follows on the channel, which is shut down right after.
+    int send(const Str& message, const char* context, bool last = false);
     int send_or_hold(const Str& message, bool hold, const char* context);
     // Reads an answer code; anything but expected (or the other code of a
     // two-answer command) is reported.
