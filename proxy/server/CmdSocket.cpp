@@ -3,17 +3,21 @@
 #include "foundation/Fail.h"
 #include "foundation/InterNetServer.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
-#include <deque>
+#include <ctime>
 #include <mutex>
 #include <poll.h>
 #include <pthread.h>
+#include <semaphore.h>
 #include <sys/socket.h>
+#include <vector>
 
 namespace {
 
@@ -46,10 +50,19 @@ bool is_loopback(uint32_t address) {
 }
 
 // Bookkeeping of the worker threads, so that the server can let them end
-// before the process does.
+// before the process does. The count is atomic: the lock and the condition
+// only serve the wait at the end.
 std::mutex workers_lock;
 std::condition_variable workers_changed;
-int32_t workers_running = 0;
+std::atomic<int32_t> workers_running{0};
+
+void worker_returned() {
+    if (workers_running.fetch_sub(1) == 1) {
+        // Taken once, the lock orders this with a waiter between its test and its wait.
+        { std::lock_guard<std::mutex> guard(workers_lock); }
+        workers_changed.notify_all();
+    }
+}
 
 struct WorkerStart {
     CmdSocket::Entry entry;
@@ -58,33 +71,63 @@ struct WorkerStart {
 
 // A thread that has run its worker waits a while for the next one: creating
 // and ending a thread per connection costs more than serving a small cached
-// document. Each thread still runs one worker at a time.
-constexpr auto IDLE_LIMIT = std::chrono::seconds(30);
+// document. Each thread still runs one worker at a time. An idle thread
+// waits on a semaphore of its own; the one idle last is woken first, its
+// stack and caches still warm. The lock is held only to push or pop.
+constexpr int IDLE_LIMIT_SECONDS = 30;
+
+struct IdleThread {
+    IdleThread() { sem_init(&ready, 0, 0); }
+    ~IdleThread() { sem_destroy(&ready); }
+    sem_t ready;
+    WorkerStart* start = nullptr;
+};
 
 struct ThreadPool {
     std::mutex lock;
-    std::condition_variable work;
-    std::deque<WorkerStart*> starts;
-    size_t idle = 0;
+    std::vector<IdleThread*> idle;
 };
 
-// Never destroyed: idle threads still wait on it while the process ends.
+// Never destroyed: idle threads are still listed in it while the process ends.
 ThreadPool& pool() {
     static ThreadPool* threads = new ThreadPool;
     return *threads;
 }
 
+// Waits for the semaphore, EINTR aside; false when the deadline passed.
+bool wait_ready(sem_t& ready, const timespec* deadline) {
+    for (;;) {
+        int result = deadline ? sem_clockwait(&ready, CLOCK_MONOTONIC, deadline) : sem_wait(&ready);
+        if (result == 0) return true;
+        if (errno != EINTR) return false;
+    }
+}
+
 // The next worker for an idle thread; null when none came within the limit.
 WorkerStart* next_start() {
+    // Lives as long as its thread, which leaves the list before it ends.
+    thread_local IdleThread self;
     ThreadPool& threads = pool();
-    std::unique_lock<std::mutex> guard(threads.lock);
-    threads.idle++;
-    bool found = threads.work.wait_for(guard, IDLE_LIMIT, [&] { return !threads.starts.empty(); });
-    threads.idle--;
-    if (!found) return nullptr;
-    WorkerStart* start = threads.starts.front();
-    threads.starts.pop_front();
-    return start;
+    self.start = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(threads.lock);
+        threads.idle.push_back(&self);
+    }
+    timespec deadline{};
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += IDLE_LIMIT_SECONDS;
+    if (wait_ready(self.ready, &deadline)) return self.start;
+    {
+        std::lock_guard<std::mutex> guard(threads.lock);
+        auto listed = std::find(threads.idle.begin(), threads.idle.end(), &self);
+        if (listed != threads.idle.end()) {
+            threads.idle.erase(listed);
+            return nullptr;
+        }
+    }
+    // Taken by the server just now: its worker is on the way.
+    wait_ready(self.ready, nullptr);
+    return self.start;
 }
 
 void* run_worker(void* data) {
@@ -92,11 +135,7 @@ void* run_worker(void* data) {
     while (start) {
         start->entry(start->arguments);
         delete start;
-        {
-            std::lock_guard<std::mutex> guard(workers_lock);
-            workers_running--;
-            workers_changed.notify_all();
-        }
+        worker_returned();
         // A report the worker left is printed when its thread ends, as ever.
         if (fail_pending()) break;
         start = next_start();
@@ -109,22 +148,19 @@ void* run_worker(void* data) {
 // server's loop thread and never interrupt a worker's system call. 0, or an
 // error number.
 int start_worker(WorkerStart* start) {
-    {
-        std::lock_guard<std::mutex> guard(workers_lock);
-        workers_running++;
-    }
+    workers_running++;
     ThreadPool& threads = pool();
-    bool handed = false;
+    IdleThread* idle = nullptr;
     {
         std::lock_guard<std::mutex> guard(threads.lock);
-        if (threads.idle > threads.starts.size()) {
-            threads.starts.push_back(start);
-            handed = true;
+        if (!threads.idle.empty()) {
+            idle = threads.idle.back();
+            threads.idle.pop_back();
         }
     }
-    // Woken after the unlock, the thread need not wait for the lock.
-    if (handed) {
-        threads.work.notify_one();
+    if (idle) {
+        idle->start = start;
+        sem_post(&idle->ready);
         return 0;
     }
     pthread_attr_t attributes;
@@ -145,11 +181,7 @@ int start_worker(WorkerStart* start) {
         }
         pthread_attr_destroy(&attributes);
     }
-    if (result != 0) {
-        std::lock_guard<std::mutex> guard(workers_lock);
-        workers_running--;
-        workers_changed.notify_all();
-    }
+    if (result != 0) worker_returned();
     return result;
 }
 
@@ -361,7 +393,6 @@ int32_t CmdSocket::ewrite(const void* buffer, int32_t count) {
 }
 
 int32_t CmdSocket::running_workers() {
-    std::lock_guard<std::mutex> guard(workers_lock);
     return workers_running;
 }
 
