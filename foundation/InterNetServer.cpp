@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr int LISTEN_BACKLOG = 4;
-
 Str with_reason(const char* message, int code) {
     return Str(message) + " Reason code:" + Str::from_long(code);
 }
@@ -21,7 +19,8 @@ uint32_t loopback_address() {
     return htonl(INADDR_LOOPBACK);
 }
 
-InterNetServer::InterNetServer(uint16_t port, uint32_t address) : address_(address) {
+InterNetServer::InterNetServer(uint16_t port, uint32_t address, int backlog)
+    : address_(address) {
     if (failed()) return;
     // A restarted server must not fail on connections still in TIME_WAIT.
     int on = 1;
@@ -36,7 +35,7 @@ InterNetServer::InterNetServer(uint16_t port, uint32_t address) : address_(addre
         fail_construction();
         return;
     }
-    if (::listen(handle_, LISTEN_BACKLOG) < 0) {
+    if (::listen(handle_, backlog) < 0) {
         fail_new("InterNetServer: ", with_reason("unable to listen to socket", errno));
         fail_construction();
         return;

@@ -9,8 +9,11 @@
 class InterNetServer : public Socket {
 public:
     // Binds to address (network byte order; 0 = all local addresses) at port
-    // (0 = any free port) and listens with a backlog of 4. failed() tells the result.
-    explicit InterNetServer(uint16_t port, uint32_t address = 0);
+    // (0 = any free port) and listens with the given backlog. failed() tells
+    // the result.
+    explicit InterNetServer(uint16_t port, uint32_t address = 0, int backlog = DEFAULT_BACKLOG);
+
+    static constexpr int DEFAULT_BACKLOG = 4;
 
     // Waits for one connection. Returns its blocking, owned socket and stores
     // the peer's address (network byte order) when peer is given; null on failure.

@@ -17,6 +17,10 @@ namespace {
 
 constexpr const char* REPORTER = "Relais: ";
 constexpr const char* CHANNEL_NAME = "debug";
+// A browser or load job opens many connections at once; a short listening
+// queue drops the surplus and each dropped connect waits a second or more
+// before it tries again. Browsers beyond maxcon wait in this queue too.
+constexpr int PROXY_LISTEN_BACKLOG = 128;
 const char* const TERMINAL_TITLE = "\033]0;Quaylo\007";
 
 // Written by the signal handlers, read once per loop round.
@@ -121,7 +125,8 @@ int32_t Relais::start_up(ArgList& arguments) {
     resolve_admins();
     if (::isatty(2)) print(TERMINAL_TITLE);
 
-    listener_ = std::make_unique<InterNetServer>(uint16_t(options_.port.value()));
+    listener_ = std::make_unique<InterNetServer>(uint16_t(options_.port.value()), 0,
+                                                 PROXY_LISTEN_BACKLOG);
     if (listener_->failed()) {
         fail_chain(REPORTER, "unable to setup server");
         return 1;

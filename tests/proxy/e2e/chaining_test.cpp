@@ -6,11 +6,20 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace e2e;
 
@@ -63,6 +72,92 @@ TEST_F(E2eChaining, WithMaxconOneTheSecondClientIsServedOnlyAfterTheFirstFinishe
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].path, "/slow.html");
     EXPECT_EQ(log[1].path, "/doc.html");
+}
+
+// Starts a non-blocking connect to 127.0.0.1:port; -1 when it failed at once.
+int start_connect(uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0 && errno != EINPROGRESS) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Connections waiting in the accept queue of the socket listening on port,
+// as the kernel lists it; -1 when there is no such socket.
+int accept_queue_length(uint16_t port) {
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line); // column titles
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues;
+        fields >> slot >> local >> remote >> state >> queues;
+        if (state != "0A" || local.size() < 4) continue; // listening only
+        if (std::stoul(local.substr(local.size() - 4), nullptr, 16) != port) continue;
+        size_t colon = queues.find(':');
+        if (colon == std::string::npos) continue;
+        return int(std::stoul(queues.substr(colon + 1), nullptr, 16));
+    }
+    return -1;
+}
+
+TEST_F(E2eChaining, BrowsersBeyondMaxconAllWaitInTheListeningQueueAndAreServed) {
+    Harbord proxy({"-maxcon", "1"});
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    OriginServer::Answer slow = OriginServer::document("slow\n");
+    slow.delay_ms = 10000;
+    origin.set("/slow.html", slow);
+    HttpResult first;
+    std::thread holder([&] { first = proxy.get(origin.url("/slow.html")); });
+    ASSERT_TRUE(origin.wait_for_requests(1, 10000));
+
+    // The only worker is busy, so nobody is accepted; every connect must
+    // still be taken into the queue rather than dropped for a later retry.
+    constexpr int BROWSERS = 20;
+    std::vector<int> sockets;
+    for (int i = 0; i < BROWSERS; i++) {
+        int fd = start_connect(proxy.port());
+        ASSERT_GE(fd, 0);
+        sockets.push_back(fd);
+    }
+    // A connect the queue has no room for still looks established to the
+    // browser, but the server drops its handshake and only retries it
+    // seconds later; so the queue is read on the server's side.
+    int queued = -1;
+    EXPECT_TRUE(eventually([&] { return (queued = accept_queue_length(proxy.port())) == BROWSERS; }, 4000))
+        << "queued: " << queued;
+    EXPECT_EQ(origin.request_count("/doc.html"), 0u);
+
+    std::string request = "GET " + origin.url("/doc.html") + " HTTP/1.0\r\n\r\n";
+    for (int fd : sockets) {
+        int flags = ::fcntl(fd, F_GETFL);
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        EXPECT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+    }
+    holder.join();
+    EXPECT_EQ(first.body, "slow\n");
+    int answered = 0;
+    for (int fd : sockets) {
+        std::string answer;
+        char buffer[4096];
+        pollfd wait{fd, POLLIN, 0};
+        while (::poll(&wait, 1, 30000) > 0) {
+            ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            answer.append(buffer, size_t(n));
+        }
+        ::close(fd);
+        HttpResult result = parse_http(answer);
+        if (result.status == 200 && result.body == "a document\n") answered++;
+    }
+    EXPECT_EQ(answered, BROWSERS);
 }
 
 TEST_F(E2eChaining, SeveralClientsAreServedAtOnceBelowMaxcon) {
