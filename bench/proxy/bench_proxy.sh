@@ -9,6 +9,9 @@
 #
 #   HARBORD=build/release/bin/harbord   the binary (build it in Release)
 #   PORT=18090 IPORT=18091              harbord's ports
+#   BEFORE=path/to/older/harbord        also run this binary (ports +2), so
+#                                       that a change is measured before and
+#                                       after in the same interleaved run
 #   PEERS=/work/shared/peers/proxy      the peer comparison scripts
 #   NO_SQUID=1                          leave Squid out (origin and harbord only)
 #   KEEP_PEERS=1                        do not tear the origin and Squid down
@@ -21,6 +24,7 @@ ROOT=$(cd "$HERE/../.." && pwd)
 HARBORD=${HARBORD:-$ROOT/build/release/bin/harbord}
 PORT=${PORT:-18090}
 IPORT=${IPORT:-18091}
+BEFORE=${BEFORE:-}
 PEERS=${PEERS:-/work/shared/peers/proxy}
 NO_SQUID=${NO_SQUID:-0}
 KEEP_PEERS=${KEEP_PEERS:-0}
@@ -37,32 +41,47 @@ NO_SQUID="$NO_SQUID" "$PEERS/setup.sh"
 # cache stay there. Limits large enough for the 10 MB document; maxcon high
 # enough that ab's 16 connections are never held in the listen queue.
 WORK=$(mktemp -d /tmp/harbord-bench-XXXXXX)
-cp "$HARBORD" "$WORK/harbord"
-mkdir "$WORK/cache"
+PIDS=()
 cleanup() {
-  if [ -n "${HPID:-}" ] && kill -0 "$HPID" 2>/dev/null; then
-    kill -TERM "$HPID"
-    for _ in $(seq 1 40); do kill -0 "$HPID" 2>/dev/null || break; sleep 0.25; done
-    kill -0 "$HPID" 2>/dev/null && kill -KILL "$HPID"
-  fi
+  for pid in "${PIDS[@]}"; do
+    if kill -0 "$pid" 2>/dev/null; then
+      kill -TERM "$pid"
+      for _ in $(seq 1 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.25; done
+      kill -0 "$pid" 2>/dev/null && kill -KILL "$pid"
+    fi
+  done
   [ "$KEEP_PEERS" = 1 ] || RUN="$RUN" "$PEERS/teardown.sh" >/dev/null || true
   rm -rf "$WORK"
 }
 trap cleanup EXIT
-(cd "$WORK" && exec ./harbord -port "$PORT" -iport "$IPORT" -cachedir "$WORK/cache" \
-   -cachesize 200000 -entrysize 20000 -cachefiles 10000 -maxcon 100 -timeout 60 \
-   -updtime 36000 -offline 0 > "$WORK/harbord.log" 2>&1) &
-HPID=$!
-for _ in $(seq 1 100); do
-  grep -q "ready\." "$WORK/harbord.log" 2>/dev/null && break
-  sleep 0.1
-done
-grep -q "ready\." "$WORK/harbord.log" || { echo "harbord did not start:" >&2; cat "$WORK/harbord.log" >&2; exit 1; }
+# start_harbord <binary> <dir> <port> <iport>
+start_harbord() {
+  mkdir -p "$2/cache"
+  cp "$1" "$2/harbord"
+  (cd "$2" && exec ./harbord -port "$3" -iport "$4" -cachedir "$2/cache" \
+     -cachesize 200000 -entrysize 20000 -cachefiles 10000 -maxcon 100 -timeout 60 \
+     -updtime 36000 -offline 0 > "$2/harbord.log" 2>&1) &
+  PIDS+=($!)
+  for _ in $(seq 1 100); do
+    grep -q "ready\." "$2/harbord.log" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "harbord did not start:" >&2; cat "$2/harbord.log" >&2; exit 1
+}
+start_harbord "$HARBORD" "$WORK/now" "$PORT" "$IPORT"
+TARGETS="127.0.0.1:$PORT"
+if [ -n "$BEFORE" ]; then
+  start_harbord "$BEFORE" "$WORK/before" $((PORT + 2)) $((IPORT + 2))
+  TARGETS="$TARGETS 127.0.0.1:$((PORT + 2))"
+  echo "127.0.0.1:$PORT = $HARBORD, 127.0.0.1:$((PORT + 2)) = $BEFORE"
+fi
 
 if [ "$NO_SQUID" = 1 ]; then
-  export PROXY="127.0.0.1:$PORT"
+  export PROXY="$TARGETS"
 else
-  export PROXY="127.0.0.1:13128 127.0.0.1:$PORT"
+  export PROXY="127.0.0.1:13128 $TARGETS"
 fi
 RUN="$RUN" "$PEERS/bench.sh"
-echo "harbord log: $(grep -c MALFUNCTION "$WORK/harbord.log" || true) malfunction report(s)"
+for log in "$WORK"/*/harbord.log; do
+  echo "harbord log $log: $(grep -c MALFUNCTION "$log" || true) malfunction report(s)"
+done
