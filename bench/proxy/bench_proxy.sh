@@ -84,4 +84,5 @@ fi
 RUN="$RUN" "$PEERS/bench.sh"
 for log in "$WORK"/*/harbord.log; do
   echo "harbord log $log: $(grep -c MALFUNCTION "$log" || true) malfunction report(s)"
+  grep -A4 MALFUNCTION "$log" | head -40 || true
 done
