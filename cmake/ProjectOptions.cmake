@@ -7,6 +7,12 @@ if(SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(COVERAGE)
+  # Line coverage for scripts/coverage.sh; no optimisation, so lines map 1:1.
+  add_compile_options(--coverage -O0)
+  add_link_options(--coverage)
+endif()
+
 if(FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     message(FATAL_ERROR "FUZZ=ON needs clang (configure with CXX=clang++ CC=clang)")
@@ -23,10 +29,13 @@ function(add_project_tests)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
+  # A second label names the test folder (e.g. "proxy/cache"), so the tests of
+  # one subsystem can be picked with ctest -L.
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES LABELS "${T_LABEL}" ENVIRONMENT "${T_ENVIRONMENT}" TIMEOUT 300)
+    PROPERTIES LABELS "${T_LABEL};${folder}" ENVIRONMENT "${T_ENVIRONMENT}" TIMEOUT 300)
 endfunction()
 
 # add_fuzz_target(NAME <name> SOURCE <file> LIBS <libs...>)
@@ -40,7 +49,7 @@ function(add_fuzz_target)
   target_link_libraries(${F_NAME}_replay PRIVATE ${F_LIBS})
   target_include_directories(${F_NAME}_replay PRIVATE ${PROJECT_SOURCE_DIR})
   add_test(NAME fuzz_replay.${F_NAME} COMMAND ${F_NAME}_replay ${corpus})
-  set_tests_properties(fuzz_replay.${F_NAME} PROPERTIES LABELS unit TIMEOUT 300)
+  set_tests_properties(fuzz_replay.${F_NAME} PROPERTIES LABELS "unit;fuzz" TIMEOUT 300)
   if(FUZZ)
     add_executable(${F_NAME}_fuzzer ${F_SOURCE})
     target_link_libraries(${F_NAME}_fuzzer PRIVATE ${F_LIBS})

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libbenchmark-dev libmetis-dev
-  fonts-liberation2 curl wget chromium apache2-utils iproute2
+  fonts-liberation2 curl wget chromium apache2-utils iproute2 gcovr
   qt6-base-dev
 )
 
