@@ -29,13 +29,23 @@ function(add_project_tests)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
-  # A second label names the test folder (e.g. "proxy/cache"), so the tests of
-  # one subsystem can be picked with ctest -L.
+  # The test folder is a label too (e.g. "proxy/cache", and "proxy" for all
+  # below it), so the tests of one subsystem can be picked with ctest -L. It
+  # is a folder label because the discovery flattens list-valued properties:
+  # LABELS and ENVIRONMENT hold one value each here.
   file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  get_property(labels DIRECTORY PROPERTY LABELS)
+  if(NOT folder IN_LIST labels)
+    set_property(DIRECTORY APPEND PROPERTY LABELS ${folder})
+  endif()
+  list(LENGTH T_ENVIRONMENT variables)
+  if(variables GREATER 1)
+    message(FATAL_ERROR "add_project_tests: one ENVIRONMENT entry at most (${T_NAME})")
+  endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES LABELS "${T_LABEL};${folder}" ENVIRONMENT "${T_ENVIRONMENT}" TIMEOUT 300)
+    PROPERTIES LABELS "${T_LABEL}" ENVIRONMENT "${T_ENVIRONMENT}" TIMEOUT 300)
 endfunction()
 
 # add_fuzz_target(NAME <name> SOURCE <file> LIBS <libs...>)

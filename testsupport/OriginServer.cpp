@@ -145,6 +145,7 @@ void OriginServer::stop() {
         if (stopping_) return;
         stopping_ = true;
     }
+    released_.notify_all();
     if (wake_[1] >= 0) {
         char stop = 1;
         while (::write(wake_[1], &stop, 1) < 0 && errno == EINTR) {
@@ -283,6 +284,20 @@ bool OriginServer::pause(int ms) const {
         if (n > 0) return false;
         if (n < 0 && errno != EINTR) return false;
     }
+}
+
+void OriginServer::release_held() {
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        held_released_ = true;
+    }
+    released_.notify_all();
+}
+
+bool OriginServer::wait_released() const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    released_.wait(lock, [this] { return held_released_ || stopping_; });
+    return !stopping_;
 }
 
 void OriginServer::reap_finished() {
@@ -428,6 +443,7 @@ bool OriginServer::send_paced(int client, const char* bytes, size_t count, const
 }
 
 void OriginServer::send_answer(int client, const Request& request, const Answer& answer) {
+    if (answer.held && !wait_released()) return;
     if (!pause(answer.delay_ms)) return;
     if (answer.raw_only) {
         send_paced(client, answer.raw.data(), answer.raw.size(), answer);

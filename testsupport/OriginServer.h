@@ -43,6 +43,7 @@ public:
         // If-Modified-Since is not older gets 304 without a body.
         time_t last_modified = 0;
         int delay_ms = 0;          // before anything is sent
+        bool held = false;         // nothing is sent before release_held()
         size_t dribble_bytes = 0;  // > 0: send in pieces of this size ...
         int dribble_ms = 0;        // ... with this pause between them
         size_t cut_after = NO_CUT; // close after this many body bytes
@@ -91,6 +92,9 @@ public:
     static Answer status(int status, const std::string& reason);
     static Answer raw(const std::string& bytes);
 
+    // Lets every held answer go, now and later.
+    void release_held();
+
     std::vector<Request> requests() const;
     size_t request_count() const;
     size_t request_count(const std::string& path) const;
@@ -118,6 +122,8 @@ private:
     bool send_paced(int client, const char* bytes, size_t count, const Answer& answer);
     // Sleeps, but returns false at once when the server stops.
     bool pause(int ms) const;
+    // Waits for release_held(); false when the server stops first.
+    bool wait_released() const;
     bool wait_readable(int fd, int timeout_ms) const;
     void reap_finished();
 
@@ -129,6 +135,8 @@ private:
 
     mutable std::mutex mutex_;
     mutable std::condition_variable logged_;
+    mutable std::condition_variable released_;
+    bool held_released_ = false;
     std::map<std::string, Answer> answers_;
     std::vector<Request> log_;
     size_t connections_ = 0;

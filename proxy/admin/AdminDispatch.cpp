@@ -7,8 +7,7 @@
 #include "proxy/admin/HelpPage.h"
 #include "proxy/admin/OptionPages.h"
 #include "proxy/cache/Cache.h"
-#include "proxy/server/ConnectionTable.h"
-#include "proxy/server/RelaisOptions.h"
+#include "proxy/options/RelaisOptions.h"
 
 #include <algorithm>
 
@@ -55,7 +54,7 @@ void users(const AdminSite& site, AdminPage& page, const ArgList&, bool) {
 void statistics(const AdminSite& site, AdminPage& page, const ArgList&, bool) {
     ServerFigures server;
     server.port = uint32_t(site.options.port.value());
-    server.connections = site.connections ? site.connections->count() : 0;
+    server.connections = site.connection_count ? site.connection_count() : 0;
     server.cachedir = site.options.cachedir.value();
     statistics_page(page, server, site.cache);
 }

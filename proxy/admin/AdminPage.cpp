@@ -2,7 +2,7 @@
 
 #include "http/HtmlEscape.h"
 #include "proxy/admin/AdminRequest.h"
-#include "proxy/admin/LanguageTable.h"
+#include "proxy/language/LanguageTable.h"
 
 const char* AdminPage::text(uint32_t number) const { return message(number, language_); }
 

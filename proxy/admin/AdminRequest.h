@@ -12,10 +12,10 @@
 #include "foundation/Str.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class Cache;
-class ConnectionTable;
 class RelaisOptions;
 
 // The reserved virtual host of the admin pages.
@@ -42,7 +42,7 @@ struct AdminSite {
     Cache& cache;
     const std::vector<uint32_t>& admin_addresses;
     Str program_name;                           // directory + "/" + program name
-    const ConnectionTable* connections = nullptr;
+    std::function<int32_t()> connection_count; // open browser connections; empty = 0
 };
 
 class AdminRequest {

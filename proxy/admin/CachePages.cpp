@@ -7,7 +7,7 @@
 #include "http/URLAnswer.h"
 #include "proxy/admin/AdminPage.h"
 #include "proxy/admin/AdminRequest.h"
-#include "proxy/admin/LanguageTable.h"
+#include "proxy/language/LanguageTable.h"
 #include "proxy/cache/Cache.h"
 
 #include <cstring>

@@ -4,8 +4,8 @@
 #include "foundation/Option.h"
 #include "proxy/admin/AdminPage.h"
 #include "proxy/admin/CachePages.h"
-#include "proxy/admin/LanguageTable.h"
-#include "proxy/server/RelaisOptions.h"
+#include "proxy/language/LanguageTable.h"
+#include "proxy/options/RelaisOptions.h"
 
 #include <map>
 #include <memory>

@@ -3,7 +3,7 @@
 #include "foundation/Fail.h"
 #include "foundation/FileStream.h"
 #include "proxy/admin/AdminPage.h"
-#include "proxy/admin/LanguageTable.h"
+#include "proxy/language/LanguageTable.h"
 
 #include <cerrno>
 #include <unistd.h>

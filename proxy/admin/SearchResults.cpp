@@ -6,7 +6,7 @@
 #include "http/URLAnswer.h"
 #include "proxy/admin/AdminPage.h"
 #include "proxy/admin/CachePages.h"
-#include "proxy/admin/LanguageTable.h"
+#include "proxy/language/LanguageTable.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,6 +1,6 @@
 #include "proxy/cache/CacheTexts.h"
 
-#include "proxy/admin/LanguageTable.h"
+#include "proxy/language/LanguageTable.h"
 
 namespace {
 

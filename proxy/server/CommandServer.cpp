@@ -6,7 +6,7 @@
 #include "proxy/admin/AdminRequest.h"
 #include "proxy/cache/Cache.h"
 #include "proxy/server/Command.h"
-#include "proxy/server/RelaisOptions.h"
+#include "proxy/options/RelaisOptions.h"
 
 namespace {
 

@@ -145,7 +145,8 @@ int32_t Relais::start_up(ArgList& arguments) {
         return 1;
     }
 
-    AdminSite site{options_, *cache_, admin_addresses_, program_name_, &connections_};
+    AdminSite site{options_, *cache_, admin_addresses_, program_name_,
+                   [this] { return connections_.count(); }};
     admin_ = std::make_unique<AdminRequest>(site);
     commands_ = std::make_unique<CommandServer>(options_, *cache_, *admin_);
     return 0;

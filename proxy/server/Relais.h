@@ -15,7 +15,7 @@
 #include "proxy/server/CmdSocket.h"
 #include "proxy/server/CommandServer.h"
 #include "proxy/server/ConnectionTable.h"
-#include "proxy/server/RelaisOptions.h"
+#include "proxy/options/RelaisOptions.h"
 
 #include <cstdint>
 #include <deque>

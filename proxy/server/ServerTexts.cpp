@@ -1,6 +1,6 @@
 #include "proxy/server/ServerTexts.h"
 
-#include "proxy/admin/LanguageTable.h"
+#include "proxy/language/LanguageTable.h"
 
 // The texts are messages of the language table, in the order of ServerText.
 const char* server_text(ServerText text, uint32_t language) {

@@ -1,7 +1,7 @@
 #include "proxy/server/WorkerPages.h"
 
 #include "http/HtmlEscape.h"
-#include "proxy/admin/LanguageTable.h"
+#include "proxy/language/LanguageTable.h"
 
 namespace {
 

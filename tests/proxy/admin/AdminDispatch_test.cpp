@@ -3,7 +3,7 @@
 #include "proxy/admin/AdminDispatch.h"
 
 #include "foundation/InterNetServer.h"
-#include "proxy/admin/LanguageTable.h"
+#include "proxy/language/LanguageTable.h"
 #include "tests/proxy/admin/AdminTestSupport.h"
 
 #include <arpa/inet.h>

@@ -9,7 +9,7 @@
 #include "http/URLAnswer.h"
 #include "proxy/admin/AdminPage.h"
 #include "proxy/cache/Cache.h"
-#include "proxy/server/RelaisOptions.h"
+#include "proxy/options/RelaisOptions.h"
 #include "testsupport/StderrCapture.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // refusal and the invalid-path page.
 #include "proxy/admin/OptionPages.h"
 
-#include "proxy/admin/LanguageTable.h"
+#include "proxy/language/LanguageTable.h"
 #include "tests/proxy/admin/AdminTestSupport.h"
 
 #include <regex>

@@ -4,7 +4,7 @@
 // checked in the DOM the browser built, and kept as a screenshot in
 // admin_browser_screenshots/ of the build tree.
 #include "http/UrlCoding.h"
-#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The admin pages through the real proxy: curl asks harbord for
 // http://quaylo/... as a browser would, from an admin address and, with
 // `admins` set elsewhere, from an address that is not an admin.
-#include "proxy/admin/LanguageTable.h"
-#include "tests/proxy/e2e/E2eHarness.h"
+#include "proxy/language/LanguageTable.h"
+#include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 
 #include <gtest/gtest.h>

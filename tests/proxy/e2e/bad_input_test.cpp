@@ -2,7 +2,7 @@
 // and vanishing clients, origins that reset or talk nonsense. The proxy
 // answers what deserves an answer, drops the rest, keeps serving others, and
 // the cachedb it writes at the end is sound.
-#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 
 #include <gtest/gtest.h>

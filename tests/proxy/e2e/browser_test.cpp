@@ -1,7 +1,7 @@
 // A real browser through the proxy: headless Chromium loads a page with
 // images from the test origin through harbord, then shows the same page from
 // the cache once the proxy has been switched offline.
-#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Caching through the real proxy: what is stored, when the cache answers,
 // when the origin is asked again and with which condition, and what is
 // never stored.
-#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 
 #include <gtest/gtest.h>

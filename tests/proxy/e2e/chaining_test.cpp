@@ -1,6 +1,6 @@
 // How the proxy reaches origin servers and how many clients it serves at
 // once: maxcon, a remote proxy (a second harbord) and a SOCKS4 server.
-#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 #include "testsupport/Socks4Server.h"
 
@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sstream>
@@ -36,38 +37,52 @@ protected:
     }
 };
 
+// Connections waiting in the accept queue of the socket listening on port,
+// as the kernel lists it; -1 when there is no such socket.
+int accept_queue_length(uint16_t port) {
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    std::getline(table, line); // column titles
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues;
+        fields >> slot >> local >> remote >> state >> queues;
+        if (state != "0A" || local.size() < 4) continue; // listening only
+        if (std::stoul(local.substr(local.size() - 4), nullptr, 16) != port) continue;
+        size_t colon = queues.find(':');
+        if (colon == std::string::npos) continue;
+        return int(std::stoul(queues.substr(colon + 1), nullptr, 16));
+    }
+    return -1;
+}
+
 TEST_F(E2eChaining, WithMaxconOneTheSecondClientIsServedOnlyAfterTheFirstFinished) {
-    Harbord proxy({"-maxcon", "1"});
+    Harbord proxy({"-maxcon", "1", "-timeout", "120"});
     ASSERT_TRUE(proxy.running()) << proxy.log();
     OriginServer::Answer slow = OriginServer::document("slow\n");
-    slow.delay_ms = 3000;
+    slow.held = true;
     origin.set("/slow.html", slow);
 
-    std::atomic<int> finished{0};
-    int first_order = 0;
-    int second_order = 0;
     HttpResult first;
     HttpResult second;
-    std::thread a([&] {
-        first = proxy.get(origin.url("/slow.html"));
-        first_order = ++finished;
+    std::thread a([&] { first = proxy.get(origin.url("/slow.html")); });
+    std::thread b;
+    std::shared_ptr<void> join_clients(nullptr, [&](void*) {
+        origin.release_held();
+        if (a.joinable()) a.join();
+        if (b.joinable()) b.join();
     });
     // The first worker is busy with the origin.
     ASSERT_TRUE(origin.wait_for_requests(1, 10000));
-    std::thread b([&] {
-        second = proxy.get(origin.url("/doc.html"));
-        second_order = ++finished;
-    });
-    // The first answer is held back for well over this pause; with a second
-    // worker the fast request would have reached the origin by now.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    b = std::thread([&] { second = proxy.get(origin.url("/doc.html")); });
+    // The second client waits unaccepted while the only worker is busy.
+    EXPECT_TRUE(eventually([&] { return accept_queue_length(proxy.port()) == 1; }, 10000));
     EXPECT_EQ(origin.request_count("/doc.html"), 0u);
+    origin.release_held();
     a.join();
     b.join();
     EXPECT_EQ(first.body, "slow\n");
     EXPECT_EQ(second.body, "a document\n");
-    EXPECT_EQ(first_order, 1);
-    EXPECT_EQ(second_order, 2);
     std::vector<OriginServer::Request> log = origin.requests();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].path, "/slow.html");
@@ -89,33 +104,21 @@ int start_connect(uint16_t port) {
     return fd;
 }
 
-// Connections waiting in the accept queue of the socket listening on port,
-// as the kernel lists it; -1 when there is no such socket.
-int accept_queue_length(uint16_t port) {
-    std::ifstream table("/proc/net/tcp");
-    std::string line;
-    std::getline(table, line); // column titles
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state, queues;
-        fields >> slot >> local >> remote >> state >> queues;
-        if (state != "0A" || local.size() < 4) continue; // listening only
-        if (std::stoul(local.substr(local.size() - 4), nullptr, 16) != port) continue;
-        size_t colon = queues.find(':');
-        if (colon == std::string::npos) continue;
-        return int(std::stoul(queues.substr(colon + 1), nullptr, 16));
-    }
-    return -1;
-}
-
 TEST_F(E2eChaining, BrowsersBeyondMaxconAllWaitInTheListeningQueueAndAreServed) {
-    Harbord proxy({"-maxcon", "1"});
+    // The first answer is held until the queue has been read, and the proxy
+    // waits far longer than that for it.
+    Harbord proxy({"-maxcon", "1", "-timeout", "120"});
     ASSERT_TRUE(proxy.running()) << proxy.log();
     OriginServer::Answer slow = OriginServer::document("slow\n");
-    slow.delay_ms = 10000;
+    slow.held = true;
     origin.set("/slow.html", slow);
     HttpResult first;
     std::thread holder([&] { first = proxy.get(origin.url("/slow.html")); });
+    // Also when an assertion below ends the test early.
+    std::shared_ptr<void> join_holder(nullptr, [&](void*) {
+        origin.release_held();
+        if (holder.joinable()) holder.join();
+    });
     ASSERT_TRUE(origin.wait_for_requests(1, 10000));
 
     // The only worker is busy, so nobody is accepted; every connect must
@@ -141,6 +144,7 @@ TEST_F(E2eChaining, BrowsersBeyondMaxconAllWaitInTheListeningQueueAndAreServed) 
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
         EXPECT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
     }
+    origin.release_held();
     holder.join();
     EXPECT_EQ(first.body, "slow\n");
     int answered = 0;
@@ -161,18 +165,19 @@ TEST_F(E2eChaining, BrowsersBeyondMaxconAllWaitInTheListeningQueueAndAreServed) 
 }
 
 TEST_F(E2eChaining, SeveralClientsAreServedAtOnceBelowMaxcon) {
-    Harbord proxy({"-maxcon", "4"});
+    Harbord proxy({"-maxcon", "4", "-timeout", "120"});
     ASSERT_TRUE(proxy.running()) << proxy.log();
     OriginServer::Answer slow = OriginServer::document("slow\n");
-    slow.delay_ms = 4000;
+    slow.held = true;
     for (int i = 0; i < 3; i++) origin.set("/slow" + std::to_string(i), slow);
 
     std::vector<std::thread> clients;
     std::vector<HttpResult> results(3);
     for (int i = 0; i < 3; i++)
         clients.emplace_back([&, i] { results[i] = proxy.get(origin.url("/slow" + std::to_string(i))); });
-    // All three reach the origin while the first answer is still held back.
-    EXPECT_TRUE(origin.wait_for_requests(3, 3500));
+    // All three reach the origin while every answer is still held back.
+    EXPECT_TRUE(origin.wait_for_requests(3, 20000));
+    origin.release_held();
     for (std::thread& t : clients) t.join();
     for (const HttpResult& r : results) EXPECT_EQ(r.body, "slow\n");
 }

@@ -1,7 +1,7 @@
 // Origin servers that fail: refused connections, silence, oversized heads,
 // garbage, bodies cut short. The client gets the error page with the
 // detailed report, offering the cached copy when there is one.
-#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Offline mode through the real proxy: cached documents come from the cache
 // whatever their age, everything else gets the offline page in the
 // configured language, with the link that switches the proxy online.
-#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 
 #include <gtest/gtest.h>

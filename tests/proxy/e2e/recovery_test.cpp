@@ -1,7 +1,7 @@
 // A proxy killed while it stores several documents: the next start rebuilds
 // its index from the cache files, keeps what was complete and never serves
 // a download cut short of its announced length as if it were whole.
-#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 
 #include <gtest/gtest.h>

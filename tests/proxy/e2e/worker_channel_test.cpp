@@ -12,7 +12,7 @@
 #include "http/URLAnswer.h"
 #include "proxy/server/Command.h"
 #include "proxy/server/UrlGet.h"
-#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 
 #include <gtest/gtest.h>

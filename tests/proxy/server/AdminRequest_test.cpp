@@ -5,7 +5,7 @@
 #include "foundation/Fail.h"
 #include "foundation/InterNetServer.h"
 #include "proxy/cache/Cache.h"
-#include "proxy/server/RelaisOptions.h"
+#include "proxy/options/RelaisOptions.h"
 #include "tests/proxy/server/ServerTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 #include "proxy/admin/AdminRequest.h"
 #include "proxy/cache/Cache.h"
 #include "proxy/server/Command.h"
-#include "proxy/server/RelaisOptions.h"
+#include "proxy/options/RelaisOptions.h"
 #include "tests/proxy/server/ServerTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +49,8 @@ protected:
         ASSERT_FALSE(cache->failed()) << fail_take();
         admins.push_back(loopback_address());
         admin = std::make_unique<AdminRequest>(
-            AdminSite{options, *cache, admins, Str((dir.path / "harbord").c_str()), &table});
+            AdminSite{options, *cache, admins, Str((dir.path / "harbord").c_str()),
+                      [this] { return table.count(); }});
         server = std::make_unique<CommandServer>(options, *cache, *admin);
 
         uint16_t port = free_port();

@@ -5,7 +5,7 @@
 #include "AppTestSupport.h"
 #include "FakeRas.h"
 
-#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 #include "testsupport/SiteGenerator.h"
 #include "viewer/app/jobs/EndOfLoadWindow.h"

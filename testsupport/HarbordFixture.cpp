@@ -1,4 +1,4 @@
-#include "tests/proxy/e2e/E2eHarness.h"
+#include "testsupport/HarbordFixture.h"
 
 #include "foundation/FileStream.h"
 #include "foundation/BufStream.h"

@@ -1,4 +1,4 @@
-#include "proxy/server/RelaisOptions.h"
+#include "proxy/options/RelaisOptions.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "proxy/admin/LanguageTable.h"
+#include "proxy/language/LanguageTable.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The language table: 112 messages in three languages, picked by number.
-#include "proxy/admin/LanguageTable.h"
+#include "proxy/language/LanguageTable.h"
 
 #include "proxy/cache/CacheTexts.h"
 #include "proxy/server/ServerTexts.h"

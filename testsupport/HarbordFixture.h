@@ -1,4 +1,4 @@
-// End-to-end harness: runs the real harbord binary from a copy in a fresh
+// A harbord for tests: runs the real harbord binary from a copy in a fresh
 // temporary folder (so its setup file lands there) on free loopback ports
 // with a cache directory of its own, and talks to it as a browser would.
 #pragma once
