@@ -1,6 +1,7 @@
 #include "testsupport/OriginServer.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -286,6 +287,11 @@ bool OriginServer::pause(int ms) const {
     }
 }
 
+void OriginServer::set_handler(Handler handler) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    handler_ = std::move(handler);
+}
+
 void OriginServer::release_held() {
     {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -352,6 +358,14 @@ void OriginServer::serve(int client, Connection* self) {
             }
         }
         logged_.notify_all();
+        if (!found) {
+            Handler handler;
+            {
+                std::lock_guard<std::mutex> guard(mutex_);
+                handler = handler_;
+            }
+            found = handler && handler(request, answer);
+        }
         if (!found && !answer_from_directory(request, answer))
             answer = status(404, "Not Found");
         send_answer(client, request, answer);
@@ -442,6 +456,21 @@ bool OriginServer::send_paced(int client, const char* bytes, size_t count, const
     return true;
 }
 
+void OriginServer::send_filler(int client, const Answer& answer) {
+    const std::string block(answer.dribble_bytes > 0 ? answer.dribble_bytes : 65536, 'x');
+    size_t left = answer.filler_bytes;
+    while (left > 0) {
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            if (stopping_) return;
+        }
+        size_t n = std::min(left, block.size());
+        if (!send_paced(client, block.data(), n, answer)) return;
+        if (answer.dribble_bytes > 0 && !pause(answer.dribble_ms)) return;
+        if (left != ENDLESS) left -= n;
+    }
+}
+
 void OriginServer::send_answer(int client, const Request& request, const Answer& answer) {
     if (answer.held && !wait_released()) return;
     if (!pause(answer.delay_ms)) return;
@@ -475,12 +504,14 @@ void OriginServer::send_answer(int client, const Request& request, const Answer&
         if (answer.cut_after < body_bytes) body_bytes = answer.cut_after;
         // The head and a body of ordinary size leave in one piece.
         std::string message = head;
+        bool sent = false;
         if (answer.dribble_bytes == 0 && body_bytes <= 65536) {
             message.append(answer.body, 0, body_bytes);
-            send_paced(client, message.data(), message.size(), answer);
+            sent = send_paced(client, message.data(), message.size(), answer);
         } else if (send_paced(client, head.data(), head.size(), answer)) {
-            send_paced(client, answer.body.data(), body_bytes, answer);
+            sent = send_paced(client, answer.body.data(), body_bytes, answer);
         }
+        if (sent && with_body) send_filler(client, answer);
     }
     if (answer.reset) {
         // Give the bytes sent a moment to leave: a reset discards what is unsent.

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -31,6 +32,7 @@
 class OriginServer {
 public:
     static constexpr size_t NO_CUT = size_t(-1);
+    static constexpr size_t ENDLESS = size_t(-1);
 
     struct Answer {
         int status = 200;
@@ -44,6 +46,9 @@ public:
         time_t last_modified = 0;
         int delay_ms = 0;          // before anything is sent
         bool held = false;         // nothing is sent before release_held()
+        // Filler bytes sent after the body (not counted in Content-Length);
+        // ENDLESS keeps sending until the client goes away or the server stops.
+        size_t filler_bytes = 0;
         size_t dribble_bytes = 0;  // > 0: send in pieces of this size ...
         int dribble_ms = 0;        // ... with this pause between them
         size_t cut_after = NO_CUT; // close after this many body bytes
@@ -63,6 +68,9 @@ public:
         std::string header(const std::string& name) const;
         bool has_header(const std::string& name) const;
     };
+
+    // Makes the answer for a request no scripted answer fits; false: none.
+    using Handler = std::function<bool(const Request& request, Answer& answer)>;
 
     // Scripted answers only.
     OriginServer();
@@ -84,6 +92,8 @@ public:
     // path is the origin-form path with its query, e.g. "/a?x=1".
     void set(const std::string& path, const Answer& answer);
     void remove(const std::string& path);
+    // Answers made on the fly (endless redirect chains, generated pages).
+    void set_handler(Handler handler);
 
     // Convenience answers.
     static Answer document(const std::string& body, const std::string& content_type = "text/html",
@@ -120,6 +130,7 @@ private:
     bool answer_from_directory(const Request& request, Answer& answer) const;
     void send_answer(int client, const Request& request, const Answer& answer);
     bool send_paced(int client, const char* bytes, size_t count, const Answer& answer);
+    void send_filler(int client, const Answer& answer);
     // Sleeps, but returns false at once when the server stops.
     bool pause(int ms) const;
     // Waits for release_held(); false when the server stops first.
@@ -138,6 +149,7 @@ private:
     mutable std::condition_variable released_;
     bool held_released_ = false;
     std::map<std::string, Answer> answers_;
+    Handler handler_;
     std::vector<Request> log_;
     size_t connections_ = 0;
     std::list<Connection> workers_;

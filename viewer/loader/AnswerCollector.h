@@ -1,11 +1,14 @@
 // One HTTP answer as it arrives in pieces: the head up to its empty line
 // ("\r\n\r\n", or failing that "\n\n"), parsed once complete, then the body.
 // Zero bytes in the data become blanks, so page text stays one C string.
+// The body is kept up to a limit (BodyLimit: the rest is not wanted), or only
+// counted when nobody reads it (embedded objects).
 #pragma once
 
 #include "http/URLAnswer.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 class AnswerCollector {
@@ -15,7 +18,12 @@ public:
         HeadTooLong,    // no end of the head within 8,192 bytes
         NotUnderstood,  // the head does not parse as an answer
         BodyTooLong,    // more body than Content-Length announced
+        BodyLimit,      // the body reached the limit: it was cut there
     };
+
+    // keepBody false: body bytes are counted, not kept.
+    explicit AnswerCollector(size_t bodyLimit = SIZE_MAX, bool keepBody = true)
+        : bodyLimit_(bodyLimit), keepBody_(keepBody) {}
 
     Result Add(char* data, size_t count);
 
@@ -28,8 +36,12 @@ public:
 
 private:
     Result FindHeadEnd();
+    Result AddBody(const char* data, size_t count);
     Result CheckBodySize() const;
 
+    size_t bodyLimit_;
+    bool keepBody_;
+    size_t bodyBytes_ = 0;
     std::string headText_;
     std::string body_;
     URLAnswer head_;

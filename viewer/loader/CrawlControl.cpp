@@ -58,6 +58,7 @@ CrawlControl::CrawlControl(Crawler& crawler, const LoadSettings& settings, LoadP
     : crawler_(crawler), settings_(settings), progress_(progress),
       net_(proxy, [&progress] { return progress.StopRequested(); }) {
     net_.SetAnswerTimeout(settings.answerTimeout);
+    net_.SetDocumentDeadline(settings.documentDeadline);
     for (int line = LoadProgress::kLines - 1; line >= 0; line--) freeLines_.push_back(line);
 }
 
@@ -123,6 +124,8 @@ void CrawlControl::StartRequests() {
         item.checkPending = false;
         item.loadPending = false;
         item.connection = check ? net_.RequestCheck(item.url, &item) : net_.RequestLoad(item.url, &item);
+        // Pages are read up to the scan limit; nobody reads an embedded object's body.
+        if (item.connection && !check) item.connection->answer = AnswerCollector(kPageSizeLimit, !item.embedded);
         if (item.connection) {
             if (item.progressLine >= 0)
                 progress_.SetLine(item.progressLine,
@@ -184,6 +187,10 @@ void CrawlControl::TakeAnswer(LoadItem& item, UrlConnection& connection) {
     item.contentLength = head.content_length;
     item.lastModified = head.last_modified.specified() ? std::string(head.last_modified.to_Str().c_str()) : "";
     item.body = connection.answer.TakeBody();
+    if (connection.cut) {
+        result_.problems++;
+        progress_.AddMessage(item.url.Text() + ": " + loader_text::kPageCut);
+    }
     if (item.phase == LoadItem::Phase::Checking) result_.documentsChecked++;
     if (item.phase == LoadItem::Phase::Loading) result_.documentsLoaded++;
 }
@@ -204,10 +211,41 @@ void CrawlControl::DecideItem(LoadItem& item) {
 }
 
 void CrawlControl::DecideEmbedded(LoadItem& item) {
-    if (item.url.Scheme() == kHttp && !Stopping())
+    if (item.url.Scheme() == kHttp && !Stopping() && !Refused(item) && DocumentAllowed())
         item.loadWanted = true;
     else
         item.skip = true;
+}
+
+bool CrawlControl::DocumentAllowed() {
+    if (settings_.maxDocuments > 0 && documentsChosen_ >= settings_.maxDocuments) {
+        result_.limitReached = true;
+        return false;
+    }
+    documentsChosen_++;
+    return true;
+}
+
+// Some items in the queue will be skipped (other computers, mailto...), so it
+// may hold a few more than could still be loaded, but never without bound.
+bool CrawlControl::QueueHasRoom() const {
+    if (settings_.maxDocuments <= 0) return true;
+    constexpr int64_t kSlack = 1000;
+    return static_cast<int64_t>(queue_.size()) <
+           static_cast<int64_t>(settings_.maxDocuments) - documentsChosen_ + kSlack;
+}
+
+// Addresses that cannot be requested at all, with the reason posted.
+bool CrawlControl::Refused(LoadItem& item) {
+    const char* why = nullptr;
+    if (item.url.HostIsIpv6())
+        why = loader_text::kNoIpv6;
+    else if (RequestUrlText(item.url.Text()).size() > kUrlLengthLimit)
+        why = loader_text::kUrlTooLong;
+    if (!why) return false;
+    result_.problems++;
+    progress_.AddMessage(item.url.Text().substr(0, 200) + ": " + why);
+    return true;
 }
 
 bool CrawlControl::OnOtherComputer(const LoadItem& item) const {
@@ -222,14 +260,15 @@ bool CrawlControl::OutsideStartDirectory(const LoadItem& item) const {
 void CrawlControl::DecidePage(LoadItem& item) {
     if (!item.url.Valid()) {
         result_.problems++;
-        progress_.AddMessage(settings_.StartUrlText() + ": " + loader_text::kUrlNotValid);
+        progress_.AddMessage(Crawler::NodeText(item.url) + ": " + loader_text::kUrlNotValid);
     }
-    item.node = crawler_.NodeForUrl(item.url.Text());
+    item.node = crawler_.NodeForUrl(Crawler::NodeText(item.url));
     item.nodeExisted = item.node != nullptr;
     if (!item.node) item.node = crawler_.CreateUrlNode(item.url, item.referrer.has_value());
 
     const bool other = OnOtherComputer(item);
-    bool load = item.levels >= 0 && item.url.Scheme() == kHttp && !Stopping();
+    bool load = item.levels >= 0 && item.url.Valid() && item.url.Scheme() == kHttp && !Stopping();
+    bool refused = false;
     if (load && !item.redirected) {
         if (other && !settings_.followOtherComputers) load = false;
         if (OutsideStartDirectory(item) && !settings_.leaveStartDirectory) load = false;
@@ -243,9 +282,19 @@ void CrawlControl::DecidePage(LoadItem& item) {
         if ((node.level == -1 && !drawnOnly) || node.level >= item.levels) load = false;
     }
     if (load && chosen_.count(item.node)) load = false;
+    if (load && Refused(item)) {
+        load = false;
+        refused = true;
+    }
+    if (load && !DocumentAllowed()) load = false;
 
     if (!load) {
-        if (!item.nodeExisted) item.node->kind = KindOfScheme(item.url.Scheme(), other);
+        if (refused)
+            item.node->kind = NodeKind::ServerError;
+        else if (!item.url.Valid())
+            item.node->kind = NodeKind::OtherScheme;  // what a bad address is drawn as
+        else if (!item.nodeExisted)
+            item.node->kind = KindOfScheme(item.url.Scheme(), other);
         SkipPage(item);
         return;
     }
@@ -258,7 +307,7 @@ void CrawlControl::DecidePage(LoadItem& item) {
 
 void CrawlControl::SkipPage(LoadItem& item) {
     if (GraphNode* referrer = ReferrerNode(item)) crawler_.Graph().LinkUrlNodes(referrer, item.node);
-    if (item.node && item.node->info.empty()) item.node->info = item.url.Text();
+    if (item.node && item.node->info.empty()) item.node->info = Crawler::NodeText(item.url);
     item.skip = true;
 }
 
@@ -296,6 +345,13 @@ void CrawlControl::AfterCheck(LoadItem& item) {
         LoadFailed(item, NodeKind::ServerError);
         return;
     }
+    // A server that does not take HEAD still serves the document to a GET.
+    if ((item.status == 405 || item.status == 501) && !item.headRefused) {
+        item.headRefused = true;
+        item.phase = LoadItem::Phase::Loading;
+        item.loadPending = true;
+        return;
+    }
     EvaluateStatus(item);
     if (item.status <= 300 && item.isHtml) {
         item.phase = LoadItem::Phase::Loading;
@@ -310,7 +366,11 @@ void CrawlControl::AfterLoad(LoadItem& item) {
         if (item.loadOk && (item.status == 301 || item.status == 302)) QueueRedirect(item);
         return;
     }
-    if (!item.loadOk) LoadFailed(item, NodeKind::ServerError);
+    if (!item.loadOk) {
+        LoadFailed(item, NodeKind::ServerError);
+        return;
+    }
+    if (item.headRefused) EvaluateStatus(item);
 }
 
 void CrawlControl::LoadFailed(LoadItem& item, NodeKind kind) {
@@ -331,7 +391,13 @@ void CrawlControl::EvaluateStatus(LoadItem& item) {
 }
 
 void CrawlControl::QueueRedirect(const LoadItem& item) {
+    if (item.redirects >= kRedirectLimit) {
+        result_.problems++;
+        progress_.AddMessage(item.url.Text() + ": " + loader_text::kTooManyRedirects);
+        return;
+    }
     auto next = std::make_unique<LoadItem>();
+    next->redirects = item.redirects + 1;
     next->url = SiteUrl(&item.url, item.location);
     next->levels = item.levels;
     next->otherLevels = item.otherLevels;
@@ -376,8 +442,12 @@ void CrawlControl::FinishItem(LoadItem& item) {
 
 void CrawlControl::QueueLink(const SiteUrl& url, int32_t levels, int32_t otherLevels, const SiteUrl& referrer,
                              LinkKind kind) {
-    if (GraphNode* existing = crawler_.NodeForUrl(url.Text())) {
+    if (GraphNode* existing = crawler_.NodeForUrl(Crawler::NodeText(url))) {
         if (GraphNode* page = crawler_.NodeForUrl(referrer.Text())) crawler_.Graph().LinkUrlNodes(page, existing);
+        return;
+    }
+    if (!QueueHasRoom()) {
+        result_.limitReached = true;
         return;
     }
     const bool sameComputer = url.Host() == referrer.Host();
@@ -399,6 +469,10 @@ void CrawlControl::QueueLink(const SiteUrl& url, int32_t levels, int32_t otherLe
 }
 
 void CrawlControl::QueueEmbedded(const SiteUrl& url) {
+    if (!QueueHasRoom()) {
+        result_.limitReached = true;
+        return;
+    }
     if (!crawler_.MarkEmbeddedQueued(url.Text())) return;
     auto item = std::make_unique<LoadItem>();
     item->embedded = true;

@@ -37,6 +37,11 @@ public:
 
 private:
     bool Stopping() const { return progress_.StopRequested(); }
+    // The job may choose one more document to load.
+    bool DocumentAllowed();
+    // Room in the queue: with a document limit, no more items wait than could be loaded.
+    bool QueueHasRoom() const;
+    bool Refused(LoadItem& item);
     void Queue(std::unique_ptr<LoadItem> item);
     void ActivateQueued();
     void StartRequests();
@@ -70,6 +75,7 @@ private:
     std::vector<int> freeLines_;
     // Nodes chosen for loading in this job.
     std::unordered_set<const GraphNode*> chosen_;
+    int32_t documentsChosen_ = 0;
     LoadJobResult result_;
     int lastItemsLeft_ = -1;
 };

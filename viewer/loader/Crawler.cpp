@@ -16,8 +16,9 @@ GraphNode* Crawler::NodeForUrl(const std::string& urlText) const {
 }
 
 GraphNode* Crawler::CreateUrlNode(const SiteUrl& url, bool hasReferrer) {
-    GraphNode* node = graph_.CreateUrlNode(url.Text(), url.Path(), hasReferrer, idCounter_);
-    if (node) urlNodes_[Key(url.Text())] = node;
+    const std::string text = NodeText(url);
+    GraphNode* node = graph_.CreateUrlNode(text, url.Path(), hasReferrer, idCounter_);
+    if (node) urlNodes_[Key(text)] = node;
     return node;
 }
 

@@ -22,6 +22,7 @@ struct LoadJobResult {
     int pagesScanned = 0;      // HTML pages whose links were read
     int problems = 0;          // messages posted
     bool stopped = false;      // told to stop before the end
+    bool limitReached = false; // the most documents a job may load were loaded
 };
 
 class Crawler {
@@ -54,6 +55,9 @@ public:
     void PrepareJob();
 
     static std::string Key(const std::string& urlText);
+    // The text a node of the URL carries: an invalid address keeps the
+    // reference it was made from, so that each bad link is a node of its own.
+    static std::string NodeText(const SiteUrl& url) { return url.Valid() ? url.Text() : url.Reference(); }
 
 private:
     SiteGraph& graph_;

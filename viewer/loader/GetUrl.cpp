@@ -56,6 +56,8 @@ const char* ResultText(AnswerCollector::Result result) {
         return loader_text::kAnswerNotUnderstood;
     case AnswerCollector::Result::BodyTooLong:
         return loader_text::kBodyTooLong;
+    case AnswerCollector::Result::BodyLimit:
+        return loader_text::kPageCut;
     case AnswerCollector::Result::More:
         break;
     }

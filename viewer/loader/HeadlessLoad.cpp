@@ -92,12 +92,17 @@ void PrintLoadUsage(std::FILE* out) {
         "                        does not answer is started from beside vantlow\n"
         "  --direct              use no proxy: fetch from the servers themselves\n"
         "  --timeout SECONDS     give up on a request that sees no data this long (default 120)\n"
+        "  --max-time SECONDS    give up on a document not complete this long after its\n"
+        "                        request (default 600)\n"
+        "  --max-documents N     load at most N documents (pages and pictures; default: no limit)\n"
         "  --list                print every node as \"kind level url\" to standard output\n"
         "  --help                show this text\n"
         "\n"
         "A URL without \"://\" gets \"http://\" in front. Progress goes to standard error,\n"
         "one line per event, and ends with a summary. SIGINT, SIGTERM or SIGHUP stop the\n"
-        "job; what was loaded so far is still written. Exit status: 0 done, 1 problems\n"
+        "job; what was loaded so far is still written. The proxy is put back into the mode\n"
+        "it was in before the job. A page is read up to 16 MB, and at most 20\n"
+        "redirections in a row are followed. Exit status: 0 done, 1 problems\n"
         "occurred (or the job was stopped, or the graph file could not be written),\n"
         "2 wrong arguments.\n",
         out);
@@ -167,6 +172,20 @@ ParseOutcome ParseLoadArguments(int argc, const char* const argv[], HeadlessOpti
                 return ParseOutcome::Error;
             }
             options.settings.answerTimeout = std::chrono::seconds(seconds);
+        } else if (arg == "--max-time") {
+            int32_t seconds = 0;
+            if (!value(text)) return ParseOutcome::Error;
+            if (!ParseCount(text, seconds) || seconds < 1 || seconds > 86400) {
+                error = "--max-time needs a number of seconds from 1 to 86400";
+                return ParseOutcome::Error;
+            }
+            options.settings.documentDeadline = std::chrono::seconds(seconds);
+        } else if (arg == "--max-documents") {
+            if (!value(text)) return ParseOutcome::Error;
+            if (!ParseCount(text, options.settings.maxDocuments) || options.settings.maxDocuments < 1) {
+                error = "--max-documents needs a number from 1 to 2147483647";
+                return ParseOutcome::Error;
+            }
         } else if (arg == "--list") {
             options.listNodes = true;
         } else {
@@ -207,12 +226,23 @@ int RunHeadlessLoad(const HeadlessOptions& options, const std::atomic<bool>& sto
     Crawler crawler(graph);
     LoadJobResult result;
     int switchProblems = 0;
+    ProxyMode found = ProxyMode::Unknown;
+    const bool offline = !options.settings.goOnline;
     std::thread worker([&] {
-        if (proxy.Configured() && !SwitchProxyMode(proxy, !options.settings.goOnline)) {
-            switchProblems++;
-            progress.AddMessage(ProxyModeUrl(!options.settings.goOnline) + ": " + OneLine(fail_take()));
+        if (proxy.Configured()) {
+            found = ReadProxyMode(proxy);
+            if (fail_pending()) fail_take();
+            if (!SwitchProxyMode(proxy, offline)) {
+                switchProblems++;
+                progress.AddMessage(ProxyModeUrl(offline) + ": " + OneLine(fail_take()));
+            }
         }
         result = crawler.RunLoadJob(options.settings, progress, proxy);
+        if (found != ProxyMode::Unknown && (found == ProxyMode::Offline) != offline &&
+            !SwitchProxyMode(proxy, found == ProxyMode::Offline)) {
+            switchProblems++;
+            progress.AddMessage(ProxyModeUrl(found == ProxyMode::Offline) + ": " + OneLine(fail_take()));
+        }
     });
     worker.join();
     result.problems += switchProblems;
@@ -228,6 +258,9 @@ int RunHeadlessLoad(const HeadlessOptions& options, const std::atomic<bool>& sto
     }
     if (result.stopped) progress.Print("Loading was stopped on request.");
     if (!written) progress.Print("Unable to write the graph file " + options.output);
+    if (result.limitReached)
+        progress.Print("The limit of " + std::to_string(options.settings.maxDocuments) +
+                       " documents was reached: further documents were not loaded.");
     progress.Print("Documents loaded: " + std::to_string(result.documentsLoaded) +
                    ", HTML pages: " + std::to_string(result.pagesScanned) +
                    ", nodes: " + std::to_string(graph.Nodes().size()) +

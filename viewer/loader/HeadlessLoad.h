@@ -3,10 +3,12 @@
 //   vantlow --load URL --output FILE.gra [--levels N | --unlimited-levels]
 //           [--other-levels N] [--follow-other-hosts] [--stay-in-directory]
 //           [--pictures] [--offline] [--proxy HOST:PORT | --direct]
-//           [--timeout SECONDS] [--list]
+//           [--timeout SECONDS] [--max-time SECONDS] [--max-documents N] [--list]
 //
 // It probes the proxy (starting it when nothing listens), switches its mode,
-// crawls on a worker thread, lays the graph out and writes the graph file.
+// crawls on a worker thread, puts the proxy back into the mode it found (the
+// proxy is shared: other users must not be left offline), lays the graph out
+// and writes the graph file.
 // Progress goes to standard error, one line per event, then a summary.
 #pragma once
 

@@ -21,6 +21,8 @@ struct LoadItem {
     std::optional<SiteUrl> referrer;  // the page that holds the link; none for the start item
     bool targeted = false;    // a FRAME source, or a link with a TARGET
     bool redirected = false;  // queued from a 301 or 302: computer and directory limits do not apply
+    int32_t redirects = 0;    // redirections in a row that led to this item
+    bool headRefused = false; // the server refused HEAD (405, 501): the GET decides
     bool startItem = false;
     GraphNode* node = nullptr;
 

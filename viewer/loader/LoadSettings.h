@@ -20,6 +20,11 @@ struct LoadSettings {
     bool goOnline = true;              // the proxy's mode during the job
     // A request that sees no data for this long fails.
     std::chrono::milliseconds answerTimeout{120000};
+    // A document that is not complete this long after its request started
+    // fails, however steadily its data trickles in.
+    std::chrono::milliseconds documentDeadline{600000};
+    // The most documents (pages and embedded objects) one job loads; 0: no limit.
+    int32_t maxDocuments = 0;
 
     int32_t EffectiveLevels() const { return limitLevels ? levels : kUnlimitedLevels; }
     int32_t EffectiveOtherLevels() const { return limitOtherComputers ? otherLevels : 0; }

@@ -179,6 +179,22 @@ std::string ProxyModeUrl(bool offline) {
     return std::string("http://") + kAdminHost + "/options?offline=" + (offline ? "1" : "0");
 }
 
+ProxyMode ProxyModeOfPage(const std::string& page) {
+    static const char kOffline[] = "<input name=\"offline\" type=radio value=1 checked>";
+    static const char kOnline[] = "<input name=\"offline\" type=radio value=0 checked>";
+    const bool offline = page.find(kOffline) != std::string::npos;
+    const bool online = page.find(kOnline) != std::string::npos;
+    if (offline == online) return ProxyMode::Unknown;
+    return offline ? ProxyMode::Offline : ProxyMode::Online;
+}
+
+ProxyMode ReadProxyMode(const ProxyAddress& proxy, const FetchWaits& waits) {
+    FetchedAnswer answer;
+    if (!get_url("GET", std::string("http://") + kAdminHost + "/options", answer, proxy, waits))
+        return ProxyMode::Unknown;
+    return ProxyModeOfPage(answer.body);
+}
+
 int SwitchProxyMode(const ProxyAddress& proxy, bool offline, const FetchWaits& waits) {
     FetchedAnswer answer;
     return get_url("GET", ProxyModeUrl(offline), answer, proxy, waits);

@@ -42,3 +42,10 @@ int SwitchProxyMode(const ProxyAddress& proxy, bool offline, const FetchWaits& w
 
 // The admin page that switches the mode.
 std::string ProxyModeUrl(bool offline);
+
+enum class ProxyMode { Unknown, Online, Offline };
+// The proxy's mode as its options page shows it; Unknown (with a failure
+// report pending when the page could not be fetched) when it cannot be told.
+ProxyMode ReadProxyMode(const ProxyAddress& proxy, const FetchWaits& waits = FetchWaits());
+// The mode marked in the options page text.
+ProxyMode ProxyModeOfPage(const std::string& page);

@@ -42,14 +42,23 @@ size_t SchemeEnd(std::string_view text) {
     return std::string_view::npos;
 }
 
+// -1 for an empty port text, -2 for one that is no port at all.
 int32_t NumericPort(std::string_view text) {
-    if (text.empty() || text.size() > 5) return -1;
+    if (text.empty()) return -1;
+    if (text.size() > 5) return -2;
     int32_t port = 0;
     for (char c : text) {
-        if (c < '0' || c > '9') return -1;
+        if (c < '0' || c > '9') return -2;
         port = port * 10 + (c - '0');
     }
-    return port <= 65535 ? port : -1;
+    return port <= 65535 ? port : -2;
+}
+
+bool IsIpv6Literal(std::string_view inside) {
+    if (inside.empty() || inside.size() > 45 || inside.find(':') == std::string_view::npos) return false;
+    for (char c : inside)
+        if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.') return false;
+    return true;
 }
 
 }  // namespace
@@ -75,8 +84,8 @@ std::string NormalizeUrlPath(std::string path) {
 }
 
 SiteUrl::SiteUrl(const SiteUrl* base, std::string_view text) {
-    std::string clean = CleanReference(text);
-    std::string_view rest = clean;
+    reference_ = CleanReference(text);
+    std::string_view rest = reference_;
     if (StartsWithNoCase(rest, "URL:")) rest.remove_prefix(4);
 
     std::string scheme;
@@ -112,7 +121,10 @@ SiteUrl::SiteUrl(const SiteUrl* base, std::string_view text) {
         rest.remove_prefix(2);
         size_t end = 0;
         while (end < rest.size() && rest[end] != '/' && rest[end] != '?') end++;
-        ParseHostPart(rest.substr(0, end));
+        if (!ParseHostPart(rest.substr(0, end))) {
+            valid_ = false;
+            return;
+        }
         rest.remove_prefix(end);
         path_.clear();
         opaque_ = false;
@@ -120,16 +132,20 @@ SiteUrl::SiteUrl(const SiteUrl* base, std::string_view text) {
     ResolvePath(rest);
 }
 
-void SiteUrl::ParseHostPart(std::string_view part) {
+bool SiteUrl::ParseHostPart(std::string_view part) {
     hasHost_ = true;
-    size_t colon = part.find(':');
-    if (colon == std::string_view::npos) {
-        host_ = std::string(part);
-        port_ = -1;
-        return;
+    size_t at = part.rfind('@');
+    if (at != std::string_view::npos) part.remove_prefix(at + 1);
+    size_t hostEnd = part.find(':');
+    if (!part.empty() && part[0] == '[') {
+        size_t close = part.find(']');
+        if (close == std::string_view::npos || !IsIpv6Literal(part.substr(1, close - 1))) return false;
+        hostEnd = close + 1;
+        if (hostEnd < part.size() && part[hostEnd] != ':') return false;
     }
-    host_ = std::string(part.substr(0, colon));
-    port_ = NumericPort(part.substr(colon + 1));
+    host_ = std::string(part.substr(0, hostEnd));
+    port_ = hostEnd >= part.size() ? -1 : NumericPort(part.substr(hostEnd + 1));
+    return port_ >= -1;
 }
 
 void SiteUrl::ResolvePath(std::string_view rest) {

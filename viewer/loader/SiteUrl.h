@@ -10,6 +10,12 @@
 // one replaces the base path's last segment. Finally every "/./" becomes "/"
 // and every "segment/../" is removed ("/../" at the start drops just "/..").
 //
+// The host part may hold a user name and password ("user:pw@host"): they are
+// dropped, so they never reach a request. An IPv6 literal stays in its
+// brackets ("[::1]"). A port that is not a number from 0 to 65535, or a host
+// that is neither a name nor a bracketed IPv6 address, makes the address
+// invalid rather than quietly pointing it elsewhere.
+//
 // Two addresses are the same document when their Text() is the same; the
 // fragment is not part of it.
 #pragma once
@@ -36,13 +42,19 @@ public:
 
     // The full address without the fragment: scheme ":" ["//" host [":" port]] path.
     std::string Text() const;
+    // What the address was made from (tabs and line breaks removed, blanks
+    // trimmed): names an invalid address in messages and graphs.
+    const std::string& Reference() const { return reference_; }
+    // The host is a bracketed IPv6 literal.
+    bool HostIsIpv6() const { return !host_.empty() && host_[0] == '['; }
     // The path up to and including its last "/".
     std::string Directory() const;
 
 private:
-    void ParseHostPart(std::string_view part);
+    bool ParseHostPart(std::string_view part);
     void ResolvePath(std::string_view rest);
 
+    std::string reference_;
     std::string scheme_;
     std::string host_;
     int32_t port_ = -1;

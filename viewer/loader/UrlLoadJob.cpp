@@ -81,6 +81,7 @@ UrlConnection* UrlLoadJob::RequestCommon(const char* method, const SiteUrl& url,
     }
     connection->owner = item;
     connection->lastActivity = Clock::now();
+    connection->deadline = connection->lastActivity + documentDeadline_;
     connections_.push_back(std::move(connection));
     return connections_.back().get();
 }
@@ -182,6 +183,11 @@ void UrlLoadJob::ReadAnswer(UrlConnection& connection) {
     case AnswerCollector::Result::BodyTooLong:
         fail_new(kReadReporter, loader_text::kBodyTooLong);
         break;
+    case AnswerCollector::Result::BodyLimit:
+        connection.cut = true;
+        connection.state = UrlConnection::State::Done;
+        connection.socket.reset();
+        return;
     }
     connection.failure = fail_take();
     connection.state = UrlConnection::State::Failed;
@@ -193,12 +199,17 @@ bool UrlLoadJob::AnyFinished() const {
                        [](const auto& connection) { return connection->Finished(); });
 }
 
-// A connection that has seen nothing for the answer timeout gives up.
+// A connection that has seen nothing for the answer timeout gives up, and so
+// does one that is still not complete at its deadline.
 void UrlLoadJob::ExpireSilent() {
     const auto now = Clock::now();
-    for (auto& connection : connections_)
-        if (Watched(connection->state) && now - connection->lastActivity >= answerTimeout_)
+    for (auto& connection : connections_) {
+        if (!Watched(connection->state)) continue;
+        if (now - connection->lastActivity >= answerTimeout_)
             Fail(*connection, kRunReporter, loader_text::kNoConnection);
+        else if (now >= connection->deadline)
+            Fail(*connection, kRunReporter, loader_text::kPastDeadline);
+    }
 }
 
 // How long a pass may wait: its three seconds at most, less when a
@@ -209,7 +220,8 @@ int UrlLoadJob::PassWait() const {
     const auto now = Clock::now();
     for (const auto& connection : connections_) {
         if (!Watched(connection->state)) continue;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(connection->lastActivity + answerTimeout_ - now);
+        auto end = std::min(connection->lastActivity + answerTimeout_, connection->deadline);
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now);
         wait = std::min(wait, std::max(left + std::chrono::milliseconds(1), std::chrono::milliseconds(0)));
     }
     return static_cast<int>(wait.count());

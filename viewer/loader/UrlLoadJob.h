@@ -41,7 +41,9 @@ public:
     AnswerCollector answer;
     LoadItem* owner = nullptr;
     std::string failure;  // the failure report of a Failed connection
+    bool cut = false;     // Done, but the body reached its limit and the rest was not read
     std::chrono::steady_clock::time_point lastActivity;
+    std::chrono::steady_clock::time_point deadline;  // complete by then, or fail
 };
 
 class UrlLoadJob {
@@ -58,6 +60,7 @@ public:
     UrlLoadJob& operator=(const UrlLoadJob&) = delete;
 
     void SetAnswerTimeout(std::chrono::milliseconds timeout) { answerTimeout_ = timeout; }
+    void SetDocumentDeadline(std::chrono::milliseconds deadline) { documentDeadline_ = deadline; }
 
     // A new connection in state New for the item, or null with a failure
     // report pending (invalid URL, request not buildable).
@@ -92,6 +95,7 @@ private:
     ProxyAddress proxy_;
     std::function<bool()> stopRequested_;
     std::chrono::milliseconds answerTimeout_ = kDefaultAnswerTimeout;
+    std::chrono::milliseconds documentDeadline_ = std::chrono::minutes(10);
     std::vector<std::unique_ptr<UrlConnection>> connections_;
     char buffer_[8192];
 };

@@ -30,11 +30,38 @@ TEST(SiteUrlParts, AddressWithoutPortOrPathGetsPortMinusOneAndRootPath) {
     EXPECT_EQ(url.Text(), "http://host/");
 }
 
-TEST(SiteUrlParts, NonNumericPortIsIgnored) {
-    EXPECT_EQ(SiteUrl(nullptr, "http://host:80x/a").Port(), -1);
-    EXPECT_EQ(SiteUrl(nullptr, "http://host:80x/a").Host(), "host");
-    EXPECT_EQ(SiteUrl(nullptr, "http://host:/a").Port(), -1);
-    EXPECT_EQ(SiteUrl(nullptr, "http://host:99999/a").Port(), -1);
+TEST(SiteUrlParts, HostPartForms) {
+    struct Case {
+        const char* text;
+        bool valid;
+        const char* host;
+        int32_t port;
+        const char* shown;  // Text(), or the reference of an invalid address
+    } cases[] = {
+        {"http://host:/a", true, "host", -1, "http://host/a"},
+        {"http://host:8080/a", true, "host", 8080, "http://host:8080/a"},
+        {"http://user:pw@host:81/a", true, "host", 81, "http://host:81/a"},
+        {"http://[::1]:18242/", true, "[::1]", 18242, "http://[::1]:18242/"},
+        {"http://[fe80::1]/x", true, "[fe80::1]", -1, "http://[fe80::1]/x"},
+        {"http://host:80x/a", false, "", -1, "http://host:80x/a"},
+        {"http://host:99999/a", false, "", -1, "http://host:99999/a"},
+        {"http://[::1/", false, "", -1, "http://[::1/"},
+        {"http://[not-v6]/", false, "", -1, "http://[not-v6]/"},
+        {"http://[::1]x/", false, "", -1, "http://[::1]x/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        SiteUrl url(nullptr, c.text);
+        EXPECT_EQ(url.Valid(), c.valid);
+        if (c.valid) {
+            EXPECT_EQ(url.Host(), c.host);
+            EXPECT_EQ(url.Port(), c.port);
+            EXPECT_EQ(url.Text(), c.shown);
+        } else {
+            EXPECT_EQ(url.Text(), "");
+            EXPECT_EQ(url.Reference(), c.shown);
+        }
+    }
 }
 
 TEST(SiteUrlParts, QueryDirectlyAfterTheHostStaysInThePath) {

@@ -4,6 +4,7 @@
 #include "viewer/app/jobs/JobTexts.h"
 #include "viewer/app/jobs/SpinField.h"
 #include "viewer/app/jobs/UrlHistory.h"
+#include "viewer/gui/IniFile.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -16,7 +17,20 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <climits>
+#include <cstdlib>
+
 namespace {
+
+// [Load] MaxDocuments in vantlow.ini: the most documents one job loads; a
+// missing, zero or unreadable value means no limit.
+int32_t MaxDocumentsSetting(const IniFile& config) {
+    const std::string text = config.Read("Load", "MaxDocuments", "0");
+    char* end = nullptr;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (end == text.c_str() || *end != '\0' || value < 0 || value > INT32_MAX) return 0;
+    return static_cast<int32_t>(value);
+}
 
 // A question with its two answers side by side, the answers exclusive.
 QWidget* Question(QWidget* parent, const char* text, QRadioButton* first, QRadioButton* second,
@@ -204,6 +218,7 @@ bool NetLocationDialog::Accept(int result) {
     s.followOtherComputers = othersYes_->isChecked();
     s.limitOtherComputers = otherMax_->isChecked();
     if (std::optional<int32_t> other = otherLevels_->Value()) s.otherLevels = *other;
+    s.maxDocuments = MaxDocumentsSetting(config_);
 
     std::string text = url.toStdString();
     if (text.find("://") == std::string::npos) text = "http://" + text;
