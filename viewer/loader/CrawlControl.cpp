@@ -12,6 +12,9 @@
 namespace {
 
 constexpr char kHttp[] = "http";
+// The proxy's own pages: a link there may change the proxy, so the crawler
+// only draws it (its own mode switch does not go through the crawl).
+constexpr char kAdminHost[] = "quaylo";
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -45,6 +48,10 @@ NodeKind KindOfStatus(int32_t status) {
     if (status >= 400 && status < 500) return NodeKind::ClientError;
     if (status == 501) return NodeKind::ClientError;
     return NodeKind::ServerError;
+}
+
+bool IsAdminHost(const SiteUrl& url) {
+    return Lower(url.Host()) == kAdminHost;
 }
 
 std::string StatusLine(const char* verb, const SiteUrl& url) {
@@ -211,7 +218,8 @@ void CrawlControl::DecideItem(LoadItem& item) {
 }
 
 void CrawlControl::DecideEmbedded(LoadItem& item) {
-    if (item.url.Scheme() == kHttp && !Stopping() && !Refused(item) && DocumentAllowed())
+    if (item.url.Scheme() == kHttp && !IsAdminHost(item.url) && !Stopping() && !Refused(item) &&
+        DocumentAllowed())
         item.loadWanted = true;
     else
         item.skip = true;
@@ -267,7 +275,8 @@ void CrawlControl::DecidePage(LoadItem& item) {
     if (!item.node) item.node = crawler_.CreateUrlNode(item.url, item.referrer.has_value());
 
     const bool other = OnOtherComputer(item);
-    bool load = item.levels >= 0 && item.url.Valid() && item.url.Scheme() == kHttp && !Stopping();
+    bool load = item.levels >= 0 && item.url.Valid() && item.url.Scheme() == kHttp && !IsAdminHost(item.url) &&
+                !Stopping();
     bool refused = false;
     if (load && !item.redirected) {
         if (other && !settings_.followOtherComputers) load = false;

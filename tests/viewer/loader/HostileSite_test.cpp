@@ -225,6 +225,21 @@ TEST_F(SharedProxy, AnOfflineJobLeavesTheProxyOnline) {
     EXPECT_FALSE(proxy_offline());
 }
 
+TEST_F(SharedProxy, LinksToTheProxysOwnPagesAreDrawnButNeverRequested) {
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    origin.set("/lure.html", page("<HTML><A HREF=\"http://quaylo/options?offline=1\">x</A>"
+                                  "<IMG SRC=\"http://quaylo/options?proxyhost=127.0.0.1&proxyport=9\"></HTML>"));
+    Job job = load(origin.url("/lure.html"), {"--proxy", proxy.proxy(), "--levels", "2", "--pictures",
+                                              "--follow-other-hosts", "--other-levels", "2"});
+    EXPECT_EQ(job.exit, 0) << job.err;
+    const Node* link = job.find("http://quaylo/options?offline=1");
+    ASSERT_NE(link, nullptr) << job.err;
+    EXPECT_EQ(link->kind, 1);
+    EXPECT_FALSE(proxy_offline());
+    e2e::HttpResult options = proxy.get("http://quaylo/options");
+    EXPECT_EQ(options.body.find("value=\"127.0.0.1\""), std::string::npos);
+}
+
 TEST_F(SharedProxy, AJobStoppedWithSigintLeavesTheProxyOffline) {
     ASSERT_TRUE(proxy.running()) << proxy.log();
     ASSERT_TRUE(proxy.set_offline(true));
