@@ -106,13 +106,8 @@ TEST(Option, EachKindStoresWhatItAcceptsAndNamesWhatItRejects) {
     }
     ::chmod(file.c_str(), 0755);
     EXPECT_EQ(program.from_Str(Str(file.c_str())), 0);
-    OptionPath some("a", "", "", 4 | 32, true), plain("a", "", "", 0, true), existing("a", "", "", 1 | 2 | 8, true);
-    for (auto [option, text] : {std::pair<Option*, const char*>{&port, "1 to 65535"}, {&user, "any string"},
-                                {&flag, "true false 1 0"}, {&language, "english deutsch dutch"}, {&help, ""},
-                                {&cache, "readable writeable executable directory path"},
-                                {&some, "executable directory path"}, {&plain, "path"},
-                                {&existing, "existant readable file "}})
-        EXPECT_EQ(str(option->describe()), text);
+    EXPECT_EQ(str(OptionPath("a", "", "", 1 | 2 | 8, true).describe()), "existant readable file ");
+    EXPECT_EQ(str(OptionPath("a", "", "", 4 | 32, true).describe()), "executable directory path");
 }
 
 // Root passes every read and write test on a writable file system, so the
@@ -192,44 +187,6 @@ TEST(OptionSet, LooksUpAndSetsOptionsByName) {
     EXPECT_EQ(o.set.set("port", "81"), 0);
     EXPECT_TRUE(o.set.modified());
     EXPECT_EQ(o.values(), "81 0 english  0 3");
-}
-
-TEST(OptionSet, ParsesNameValueWords) {
-    struct Case {
-        Words words;
-        bool consume, bare;
-        int32_t result;
-        Words left;
-        std::string values, report;
-    } cases[] = {
-        {{"-x", "1", "-port", "81", "plain", "-quiet", "-y", "2", "-debug", "on"}, true, false, 0,
-         {"-x", "1", "plain", "-y", "2"}, "81 1 english  1 3", ""},
-        {{"-port", "81", "-nosuch", "1", "-debug", "on"}, false, false, -1,
-         {"-port", "81", "-nosuch", "1", "-debug", "on"}, "81 0 english  0 3",
-         "OptionSet::parse unknown option '-nosuch', reason:\r\n OptionSet::find unknown option 'nosuch'\r\n"},
-        {{"port", "81"}, false, false, -1, {"port", "81"}, "8080 0 english  0 3",
-         "OptionSet::parse unknown option 'port'\r\n"},
-        {{"port", "82", "language", "dutch", "quiet"}, false, true, 0,
-         {"port", "82", "language", "dutch", "quiet"}, "82 0 dutch  1 3", ""},
-        {{"-debug", "yes", "-port"}, true, false, -1, {}, "8080 1 english  0 3",
-         "OptionSet::parse missing parameter for option '-port'\r\n"},
-        {{"-port", "81", "-port", "82"}, true, false, 0, {}, "82 0 english  0 3", ""},
-        {{"-language", "Deutsch"}, false, false, -1, {"-language", "Deutsch"}, "8080 0 english  0 3",
-         "OptionSet::parse_cmdline cannot set option '-language', reason:\r\n OptionSet::set cannot set "
-         "option 'language', reason:\r\n OptionChoice::from_Str 'Deutsch' is an invalid choice,\n"
-         "                      valid: english deutsch dutch\r\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.words[0] + " " + c.words[1]);
-        Options o;
-        fail_take();
-        ArgList list = args(c.words);
-        EXPECT_EQ(o.set.parse(list, c.consume, c.bare), c.result);
-        EXPECT_EQ(words_of(list), c.left);
-        EXPECT_EQ(o.values(), c.values);
-        EXPECT_EQ(taken(), c.report);
-        o.set.set_modified(false);
-    }
 }
 
 TEST(OptionSet, ListsOptionsInNameOrderWithTextsFromByte31) {
@@ -340,30 +297,45 @@ TEST(OptionSet, CommandLineTakesMetaOptionsThenTheSetupFileThenTheRest) {
     const std::string setup = dir.file("test.cfg"), missing = dir.file("gone");
     write_file(setup, setup_bytes({{"port", "9000"}, {"debug", "1"}}));
     write_file(dir.file("relative.cfg"), setup_bytes({{"port", "9001"}}));
-    char cwd[PATH_MAX];
+    char cwd[PATH_MAX], now[PATH_MAX];
     ASSERT_EQ(::getcwd(cwd, sizeof cwd), cwd);
     Options listing;
     listing.set.load(setup.c_str());
     const std::string show = str(listing.set.show()), help = str(listing.set.help("cmdline"));
     listing.set.set_modified(false);
+    const std::string deutsch = "OptionSet::parse_cmdline cannot set option '-language', reason:\r\n OptionSet::set "
+                                "cannot set option 'language', reason:\r\n OptionChoice::from_Str 'Deutsch' is an "
+                                "invalid choice,\n                      valid: english deutsch dutch\r\n";
+    enum Kind { PARSE, BARE, CMDLINE };
     struct Case {
+        Kind kind;
         Words words;
-        std::string default_setup;
         bool consume;
         int32_t result;
         Words left;
         std::string values, printed, report;
     } cases[] = {
-        {{"-setup", setup, "-port", "81"}, "", false, 0, {"-port", "81"}, "81 1 english  0 3", "", ""},
-        {{"-help", "-show"}, setup, true, 1, {}, "9000 1 english  0 3", show + help, ""},
-        {{"-port", "81", "-show"}, setup, true, 1, {"-port", "81"}, "9000 1 english  0 3", show, ""},
-        {{"-setup", "relative.cfg", "-cwd", dir.path()}, "", true, 0, {}, "9001 0 english  0 3", "", ""},
-        {{"-cwd", missing}, "", true, -1, {}, "8080 0 english  0 3", "",
+        {PARSE, {"-x", "1", "-port", "81", "plain", "-quiet", "-y", "2", "-debug", "on"}, true, 0,
+         {"-x", "1", "plain", "-y", "2"}, "81 1 english  1 3", "", ""},
+        {PARSE, {"-port", "81", "-nosuch", "1", "-debug", "on"}, false, -1, {"-port", "81", "-nosuch", "1", "-debug", "on"},
+         "81 0 english  0 3", "", "OptionSet::parse unknown option '-nosuch', reason:\r\n OptionSet::find unknown option 'nosuch'\r\n"},
+        {PARSE, {"port", "81"}, false, -1, {"port", "81"}, "8080 0 english  0 3", "", "OptionSet::parse unknown option 'port'\r\n"},
+        {BARE, {"port", "82", "language", "dutch", "quiet"}, false, 0, {"port", "82", "language", "dutch", "quiet"},
+         "82 0 dutch  1 3", "", ""},
+        {PARSE, {"-debug", "yes", "-port"}, true, -1, {}, "8080 1 english  0 3", "",
+         "OptionSet::parse missing parameter for option '-port'\r\n"},
+        {PARSE, {"-port", "81", "-port", "82"}, true, 0, {}, "82 0 english  0 3", "", ""},
+        {PARSE, {"-language", "Deutsch"}, false, -1, {"-language", "Deutsch"}, "8080 0 english  0 3", "", deutsch},
+        {CMDLINE, {"-setup", setup, "-port", "81"}, false, 0, {"-port", "81"}, "81 1 english  0 3", "", ""},
+        {CMDLINE, {"-help", "-show"}, true, 1, {}, "9000 1 english  0 3", show + help, ""}, // the default file
+        {CMDLINE, {"-port", "81", "-show"}, true, 1, {"-port", "81"}, "9000 1 english  0 3", show, ""},
+        {CMDLINE, {"-setup", "relative.cfg", "-cwd", dir.path()}, true, 0, {}, "9001 0 english  0 3", "", ""},
+        {CMDLINE, {"-cwd", missing}, true, -1, {}, "8080 0 english  0 3", "",
          "OptionSet::parse_cmdline unable to change working directory to '" + missing + "'\r\n"},
-        {{"-cwd", setup}, "", true, -1, {setup}, "8080 0 english  0 3", "",
-         "OptionSet::parse_cmdline cannot set option '-cwd', reason:\r\n OptionSet::set cannot set option "
-         "'cwd', reason:\r\n OptionPath::from_Str '" + setup + "' is not a directory\r\n"},
-        {{"-port", "81", "stray"}, "", false, -1, {"-port", "81", "stray"}, "81 0 english  0 3", "",
+        {CMDLINE, {"-cwd", setup}, true, -1, {setup}, "8080 0 english  0 3", "",
+         "OptionSet::parse_cmdline cannot set option '-cwd', reason:\r\n OptionSet::set cannot set option 'cwd', "
+         "reason:\r\n OptionPath::from_Str '" + setup + "' is not a directory\r\n"},
+        {CMDLINE, {"-port", "81", "stray"}, false, -1, {"-port", "81", "stray"}, "81 1 english  0 3", "",
          "OptionSet::parse unknown option 'stray'\r\n"},
     };
     for (const Case& c : cases) {
@@ -372,14 +344,14 @@ TEST(OptionSet, CommandLineTakesMetaOptionsThenTheSetupFileThenTheRest) {
         fail_take();
         ArgList list = args(c.words);
         StderrCapture err;
-        EXPECT_EQ(o.set.parse_cmdline(list, c.default_setup.c_str(), c.consume), c.result);
+        EXPECT_EQ(c.kind == CMDLINE ? o.set.parse_cmdline(list, setup.c_str(), c.consume) : o.set.parse(list, c.consume, c.kind == BARE),
+                  c.result);
         EXPECT_EQ(err.text(), c.printed);
         EXPECT_EQ(words_of(list), c.left);
         EXPECT_EQ(o.values(), c.values);
         EXPECT_EQ(taken(), c.report);
         o.set.set_modified(false);
     }
-    char now[PATH_MAX];
     ASSERT_EQ(::getcwd(now, sizeof now), now);
     EXPECT_EQ(std::filesystem::canonical(now), std::filesystem::canonical(dir.path()));
     ASSERT_EQ(::chdir(cwd), 0);

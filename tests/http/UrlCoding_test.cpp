@@ -1,3 +1,4 @@
+#include "http/HtmlEscape.h"
 #include "http/UrlCoding.h"
 
 #include <gtest/gtest.h>
@@ -7,55 +8,44 @@
 
 namespace {
 
-std::string s(const Str& text) { return std::string(text.data(), text.length()); }
-Str str(const std::string& text) { return Str(text.data(), static_cast<uint32_t>(text.size())); }
-std::string decode(const std::string& text) { return s(url_decode(str(text))); }
-std::string encode(const std::string& text) { return s(url_encode(str(text))); }
+using Coder = Str (*)(const Str&);
 
-} // namespace
-
-TEST(UrlDecode, PlusIsBlankAndPercentPairsAreBytes) {
-    EXPECT_EQ(decode("a+b"), "a b");
-    EXPECT_EQ(decode("%41%42"), "AB");
-    EXPECT_EQ(decode("%2f%2F"), "//");
-    EXPECT_EQ(decode("%2B+"), "+ "); // a decoded "+" stays a plus
-    EXPECT_EQ(decode("plain-text_1.2"), "plain-text_1.2");
-    EXPECT_EQ(decode(""), "");
+std::string coded(Coder coder, const std::string& text) {
+    Str out = coder(Str(text.data(), uint32_t(text.size())));
+    return std::string(out.data(), out.length());
 }
 
-TEST(UrlDecode, PercentTooCloseToTheEndIsDropped) {
-    EXPECT_EQ(decode("a%2Fb%2"), "a/b2");
-    EXPECT_EQ(decode("%"), "");
-    EXPECT_EQ(decode("x%"), "x");
-    EXPECT_EQ(decode("%4"), "4");
+TEST(TextCoding, EachCoderMapsItsCharactersAndCopiesTheRest) {
+    using namespace std::string_literals;
+    struct Case {
+        Coder coder;
+        std::string text, result;
+    } cases[] = {
+        {url_decode, "a+b", "a b"}, {url_decode, "%41%42", "AB"}, {url_decode, "%2f%2F", "//"},
+        {url_decode, "%2B+", "+ "}, {url_decode, "plain-text_1.2", "plain-text_1.2"},
+        {url_decode, "a%2Fb%2", "a/b2"}, {url_decode, "%", ""}, {url_decode, "x%", "x"},
+        {url_decode, "%4", "4"}, {url_decode, "%4gz", "\x04z"}, {url_decode, "%g4", "\0"s},
+        {url_decode, "%%41", "\0" "1"s}, {url_decode, "%ff", "\xff"},
+        {url_encode, "a b", "a+b"}, {url_encode, "_,.-0123456789", "_,.-0123456789"},
+        {url_encode, "AZaz[\\]^`{|}~", "AZaz[\\]^`{|}~"}, {url_encode, "/:?=&+%@", "%2f%3a%3f%3d%26%2b%25%40"},
+        {url_encode, "\0\x7f\xff"s, "%00%7f%ff"}, {url_encode, "", ""},
+        {html_escape, "<a href=\"x\">&</a>", "&lt;a href=&quot;x&quot;&gt;&amp;&lt;/a&gt;"},
+        {html_escape, "it's fine", "it's fine"}, {html_escape, "a\0b\xe4"s, "a\0b\xe4"s},
+        {html_escape, "&amp;", "&amp;amp;"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(coded(c.coder, c.text), c.result) << c.text;
 }
 
-TEST(UrlDecode, NonHexCharacterEndsTheNumberEarly) {
-    EXPECT_EQ(decode("%4g"), std::string(1, '\x04'));
-    EXPECT_EQ(decode("%4gz"), std::string("\x04z"));
-    EXPECT_EQ(decode("%g4"), std::string(1, '\0'));
-    EXPECT_EQ(decode("%%41"), std::string("\0" "1", 2));
-    EXPECT_EQ(decode("%ff"), std::string(1, '\xff'));
-}
-
-TEST(UrlEncode, KeepsTheSafeSetAndEncodesTheRestInLowerCaseHex) {
-    EXPECT_EQ(encode("a b"), "a+b");
-    EXPECT_EQ(encode("_,.-0123456789"), "_,.-0123456789");
-    EXPECT_EQ(encode("AZaz[\\]^`{|}~"), "AZaz[\\]^`{|}~");
-    EXPECT_EQ(encode("/:?=&+%"), "%2f%3a%3f%3d%26%2b%25");
-    EXPECT_EQ(encode(std::string("\0\x7f\xff", 3)), "%00%7f%ff");
-    EXPECT_EQ(encode("@"), "%40"); // just below "A"
-}
-
-TEST(UrlCoding, EveryByteSurvivesEncodeThenDecode) {
+TEST(TextCoding, EveryByteSurvivesEncodeThenDecode) {
     std::string all;
-    for (int c = 0; c < 256; c++) all += static_cast<char>(c);
-    EXPECT_EQ(decode(encode(all)), all);
-
+    for (int c = 0; c < 256; c++) all += char(c);
+    EXPECT_EQ(coded(url_decode, coded(url_encode, all)), all);
     std::mt19937 random(4242);
     for (int i = 0; i < 2000; i++) {
         std::string text;
-        for (int k = random() % 64; k > 0; k--) text += static_cast<char>(random() % 256);
-        ASSERT_EQ(decode(encode(text)), text);
+        for (int k = random() % 64; k > 0; k--) text += char(random() % 256);
+        ASSERT_EQ(coded(url_decode, coded(url_encode, text)), text);
     }
 }
+
+} // namespace
