@@ -3,6 +3,7 @@
 #include "foundation/ArgList.h"
 #include "foundation/BufStream.h"
 #include "testsupport/StderrCapture.h"
+#include "tests/foundation/Expect.h"
 #include "tests/foundation/MemoryStream.h"
 
 #include <gtest/gtest.h>
@@ -46,19 +47,14 @@ TEST(BinaryForm, FieldsAreLittleEndianWithoutTagsOrSeparators) {
     Str text("old contents"), empty("x");
     const char* old[] = {"stale"};
     ArgList list(1, old), none(1, old);
-    s >> text >> empty >> list >> none;
-    EXPECT_EQ(str_of(text) + "|" + str_of(empty), std::string("ab\0cd|", 6));
-    EXPECT_EQ(text.status() + empty.status(), 0);
-    EXPECT_EQ(words_of(list), (std::vector<std::string>{"alpha", "", "gamma"}));
-    EXPECT_EQ(none.count(), 0u);
     char raw[3];
     bool wide = false;
-    EXPECT_EQ(s.read_bytes(raw, 3), 3);
-    EXPECT_EQ(std::string(raw, 3), std::string("a\0b", 3));
-    s >> wide;
-    EXPECT_TRUE(wide); // any non-zero value is true
-    EXPECT_EQ(s.read_bytes(raw, 1), 0);
-    EXPECT_EQ(taken(), "MemoryReadable::eread read-error\r\n");
+    s >> text >> empty >> list >> none;
+    expect_all({SAME(text, std::string("ab\0cd", 5)), SAME(text.status(), 0), SAME(empty, ""), SAME(empty.status(), 0),
+                SAME(words_of(list), std::vector<std::string>({"alpha", "", "gamma"})), SAME(none.count(), 0),
+                SAME(s.read_bytes(raw, 3), 3), SAME(std::string(raw, 3), std::string("a\0b", 3)),
+                SAME((s >> wide, wide), true), // any non-zero value is true
+                SAME(s.read_bytes(raw, 1), 0), SAME(taken(), "MemoryReadable::eread read-error\r\n")});
 }
 
 TEST(BinaryForm, ArraysOfEveryTypeRoundTripInPieces) {
@@ -80,17 +76,14 @@ TEST(BinaryForm, ArraysOfEveryTypeRoundTripInPieces) {
                std::tuple<double, float, uint32_t, int32_t, uint16_t, int16_t, uint8_t, char>{});
     fail_take();
     MemoryReadable short_source(std::string("\1\0\2\0\3", 5));
-    BinarySource s(short_source);
-    uint16_t v[4] = {9, 9, 9, 9};
-    EXPECT_NE(s.read_array(v, 4), 0);
-    EXPECT_TRUE(v[0] == 1 && v[1] == 2 && v[2] == 3 && v[3] == 0 && s.error());
-    EXPECT_EQ(taken(), "MemoryReadable::eread read-error\r\n");
     MemoryWriteable sink(6);
+    BinarySource s(short_source);
     BinaryDrain d(sink);
+    uint16_t v[4] = {9, 9, 9, 9};
     int32_t w[3] = {1, 2, 3};
-    EXPECT_NE(d.write_array(w, 3), 0);
-    EXPECT_NE(d.error(), 0);
-    EXPECT_EQ(taken(), "MemoryWriteable::ewrite write-error\r\n");
+    expect_all({SAME(s.read_array(v, 4), 1), SAME(std::vector<uint16_t>(v, v + 4), std::vector<uint16_t>({1, 2, 3, 0})), SAME(s.error(), 1),
+                SAME(taken(), "MemoryReadable::eread read-error\r\n"), SAME(d.write_array(w, 3), 1), SAME(d.error(), 1),
+                SAME(taken(), "MemoryWriteable::ewrite write-error\r\n")});
 }
 
 TEST(BinarySource, DamagedInputFailsWithAChainedReportAndBoundedMemory) {
@@ -110,65 +103,52 @@ TEST(BinarySource, DamagedInputFailsWithAChainedReportAndBoundedMemory) {
         EXPECT_NE(taken().find("unable to read instance"), std::string::npos) << cut;
     }
     // Inside a buffered element: the whole chain, and nothing printed on the way.
+    const std::string str_failed = " ObjectSource >> Str unable to read instance, reason:\r\n";
+    const std::string list_failed = "ObjectSource >> ArgList unable to read instance, reason:\r\n" + str_failed;
     StderrCapture capture;
     MemoryReadable source(le32(2) + framed("one") + le32(5) + "tw");
     BufReadable buffered(source, 64);
     BinarySource s(buffered);
     ArgList list;
     s >> list;
-    EXPECT_EQ(taken(), "ObjectSource >> ArgList unable to read instance, reason:\r\n"
-                       " ObjectSource >> Str unable to read instance, reason:\r\n"
-                       " BufReadable::eread short file\r\n");
-    EXPECT_EQ(capture.text(), "");
-    EXPECT_EQ(words_of(list), std::vector<std::string>{"one"});
-
+    expect_all({SAME(taken(), list_failed + " BufReadable::eread short file\r\n"), SAME(capture.text(), ""),
+                SAME(words_of(list), std::vector<std::string>({"one"}))});
     // A bogus length or count reads one modest piece and stops at the end of the data.
-    MemoryReadable huge(le32(0xFFFFFFFF) + "012345");
-    BinarySource from_huge(huge);
+    MemoryReadable huge(le32(0xFFFFFFFF) + "012345"), many(le32(0xFFFFFFFF) + framed("a") + le32(2));
+    BinarySource from_huge(huge), from_many(many);
     Str v;
     std::vector<int32_t> status_while_reading;
     huge.on_read = [&] { status_while_reading.push_back(v.status()); };
     from_huge >> v;
-    EXPECT_EQ(v.status(), 1);
-    EXPECT_EQ(status_while_reading, (std::vector<int32_t>{1, 1}));
-    EXPECT_EQ(str_of(v), "012345");
-    EXPECT_EQ(huge.requests, (std::vector<int32_t>{4, 1 << 20}));
-    EXPECT_LE(v.capacity(), uint32_t(1 << 20));
-    EXPECT_EQ(taken(), "ObjectSource >> Str unable to read instance, reason:\r\n"
-                       " MemoryReadable::eread read-error\r\n");
-    MemoryReadable many(le32(0xFFFFFFFF) + framed("a") + le32(2));
-    BinarySource from_many(many);
+    expect_all({SAME(v.status(), 1), SAME(status_while_reading, std::vector<int32_t>({1, 1})), SAME(v, "012345"),
+                SAME(huge.requests, std::vector<int32_t>({4, 1 << 20})), SAME(v.capacity() <= 1u << 20, true),
+                SAME(taken(), str_failed.substr(1) + " MemoryReadable::eread read-error\r\n")});
     from_many >> list;
-    EXPECT_EQ(words_of(list), std::vector<std::string>{"a"});
-    EXPECT_EQ(many.requests, (std::vector<int32_t>{4, 4, 1, 4, 2}));
-    EXPECT_EQ(taken(), "ObjectSource >> ArgList unable to read instance, reason:\r\n"
-                       " ObjectSource >> Str unable to read instance, reason:\r\n"
-                       " MemoryReadable::eread read-error\r\n");
-
+    expect_all({SAME(words_of(list), std::vector<std::string>({"a"})),
+                SAME(many.requests, std::vector<int32_t>({4, 4, 1, 4, 2})),
+                SAME(taken(), list_failed + " MemoryReadable::eread read-error\r\n")});
     std::string body(3 * (1 << 20) + 123, 'x'); // a real long Str arrives in growing pieces
     for (size_t i = 0; i < body.size(); i += 4099) body[i] = char(i);
     MemoryReadable long_source(framed(body));
     BinarySource from_long(long_source);
     from_long >> v;
-    EXPECT_EQ(from_long.error() + v.status(), 0);
-    EXPECT_TRUE(str_of(v) == body);
-    EXPECT_EQ(long_source.requests.size(), 4u);
+    expect_all({SAME(from_long.error(), 0), SAME(v.status(), 0), SAME(v.length(), body.size()),
+                SAME(long_source.requests.size(), 4)});
+    EXPECT_TRUE(std::string(v.data(), v.length()) == body);
 }
 
 TEST(BinaryDrain, FailingTargetChainsTheWriteReport) {
     fail_take();
     const char* words[] = {"one", "two", "three"};
+    const std::string str_failed = "ObjectDrain << Str unable to write instance, reason:\r\n"
+                                   " MemoryWriteable::ewrite write-error\r\n";
     MemoryWriteable short_str(6), short_list(10);
     BinaryDrain to_str(short_str), to_list(short_list);
     to_str << Str("longer than six");
-    EXPECT_NE(to_str.error(), 0);
-    EXPECT_EQ(taken(), "ObjectDrain << Str unable to write instance, reason:\r\n"
-                       " MemoryWriteable::ewrite write-error\r\n");
+    EXPECT_EQ(taken(), str_failed);
     to_list << ArgList(3, words);
-    EXPECT_EQ(short_list.calls, (std::vector<int32_t>{4, 4, 3})); // stops at the failed element
-    EXPECT_EQ(taken(), "ObjectDrain << ArgList unable to write instance, reason:\r\n"
-                       " ObjectDrain << Str unable to write instance, reason:\r\n"
-                       " MemoryWriteable::ewrite write-error\r\n");
+    expect_all({SAME(to_str.error(), 1), SAME(short_list.calls, std::vector<int32_t>({4, 4, 3})), // stops there
+                SAME(taken(), "ObjectDrain << ArgList unable to write instance, reason:\r\n " + str_failed)});
 }
 
 TEST(TextDrain, WritesIndentedReadableText) {

@@ -5,6 +5,7 @@
 #include "foundation/OptionSet.h"
 #include "testsupport/StderrCapture.h"
 #include "testsupport/TempDir.h"
+#include "tests/foundation/Expect.h"
 #include "tests/foundation/MemoryStream.h"
 
 #include <gtest/gtest.h>
@@ -71,39 +72,32 @@ TEST(Option, EachKindStoresWhatItAcceptsAndNamesWhatItRejects) {
         return std::string("OptionChoice::from_Str '") + word + "' is an invalid choice,\n"
                "                      valid: english deutsch dutch\r\n";
     };
-    struct Case {
-        Option& option;
-        std::string text;
-        int32_t result;
-        std::string value, report;
-    } cases[] = {
-        {port, "99999", -1, "8080", range("99999")}, {port, "many", -1, "8080", range("0")},
-        {port, "1", 0, "1", ""}, {port, "65535", 0, "65535", ""}, {updtime, "many", 0, "0", ""},
-        {remip, "-2147483648", 0, "-2147483648", ""},
-        {host, "two words", -1, "origin", "OptionStr::from_Str invalid value for option\r\n"},
-        {host, "other", 0, "other", ""}, {user, "", 0, "", ""},
-        {cache, dir.path() + "/", 0, dir.path(), ""}, {cache, "/", 0, "/", ""},
-        {cache, none + "/", 0, none, ""}, {cache, file, -1, none, path(file, "a directory")},
-        {setup, none, -1, "old", "OptionPath::from_Str file '" + none + "' doesn't exist\r\n"},
-        {regular, dir.path(), -1, "old", path(dir.path(), "a regular file")},
-        {regular, file, 0, file, ""}, {program, file, -1, "old", path(file, "executable")},
-        {flag, "yes", 0, "1", ""}, {flag, "OFF", 0, "0", ""}, {flag, "On", 0, "1", ""},
-        {flag, "false", 0, "0", ""}, {flag, "TRUE", 0, "1", ""}, {flag, "no", 0, "0", ""},
-        {flag, "1", 0, "1", ""}, {flag, "0", 0, "0", ""}, {flag, "maybe", -1, "0", flag_word("maybe")},
-        {flag, "2", -1, "0", flag_word("2")}, {language, "Deutsch", -1, "english", choice("Deutsch")},
-        {language, "deutsch", 0, "deutsch", ""}, {language, "dutch", 0, "dutch", ""},
-        {language, "", -1, "dutch", choice("")}, {language, "dut", -1, "dutch", choice("dut")},
-        {language, "dutchx", -1, "dutch", choice("dutchx")},
-        {language, "english deutsch", -1, "dutch", choice("english deutsch")},
-        {help, "whatever", 0, "", ""},
+    // The result, the value afterwards and the report.
+    auto apply = [](Option& option, const std::string& text) {
+        int32_t result = option.from_Str(text.c_str());
+        return std::to_string(result) + " " + str(option.to_Str()) + " " + taken();
     };
     fail_take();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(str(c.option.name()) + " <- " + c.text);
-        EXPECT_EQ(c.option.from_Str(Str(c.text.c_str())), c.result);
-        EXPECT_EQ(str(c.option.to_Str()), c.value);
-        EXPECT_EQ(taken(), c.report);
-    }
+    expect_all({
+        SAME(apply(port, "99999"), "-1 8080 " + range("99999")), SAME(apply(port, "many"), "-1 8080 " + range("0")),
+        SAME(apply(port, "1"), "0 1 "), SAME(apply(port, "65535"), "0 65535 "), SAME(apply(updtime, "many"), "0 0 "),
+        SAME(apply(remip, "-2147483648"), "0 -2147483648 "),
+        SAME(apply(host, "two words"), "-1 origin OptionStr::from_Str invalid value for option\r\n"),
+        SAME(apply(host, "other"), "0 other "), SAME(apply(user, ""), "0  "),
+        SAME(apply(cache, dir.path() + "/"), "0 " + dir.path() + " "), SAME(apply(cache, "/"), "0 / "),
+        SAME(apply(cache, none + "/"), "0 " + none + " "), SAME(apply(cache, file), "-1 " + none + " " + path(file, "a directory")),
+        SAME(apply(setup, none), "-1 old OptionPath::from_Str file '" + none + "' doesn't exist\r\n"),
+        SAME(apply(regular, dir.path()), "-1 old " + path(dir.path(), "a regular file")),
+        SAME(apply(regular, file), "0 " + file + " "), SAME(apply(program, file), "-1 old " + path(file, "executable")),
+        SAME(apply(flag, "yes"), "0 1 "), SAME(apply(flag, "OFF"), "0 0 "), SAME(apply(flag, "On"), "0 1 "),
+        SAME(apply(flag, "false"), "0 0 "), SAME(apply(flag, "TRUE"), "0 1 "), SAME(apply(flag, "no"), "0 0 "),
+        SAME(apply(flag, "1"), "0 1 "), SAME(apply(flag, "0"), "0 0 "), SAME(apply(flag, "maybe"), "-1 0 " + flag_word("maybe")),
+        SAME(apply(flag, "2"), "-1 0 " + flag_word("2")), SAME(apply(language, "Deutsch"), "-1 english " + choice("Deutsch")),
+        SAME(apply(language, "deutsch"), "0 deutsch "), SAME(apply(language, "dutch"), "0 dutch "),
+        SAME(apply(language, ""), "-1 dutch " + choice("")), SAME(apply(language, "dutchx"), "-1 dutch " + choice("dutchx")),
+        SAME(apply(language, "english deutsch"), "-1 dutch " + choice("english deutsch")),
+        SAME(apply(help, "whatever"), "0  "),
+    });
     ::chmod(file.c_str(), 0755);
     EXPECT_EQ(program.from_Str(Str(file.c_str())), 0);
     EXPECT_EQ(str(OptionPath("a", "", "", 1 | 2 | 8, true).describe()), "existant readable file ");
@@ -169,24 +163,17 @@ struct Options {
 
 TEST(OptionSet, LooksUpAndSetsOptionsByName) {
     Options o;
-    fail_take();
     OptionInt other("port", "another", 1, 0, 9, true);
-    EXPECT_EQ(o.set.insert(other), -1);
-    EXPECT_EQ(taken(), "OptionSet::insert duplicate option 'port'\r\n");
-    EXPECT_EQ(o.set.find("port"), &o.port);
-    EXPECT_EQ(o.set.find("Port"), nullptr);
-    EXPECT_EQ(taken(), "OptionSet::find unknown option 'Port'\r\n");
-    EXPECT_EQ(o.set.set("port", "8080"), 0); // the current text changes nothing
-    EXPECT_FALSE(o.set.modified());
-    EXPECT_EQ(o.set.set("port", "0"), -1);
-    EXPECT_EQ(taken(), "OptionSet::set cannot set option 'port', reason:\r\n OptionInt::from_Str value 0"
-                       " is out of range;\n valid are integers from 1 to 65535\n\r\n");
-    EXPECT_FALSE(o.set.modified());
-    EXPECT_EQ(o.set.set("nosuch", "1"), -1);
-    EXPECT_EQ(taken(), "OptionSet::set unknown option 'nosuch'\r\n");
-    EXPECT_EQ(o.set.set("port", "81"), 0);
-    EXPECT_TRUE(o.set.modified());
-    EXPECT_EQ(o.values(), "81 0 english  0 3");
+    fail_take();
+    expect_all({SAME(o.set.insert(other), -1), SAME(taken(), "OptionSet::insert duplicate option 'port'\r\n"),
+                SAME(o.set.find("port") == &o.port, true), SAME(o.set.find("Port") == nullptr, true),
+                SAME(taken(), "OptionSet::find unknown option 'Port'\r\n"),
+                SAME(o.set.set("port", "8080"), 0), SAME(o.set.modified(), false), // the current text changes nothing
+                SAME(o.set.set("port", "0"), -1), SAME(o.set.modified(), false),
+                SAME(taken(), "OptionSet::set cannot set option 'port', reason:\r\n OptionInt::from_Str value 0 is "
+                              "out of range;\n valid are integers from 1 to 65535\n\r\n"),
+                SAME(o.set.set("nosuch", "1"), -1), SAME(taken(), "OptionSet::set unknown option 'nosuch'\r\n"),
+                SAME(o.set.set("port", "81"), 0), SAME(o.set.modified(), true), SAME(o.values(), "81 0 english  0 3")});
 }
 
 TEST(OptionSet, ListsOptionsInNameOrderWithTextsFromByte31) {
@@ -217,79 +204,58 @@ TEST(OptionSet, ListsOptionsInNameOrderWithTextsFromByte31) {
     o.set.set_modified(false);
 }
 
-TEST(OptionSet, SetupFileHoldsTheSavedOptionsInNameOrder) {
+TEST(OptionSet, SetupFileHoldsTheSavedOptionsInNameOrderAndIsWrittenWhenModified) {
     TempDir dir;
-    const std::string setup = dir.file("test.cfg");
+    const std::string setup = dir.file("test.cfg"), unchanged = dir.file("unchanged.cfg");
+    fail_take();
     {
-        Options o;
-        ASSERT_EQ(o.set.set("proxyhost", "far.example"), 0);
-        ASSERT_EQ(o.set.save(setup.c_str()), 0);
-        EXPECT_TRUE(o.set.modified());
-        EXPECT_EQ(str(o.set.file()), setup);
-        EXPECT_EQ(read_file(setup), setup_bytes({{"cachedir", "./cache"}, {"debug", "0"}, {"language", "english"},
-                                                 {"port", "8080"}, {"proxyhost", "far.example"}}));
-        ::unlink(setup.c_str());
-        EXPECT_EQ(o.set.save((dir.path() + "/no/such.cfg").c_str()), -1);
-        EXPECT_EQ(taken().rfind("OptionSet::save cannot write options to file, reason:\r\n ", 0), 0u);
-        EXPECT_EQ(o.set.save(""), 0);
-        ASSERT_EQ(o.set.set("port", "4"), 0);
-        o.set.save(setup.c_str());
-        ::unlink(setup.c_str());
-    } // modified: saved again at the end
-    EXPECT_EQ(read_file(setup).substr(0, 4), "UTES");
-    {
-        Options o;
-        ASSERT_EQ(o.set.save(setup.c_str()), 0);
-        o.set.set_modified(false);
-        ::unlink(setup.c_str());
-    }
-    EXPECT_FALSE(std::filesystem::exists(setup));
+        Options o, kept;
+        expect_all({SAME(o.set.set("proxyhost", "far.example"), 0), SAME(o.set.save(setup.c_str()), 0),
+                    SAME(o.set.modified(), true), SAME(o.set.file(), setup), SAME(o.set.save(""), 0),
+                    SAME(read_file(setup), setup_bytes({{"cachedir", "./cache"}, {"debug", "0"}, {"language", "english"},
+                                                        {"port", "8080"}, {"proxyhost", "far.example"}})),
+                    SAME(o.set.save((dir.path() + "/no/such.cfg").c_str()), -1),
+                    SAME(taken().rfind("OptionSet::save cannot write options to file, reason:\r\n ", 0), 0),
+                    SAME(o.set.save(setup.c_str()) + ::unlink(setup.c_str()), 0), SAME(o.set.set("port", "4"), 0),
+                    SAME(kept.set.save(unchanged.c_str()) + ::unlink(unchanged.c_str()), 0)});
+        kept.set.set_modified(false);
+    } // the modified set is saved again at the end, the other is not
+    EXPECT_EQ(read_file(setup), setup_bytes({{"cachedir", "./cache"}, {"debug", "0"}, {"language", "english"},
+                                             {"port", "4"}, {"proxyhost", "far.example"}}));
+    EXPECT_FALSE(std::filesystem::exists(unchanged));
 }
 
 TEST(OptionSet, LoadingAppliesEveryGoodPairAndReportsTheBadOnes) {
     TempDir dir;
-    const std::string setup = dir.file("test.cfg");
-    const std::string valid = setup_bytes({{"debug", "1"}, {"port", "9000"}});
+    const std::string setup = dir.file("test.cfg"), valid = setup_bytes({{"debug", "1"}, {"port", "9000"}});
     const std::string invalid = "MALFUNCTION:\nObjectSource >> OptionSet invalid setup-file, default values will be used";
-    struct Case {
-        std::string bytes;
-        int32_t result;
-        std::string printed, values;
-        bool modified;
-    } cases[] = {
-        {setup_bytes({{"debug", "1"}, {"port", "9000"}, {"language", "dutch"}}), 0, "", "9000 1 dutch  0 3", false},
-        {"SETU" + framed("port") + framed("9000"), -1, invalid + "\r\n\n", "8080 0 english  0 3", true},
-        {"UT", -1, invalid + ", reason:\r\n BufReadable::eread short file\r\n\n", "8080 0 english  0 3", true},
-        {setup_bytes({{"debug", "1"}, {"colour", "red"}, {"port", "9000"}}), 0,
-         "MALFUNCTION:\nObjectSource >> OptionSet unknown option 'colour' (ignored)\r\n\n", "9000 1 english  0 3",
-         true},
-        {setup_bytes({{"zone", "7"}, {"port", "9000"}}), 0, "", "9000 0 english  0 3", false},
-        {setup_bytes({{"debug", "sometimes"}, {"port", "9000"}}), 0,
-         "MALFUNCTION:\nObjectSource >> OptionSet cannot set option 'debug' (ignored), reason:\r\n "
-         "OptionFlag::from_Str 'sometimes' is invalid for boolean option,\n                      valid: "
-         "true false on off yes no 1 0\r\n\n",
-         "9000 0 english  0 3", true},
-        {valid.substr(0, valid.size() - 2), 0, "", "8080 1 english  0 3", false}, // last pair cut: dropped
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.bytes);
-        write_file(setup, c.bytes);
+    // The result, the values, whether the set counts as modified, and what was printed.
+    auto load = [&](const std::string& bytes) {
+        if (!bytes.empty()) write_file(setup, bytes);
         Options o;
         StderrCapture err;
-        EXPECT_EQ(o.set.load(setup.c_str()), c.result);
-        EXPECT_EQ(err.text(), c.printed);
-        EXPECT_EQ(o.values(), c.values);
-        EXPECT_EQ(o.set.modified(), c.modified);
+        int32_t result = o.set.load(setup.c_str());
+        std::string out = std::to_string(result) + " " + o.values() + " " + std::to_string(o.set.modified()) + " ";
         EXPECT_EQ(str(o.set.file()), setup);
         EXPECT_FALSE(fail_pending());
         o.set.set_modified(false);
-    }
-    Options o;
-    StderrCapture err;
-    EXPECT_EQ(o.set.load((dir.path() + "/none.cfg").c_str()), -1);
-    EXPECT_EQ(err.text(), "MALFUNCTION:\nOptionSet::load cannot open option-file, default values will be used, "
-                          "reason:\r\n IFileStream: unable to open file " + dir.path() + "/none.cfg\r\n\n");
-    o.set.set_modified(false);
+        return out + err.text();
+    };
+    expect_all({
+        SAME(load(""), "-1 8080 0 english  0 3 1 MALFUNCTION:\nOptionSet::load cannot open option-file, default values "
+                       "will be used, reason:\r\n IFileStream: unable to open file " + setup + "\r\n\n"),
+        SAME(load(setup_bytes({{"debug", "1"}, {"port", "9000"}, {"language", "dutch"}})), "0 9000 1 dutch  0 3 0 "),
+        SAME(load("SETU" + framed("port") + framed("9000")), "-1 8080 0 english  0 3 1 " + invalid + "\r\n\n"),
+        SAME(load("UT"), "-1 8080 0 english  0 3 1 " + invalid + ", reason:\r\n BufReadable::eread short file\r\n\n"),
+        SAME(load(setup_bytes({{"debug", "1"}, {"colour", "red"}, {"port", "9000"}})),
+             "0 9000 1 english  0 3 1 MALFUNCTION:\nObjectSource >> OptionSet unknown option 'colour' (ignored)\r\n\n"),
+        SAME(load(setup_bytes({{"zone", "7"}, {"port", "9000"}})), "0 9000 0 english  0 3 0 "), // not saved: ignored
+        SAME(load(setup_bytes({{"debug", "sometimes"}, {"port", "9000"}})),
+             "0 9000 0 english  0 3 1 MALFUNCTION:\nObjectSource >> OptionSet cannot set option 'debug' (ignored), "
+             "reason:\r\n OptionFlag::from_Str 'sometimes' is invalid for boolean option,\n                      "
+             "valid: true false on off yes no 1 0\r\n\n"),
+        SAME(load(valid.substr(0, valid.size() - 2)), "0 8080 1 english  0 3 0 "), // the cut last pair is dropped
+    });
 }
 
 TEST(OptionSet, CommandLineTakesMetaOptionsThenTheSetupFileThenTheRest) {
@@ -307,51 +273,47 @@ TEST(OptionSet, CommandLineTakesMetaOptionsThenTheSetupFileThenTheRest) {
                                 "cannot set option 'language', reason:\r\n OptionChoice::from_Str 'Deutsch' is an "
                                 "invalid choice,\n                      valid: english deutsch dutch\r\n";
     enum Kind { PARSE, BARE, CMDLINE };
-    struct Case {
-        Kind kind;
-        Words words;
-        bool consume;
-        int32_t result;
-        Words left;
-        std::string values, printed, report;
-    } cases[] = {
-        {PARSE, {"-x", "1", "-port", "81", "plain", "-quiet", "-y", "2", "-debug", "on"}, true, 0,
-         {"-x", "1", "plain", "-y", "2"}, "81 1 english  1 3", "", ""},
-        {PARSE, {"-port", "81", "-nosuch", "1", "-debug", "on"}, false, -1, {"-port", "81", "-nosuch", "1", "-debug", "on"},
-         "81 0 english  0 3", "", "OptionSet::parse unknown option '-nosuch', reason:\r\n OptionSet::find unknown option 'nosuch'\r\n"},
-        {PARSE, {"port", "81"}, false, -1, {"port", "81"}, "8080 0 english  0 3", "", "OptionSet::parse unknown option 'port'\r\n"},
-        {BARE, {"port", "82", "language", "dutch", "quiet"}, false, 0, {"port", "82", "language", "dutch", "quiet"},
-         "82 0 dutch  1 3", "", ""},
-        {PARSE, {"-debug", "yes", "-port"}, true, -1, {}, "8080 1 english  0 3", "",
-         "OptionSet::parse missing parameter for option '-port'\r\n"},
-        {PARSE, {"-port", "81", "-port", "82"}, true, 0, {}, "82 0 english  0 3", "", ""},
-        {PARSE, {"-language", "Deutsch"}, false, -1, {"-language", "Deutsch"}, "8080 0 english  0 3", "", deutsch},
-        {CMDLINE, {"-setup", setup, "-port", "81"}, false, 0, {"-port", "81"}, "81 1 english  0 3", "", ""},
-        {CMDLINE, {"-help", "-show"}, true, 1, {}, "9000 1 english  0 3", show + help, ""}, // the default file
-        {CMDLINE, {"-port", "81", "-show"}, true, 1, {"-port", "81"}, "9000 1 english  0 3", show, ""},
-        {CMDLINE, {"-setup", "relative.cfg", "-cwd", dir.path()}, true, 0, {}, "9001 0 english  0 3", "", ""},
-        {CMDLINE, {"-cwd", missing}, true, -1, {}, "8080 0 english  0 3", "",
-         "OptionSet::parse_cmdline unable to change working directory to '" + missing + "'\r\n"},
-        {CMDLINE, {"-cwd", setup}, true, -1, {setup}, "8080 0 english  0 3", "",
-         "OptionSet::parse_cmdline cannot set option '-cwd', reason:\r\n OptionSet::set cannot set option 'cwd', "
-         "reason:\r\n OptionPath::from_Str '" + setup + "' is not a directory\r\n"},
-        {CMDLINE, {"-port", "81", "stray"}, false, -1, {"-port", "81", "stray"}, "81 1 english  0 3", "",
-         "OptionSet::parse unknown option 'stray'\r\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.words[0] + " " + c.words[1]);
+    // The result, the words left, the values afterwards, the report and what was printed.
+    auto run = [&](Kind kind, const Words& words, bool consume) {
         Options o;
-        fail_take();
-        ArgList list = args(c.words);
+        ArgList list = args(words);
         StderrCapture err;
-        EXPECT_EQ(c.kind == CMDLINE ? o.set.parse_cmdline(list, setup.c_str(), c.consume) : o.set.parse(list, c.consume, c.kind == BARE),
-                  c.result);
-        EXPECT_EQ(err.text(), c.printed);
-        EXPECT_EQ(words_of(list), c.left);
-        EXPECT_EQ(o.values(), c.values);
-        EXPECT_EQ(taken(), c.report);
+        fail_take();
+        int32_t result = kind == CMDLINE ? o.set.parse_cmdline(list, setup.c_str(), consume)
+                                         : o.set.parse(list, consume, kind == BARE);
+        std::string left;
+        for (const std::string& word : words_of(list)) left += word + " ";
         o.set.set_modified(false);
-    }
+        return std::to_string(result) + " [" + left + "] " + o.values() + " " + taken() + err.text();
+    };
+    expect_all({
+        SAME(run(PARSE, {"-x", "1", "-port", "81", "plain", "-quiet", "-y", "2", "-debug", "on"}, true),
+             "0 [-x 1 plain -y 2 ] 81 1 english  1 3 "),
+        SAME(run(PARSE, {"-port", "81", "-nosuch", "1", "-debug", "on"}, false),
+             "-1 [-port 81 -nosuch 1 -debug on ] 81 0 english  0 3 OptionSet::parse unknown option '-nosuch', "
+             "reason:\r\n OptionSet::find unknown option 'nosuch'\r\n"),
+        SAME(run(PARSE, {"port", "81"}, false), "-1 [port 81 ] 8080 0 english  0 3 OptionSet::parse unknown option 'port'\r\n"),
+        SAME(run(BARE, {"port", "82", "language", "dutch", "quiet"}, false),
+             "0 [port 82 language dutch quiet ] 82 0 dutch  1 3 "),
+        SAME(run(PARSE, {"-debug", "yes", "-port"}, true),
+             "-1 [] 8080 1 english  0 3 OptionSet::parse missing parameter for option '-port'\r\n"),
+        SAME(run(PARSE, {"-port", "81", "-port", "82"}, true), "0 [] 82 0 english  0 3 "),
+        SAME(run(PARSE, {"-language", "Deutsch"}, false),
+             "-1 [-language Deutsch ] 8080 0 english  0 3 OptionSet::parse_cmdline cannot set option '-language', "
+             "reason:\r\n OptionSet::set cannot set option 'language', reason:\r\n OptionChoice::from_Str 'Deutsch' "
+             "is an invalid choice,\n                      valid: english deutsch dutch\r\n"),
+        SAME(run(CMDLINE, {"-setup", setup, "-port", "81"}, false), "0 [-port 81 ] 81 1 english  0 3 "),
+        SAME(run(CMDLINE, {"-help", "-show"}, true), "1 [] 9000 1 english  0 3 " + show + help), // the default file
+        SAME(run(CMDLINE, {"-port", "81", "-show"}, true), "1 [-port 81 ] 9000 1 english  0 3 " + show),
+        SAME(run(CMDLINE, {"-setup", "relative.cfg", "-cwd", dir.path()}, true), "0 [] 9001 0 english  0 3 "),
+        SAME(run(CMDLINE, {"-cwd", missing}, true),
+             "-1 [] 8080 0 english  0 3 OptionSet::parse_cmdline unable to change working directory to '" + missing + "'\r\n"),
+        SAME(run(CMDLINE, {"-cwd", setup}, true),
+             "-1 [" + setup + " ] 8080 0 english  0 3 OptionSet::parse_cmdline cannot set option '-cwd', reason:\r\n "
+             "OptionSet::set cannot set option 'cwd', reason:\r\n OptionPath::from_Str '" + setup + "' is not a directory\r\n"),
+        SAME(run(CMDLINE, {"-port", "81", "stray"}, false),
+             "-1 [-port 81 stray ] 81 1 english  0 3 OptionSet::parse unknown option 'stray'\r\n"),
+    });
     ASSERT_EQ(::getcwd(now, sizeof now), now);
     EXPECT_EQ(std::filesystem::canonical(now), std::filesystem::canonical(dir.path()));
     ASSERT_EQ(::chdir(cwd), 0);

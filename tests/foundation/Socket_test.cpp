@@ -4,6 +4,7 @@
 #include "foundation/InterNetClient.h"
 #include "foundation/InterNetServer.h"
 #include "testsupport/Socks4Server.h"
+#include "tests/foundation/Expect.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,11 @@ bool wait_for(int fd, short events) {
     return ::poll(&watch, 1, 10000) == 1; // a wide bound for loopback
 }
 std::string taken() { return fail_take(); }
+int option(int fd, int level, int name) {
+    int value = -1;
+    socklen_t size = sizeof value;
+    return ::getsockopt(fd, level, name, &value, &size) == 0 ? value : -1;
+}
 std::string reason(const char* text, int code) { return text + std::string(" Reason code:") + std::to_string(code) + "\r\n"; }
 
 // Sends the text at a and expects it at b.
@@ -66,21 +72,19 @@ struct Pair {
 
 TEST(Socket, ServerAndClientMeetOnLoopbackWithBlockingSockets) {
     fail_take();
-    Pair p;
+    Pair p, pending(false); // a non-blocking client is connected once writeable
     sockaddr_in local{};
     socklen_t size = sizeof local;
-    int reuse = 0, error = -1, no_delay = 0;
     ASSERT_EQ(::getsockname(p.server.handle(), reinterpret_cast<sockaddr*>(&local), &size), 0);
-    EXPECT_EQ(local.sin_addr.s_addr, LOOPBACK);
-    EXPECT_EQ(ntohs(local.sin_port), p.server.port());
-    size = sizeof reuse;
-    ASSERT_EQ(::getsockopt(p.server.handle(), SOL_SOCKET, SO_REUSEADDR, &reuse, &size), 0);
-    EXPECT_NE(reuse, 0); // a restart does not fail on TIME_WAIT
-    EXPECT_TRUE(p.client.blocking() && p.peer->blocking() && !non_blocking(p.peer->handle()));
-    EXPECT_FALSE(p.peer->attached());
-    EXPECT_EQ(p.client.address(), LOOPBACK);
-    EXPECT_EQ(p.client.port(), p.server.port());
-    EXPECT_EQ(p.peer_address, LOOPBACK);
+    expect_all({SAME(local.sin_addr.s_addr, LOOPBACK), SAME(ntohs(local.sin_port), p.server.port()),
+                SAME(option(p.server.handle(), SOL_SOCKET, SO_REUSEADDR) != 0, true), // restarts despite TIME_WAIT
+                SAME(p.client.blocking(), true), SAME(p.peer->blocking(), true), SAME(p.peer->attached(), false),
+                SAME(non_blocking(p.peer->handle()), false), SAME(p.client.address(), LOOPBACK),
+                SAME(p.client.port(), p.server.port()), SAME(p.peer_address, LOOPBACK), SAME(p.client.delay_off(), 0),
+                SAME(option(p.client.handle(), IPPROTO_TCP, TCP_NODELAY) != 0, true),
+                SAME(pending.client.blocking(), false), SAME(non_blocking(pending.client.handle()), true),
+                SAME(option(pending.client.handle(), SOL_SOCKET, SO_ERROR), 0), SAME(pending.client.nbwrite("GET", 3), 3)});
+    expect_relayed(*pending.peer, pending.client, "ok");
     expect_relayed(p.client, *p.peer, std::string("ping\0with zero", 14));
     std::vector<char> sent(1 << 20), back(sent.size()); // more than one send or receive takes
     for (size_t i = 0; i < sent.size(); i++) sent[i] = char(i * 7 + i / 251);
@@ -88,33 +92,11 @@ TEST(Socket, ServerAndClientMeetOnLoopbackWithBlockingSockets) {
     EXPECT_EQ(p.client.eread(back.data(), 1 << 20), 1 << 20);
     writer.join();
     EXPECT_TRUE(sent == back);
-    EXPECT_EQ(p.client.delay_off(), 0);
-    size = sizeof no_delay;
-    ASSERT_EQ(::getsockopt(p.client.handle(), IPPROTO_TCP, TCP_NODELAY, &no_delay, &size), 0);
-    EXPECT_NE(no_delay, 0);
-
-    Pair pending(false); // connected once writeable
-    EXPECT_TRUE(!pending.client.blocking() && non_blocking(pending.client.handle()));
-    size = sizeof error;
-    ASSERT_EQ(::getsockopt(pending.client.handle(), SOL_SOCKET, SO_ERROR, &error, &size), 0);
-    EXPECT_EQ(error, 0);
-    EXPECT_EQ(pending.client.nbwrite("GET", 3), 3);
-    expect_relayed(*pending.peer, pending.client, "ok");
     EXPECT_FALSE(fail_pending());
 }
 
 TEST(Socket, FailuresAreReportedAndReleaseTheirDescriptor) {
     fail_take();
-    InterNetServer first(0, loopback_address()), busy(first.port(), loopback_address());
-    EXPECT_TRUE(busy.failed());
-    EXPECT_EQ(busy.handle(), -1);
-    EXPECT_EQ(taken(), reason("InterNetServer: unable to bind socket", EADDRINUSE));
-    uint32_t peer = 12345;
-    EXPECT_FALSE(busy.accept_connection(&peer));
-    EXPECT_EQ(peer, 12345u);
-    EXPECT_EQ(taken(), reason("InterNetServer::accept_connection unable to accept from socket", EBADF));
-
-    uint16_t closed_port = InterNetServer(0, loopback_address()).port();
     auto descriptors = [] {
         int count = 0;
         DIR* dir = ::opendir("/proc/self/fd");
@@ -122,66 +104,55 @@ TEST(Socket, FailuresAreReportedAndReleaseTheirDescriptor) {
         ::closedir(dir);
         return count;
     };
+    InterNetServer first(0, loopback_address()), busy(first.port(), loopback_address());
+    uint16_t closed_port = InterNetServer(0, loopback_address()).port();
+    uint32_t peer = 12345;
     int before = descriptors();
     InterNetClient refused("127.0.0.1", closed_port);
-    EXPECT_TRUE(refused.failed());
-    EXPECT_EQ(refused.handle(), -1);
-    EXPECT_EQ(descriptors(), before);
-    EXPECT_EQ(taken(), reason("InterNetClient: unable to connect to '127.0.0.1'.", ECONNREFUSED));
+    expect_all({SAME(descriptors(), before), SAME(refused.handle(), -1), SAME(refused.failed(), true),
+                SAME(taken(), reason("InterNetClient: unable to connect to '127.0.0.1'.", ECONNREFUSED)),
+                SAME(busy.failed(), true), SAME(busy.handle(), -1), SAME(busy.accept_connection(&peer) == nullptr, true),
+                SAME(peer, 12345), SAME(taken(), reason("InterNetServer::accept_connection unable to accept from socket", EBADF))});
     // A failed lookup gives address 0, which must never be connected to.
     InterNetClient unknown("1.2.3.256", first.port());
-    EXPECT_TRUE(unknown.failed());
     const std::string head = "InterNetClient: unable to connect to '1.2.3.256'. Reason code:" +
                              std::to_string(EADDRNOTAVAIL) + ", reason:\r\n Socket::hostname_to_ip "
                              "unable to get address for '1.2.3.256' Reason code:";
     EXPECT_EQ(taken().substr(0, head.size()), head);
     // Dotted quads are taken as they stand, anything else is looked up.
-    for (auto [host, address] : {std::pair{"127.0.0.1", 0x7f000001u}, {"10.20.30.255", 0x0a141effu},
-                                 {"0.0.0.0", 0u}, {"localhost", 0x7f000001u}})
-        EXPECT_EQ(Socket::hostname_to_ip(host), htonl(address)) << host;
-    EXPECT_FALSE(fail_pending());
+    expect_all({SAME(Socket::hostname_to_ip("127.0.0.1"), LOOPBACK), SAME(Socket::hostname_to_ip("0.0.0.0"), 0),
+                SAME(Socket::hostname_to_ip("10.20.30.255"), htonl(0x0a141eff)),
+                SAME(Socket::hostname_to_ip("localhost"), LOOPBACK), SAME(fail_pending(), false)});
 }
 
 TEST(Socket, ShortReadsAndWritesSetStickyFlagsWithOneReport) {
     auto previous = std::signal(SIGPIPE, SIG_DFL); // a SIGPIPE would end the test program
-    Pair closed, shut, q, nb_reset, write_reset, nbwrite_reset;
+    Pair closed, shut, reset, nb_reset, write_reset, nbwrite_reset;
     char got[10];
+    std::vector<char> chunk(4096, 'w');
+    const std::string closed_report = "Socket::eread read-error Reason code:0\r\n";
     closed.peer->ewrite("abc", 3);
     closed.peer.reset();
-    EXPECT_EQ(closed.client.eread(got, 10), 3);
-    EXPECT_EQ(std::string(got, 3), "abc");
-    EXPECT_EQ(taken(), "Socket::eread read-error Reason code:0\r\n");
-    EXPECT_EQ(closed.client.eread(got, 10), 0);
-    EXPECT_FALSE(fail_pending());
-    EXPECT_EQ(shut.client.shutdown(), 0);
-    EXPECT_EQ(shut.peer->eread(got, 4), 0);
-    EXPECT_EQ(taken(), "Socket::eread read-error Reason code:0\r\n");
-    q.reset_peer();
-    EXPECT_EQ(q.client.eread(got, 10), 0);
-    EXPECT_EQ(taken(), reason("Socket::eread read-error", ECONNRESET));
-    EXPECT_EQ(nb_reset.client.nbread(got, 10), 0); // nothing there is no failure
-    ASSERT_EQ(nb_reset.peer->ewrite("hello", 5), 5);
-    ASSERT_TRUE(wait_for(nb_reset.client.handle(), POLLIN));
-    EXPECT_EQ(nb_reset.client.nbread(got, 10), 5);
-    nb_reset.reset_peer();
-    EXPECT_EQ(nb_reset.client.nbread(got, 10), -1);
-    EXPECT_EQ(taken(), "Socket::nbread error while reading from socket" + std::to_string(ECONNRESET) + "\r\n");
-    nb_reset.client.nbread(got, 10);
-    EXPECT_EQ(closed.client.read_error() + q.client.read_error() + nb_reset.client.read_error(), 3);
-
-    std::vector<char> chunk(4096, 'w');
-    write_reset.reset_peer();
-    nbwrite_reset.reset_peer();
-    EXPECT_EQ(write_reset.client.ewrite(chunk.data(), 4096), 0);
-    EXPECT_EQ(taken(), "Socket::ewrite write-error\r\n");
-    EXPECT_EQ(nbwrite_reset.client.nbwrite(chunk.data(), 4096), -1);
+    expect_all({SAME(closed.client.eread(got, 10), 3), SAME(std::string(got, 3), "abc"), SAME(taken(), closed_report),
+                SAME(closed.client.eread(got, 10), 0), SAME(fail_pending(), false), SAME(shut.client.shutdown(), 0),
+                SAME(shut.peer->eread(got, 4), 0), SAME(taken(), closed_report),
+                SAME(nb_reset.client.nbread(got, 10), 0), SAME(nb_reset.peer->ewrite("hello", 5), 5),
+                SAME(wait_for(nb_reset.client.handle(), POLLIN), true), SAME(nb_reset.client.nbread(got, 10), 5)});
+    for (Pair* pair : {&reset, &nb_reset, &write_reset, &nbwrite_reset}) pair->reset_peer();
+    expect_all({SAME(reset.client.eread(got, 10), 0), SAME(taken(), reason("Socket::eread read-error", ECONNRESET)),
+                SAME(nb_reset.client.nbread(got, 10), -1),
+                SAME(taken(), "Socket::nbread error while reading from socket" + std::to_string(ECONNRESET) + "\r\n"),
+                SAME(write_reset.client.ewrite(chunk.data(), 4096), 0), SAME(taken(), "Socket::ewrite write-error\r\n"),
+                SAME(nbwrite_reset.client.nbwrite(chunk.data(), 4096), -1)});
     const std::string report = taken(), nb = "Socket::nbwrite error while writing to socket, errno = ";
     EXPECT_TRUE(report == nb + std::to_string(ECONNRESET) + "\r\n" || report == nb + std::to_string(EPIPE) + "\r\n")
         << report;
-    EXPECT_EQ(write_reset.client.ewrite(chunk.data(), 4096) + nbwrite_reset.client.nbwrite(chunk.data(), 4096), -1);
-    EXPECT_FALSE(fail_pending());
-    EXPECT_EQ(write_reset.client.write_error() + nbwrite_reset.client.write_error(), 2);
-    EXPECT_EQ(write_reset.client.read_error() + closed.client.write_error(), 0);
+    nb_reset.client.nbread(got, 10); // the flags are sticky: no second report
+    expect_all({SAME(write_reset.client.ewrite(chunk.data(), 4096), 0), SAME(nbwrite_reset.client.nbwrite("x", 1), -1),
+                SAME(fail_pending(), false), SAME(closed.client.read_error(), 1), SAME(closed.client.write_error(), 0),
+                SAME(reset.client.read_error(), 1), SAME(nb_reset.client.read_error(), 1),
+                SAME(write_reset.client.write_error(), 1), SAME(write_reset.client.read_error(), 0),
+                SAME(nbwrite_reset.client.write_error(), 1)});
     std::signal(SIGPIPE, previous);
 }
 
@@ -189,13 +160,10 @@ TEST(Socket, EveryCallLeavesTheModeItsOwnerChose) {
     Pair p;
     int fd = p.client.handle();
     char got[10];
-    EXPECT_EQ(p.client.nbread(got, 10) + p.client.nbwrite("ab", 2), 2);
-    EXPECT_TRUE(p.client.blocking() && !non_blocking(fd));
-    ASSERT_EQ(p.client.to_non_blocking(), 0);
-    EXPECT_EQ(p.client.nbread(got, 10) + p.client.nbwrite("cd", 2) + p.client.ewrite("ef", 2), 4);
-    EXPECT_TRUE(non_blocking(fd));
-    ASSERT_EQ(p.peer->eread(got, 6), 6);
-    EXPECT_EQ(std::string(got, 6), "abcdef");
+    expect_all({SAME(p.client.nbread(got, 10), 0), SAME(p.client.nbwrite("ab", 2), 2), SAME(non_blocking(fd), false),
+                SAME(p.client.blocking(), true), SAME(p.client.to_non_blocking(), 0), SAME(p.client.nbread(got, 10), 0),
+                SAME(p.client.nbwrite("cd", 2), 2), SAME(p.client.ewrite("ef", 2), 2), SAME(non_blocking(fd), true),
+                SAME(p.peer->eread(got, 6), 6), SAME(std::string(got, 6), "abcdef")});
     // A blocking read on a non-blocking socket waits for all the bytes.
     ASSERT_EQ(p.peer->ewrite("gh", 2), 2);
     ASSERT_TRUE(wait_for(fd, POLLIN));
@@ -203,16 +171,12 @@ TEST(Socket, EveryCallLeavesTheModeItsOwnerChose) {
     for (int queued = 1; queued > 0; std::this_thread::yield()) ::ioctl(fd, FIONREAD, &queued);
     ASSERT_EQ(p.peer->ewrite("ij", 2), 2);
     reader.join();
-    EXPECT_EQ(std::string(got, 4), "ghij");
-    EXPECT_TRUE(!p.client.blocking() && non_blocking(fd));
-    ASSERT_EQ(p.client.to_blocking(), 0);
     std::vector<char> chunk(65536, 'z'); // fill the send buffer: a send that would block
     int32_t sent = 1;
+    expect_all({SAME(std::string(got, 4), "ghij"), SAME(p.client.blocking(), false), SAME(non_blocking(fd), true),
+                SAME(p.client.to_blocking(), 0)});
     for (int i = 0; i < 10000 && sent > 0; i++) sent = p.client.nbwrite(chunk.data(), 65536);
-    EXPECT_EQ(sent, 0);
-    EXPECT_FALSE(non_blocking(fd));
-    EXPECT_EQ(p.client.write_error(), 0);
-    EXPECT_FALSE(fail_pending());
+    expect_all({SAME(sent, 0), SAME(non_blocking(fd), false), SAME(p.client.write_error(), 0), SAME(fail_pending(), false)});
 
     int fds[2]; // a wrapped handle keeps its mode; only an owned one is closed
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
