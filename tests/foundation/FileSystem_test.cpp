@@ -86,6 +86,7 @@ TEST_F(DirTreeTest, FailuresEndTheScanWithAChainedReport) {
     for (int fd : taken_fds) close(fd);
     setrlimit(RLIMIT_NOFILE, &saved);
     EXPECT_EQ(starved.status(), 1);
+    EXPECT_EQ(starved.size(), 0u);
     EXPECT_EQ(taken(), failed + "unable to open directory '" + dir.path() + "'\r\n");
     // A dangling link is listed by the directory but has no status.
     ASSERT_EQ(symlink(at("nowhere").c_str(), at("a/dangling").c_str()), 0);

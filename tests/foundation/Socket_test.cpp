@@ -86,12 +86,6 @@ TEST(Socket, ServerAndClientMeetOnLoopbackWithBlockingSockets) {
                 SAME(option(pending.client.handle(), SOL_SOCKET, SO_ERROR), 0), SAME(pending.client.nbwrite("GET", 3), 3)});
     expect_relayed(*pending.peer, pending.client, "ok");
     expect_relayed(p.client, *p.peer, std::string("ping\0with zero", 14));
-    std::vector<char> sent(1 << 20), back(sent.size()); // more than one send or receive takes
-    for (size_t i = 0; i < sent.size(); i++) sent[i] = char(i * 7 + i / 251);
-    std::thread writer([&] { EXPECT_EQ(p.peer->ewrite(sent.data(), 1 << 20), 1 << 20); });
-    EXPECT_EQ(p.client.eread(back.data(), 1 << 20), 1 << 20);
-    writer.join();
-    EXPECT_TRUE(sent == back);
     EXPECT_FALSE(fail_pending());
 }
 

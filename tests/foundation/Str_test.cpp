@@ -127,7 +127,7 @@ TEST(Str, GrowsByDoublingThen64KiBStepsAndReusesBuffersThatFit) {
         else
             target = c.source;
         expect_state(target, expected, c.capacity);
-        EXPECT_EQ(target.c_str() == own, c.keeps_own);
+        if (c.keeps_own) { EXPECT_EQ(target.c_str(), own); } // a freed buffer's address may come back
         if (c.move) { expect_state(c.source, "", 0); }
         if (c.move && !c.keeps_own) { EXPECT_EQ(target.c_str(), theirs); } // taken over
     }
@@ -152,7 +152,7 @@ TEST(Str, AnswersComparisonsSearchesAndNumbers) {
         SAME(s.begins_with(Str("harbord!")), 0), SAME(s.ends_with(Str("bord")), -1), SAME(s.ends_with(Str("har")), 0),
         SAME(s.ends_with(Str("xharbord")), 0), SAME(abc.find('b', 2), 4), SAME(abc.find('x'), -1),
         SAME(abc.find('a', 100), -1), SAME(Str("abca").rfind('a'), 3), SAME(Str("abca").rfind('c', 1), 2),
-        SAME(Str("abca").rfind('a', 4), -1), SAME(text.find(Str("the"), 1), 15), SAME(text.find(Str("mats")), -1),
+        SAME(Str("abca").rfind('a', 4), -1), SAME(Str("abca").rfind('x'), -1), SAME(text.find(Str("the"), 1), 15), SAME(text.find(Str("mats")), -1),
         SAME(text.find(Str()), 0), SAME(text.find(Str("t"), 100), -1), SAME(Str("x\0y\0z", 5).find(Str("y\0z", 3)), 2),
         SAME(mixed.find_nocase(Str("WoRlD")), 6), SAME(mixed.find_nocase(Str("\xE4RGER")), 12),
         SAME(mixed.find_nocase(Str("hello"), 1), -1), SAME(mixed.find_nocase(Str()), 0),
