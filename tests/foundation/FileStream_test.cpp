@@ -37,7 +37,8 @@ TEST(FileStream, ReadsBackWhatWasWrittenAndReportsShortTransfersOnce) {
     mode_t saved = umask(027);
     {
         OFileStream out(data, O_RDONLY | O_CREAT | O_TRUNC); // the access mode asked for is ignored
-        expect_all({SAME(out.open_failed(), false), SAME(access_mode(out.fd()), O_WRONLY), SAME(out.ewrite(bytes.data(), 13), 13)});
+        expect_all({SAME(out.open_failed(), false), SAME(access_mode(out.fd()), O_WRONLY),
+                    SAME(out.ewrite(bytes.data(), 13), 13)});
     }
     umask(saved);
     struct stat info;
@@ -45,8 +46,9 @@ TEST(FileStream, ReadsBackWhatWasWrittenAndReportsShortTransfersOnce) {
     EXPECT_EQ(info.st_mode & 0777, 0640u); // 0666 less the umask
     IFileStream in(data, O_WRONLY);
     OFileStream full(Str("/dev/full"));
-    expect_all({SAME(access_mode(in.fd()), O_RDONLY), SAME(in.eread(back.data(), 20), 13), SAME(back.substr(0, 13), bytes),
-                SAME(taken(), "IFileStream::eread read-error\r\n"), SAME(in.eread(back.data(), 8), 0), // sticky
+    expect_all({SAME(access_mode(in.fd()), O_RDONLY), SAME(in.eread(back.data(), 20), 13),
+                SAME(back.substr(0, 13), bytes), SAME(taken(), "IFileStream::eread read-error\r\n"),
+                SAME(in.eread(back.data(), 8), 0), // sticky
                 SAME(in.read_error(), 1), SAME(full.ewrite("abc", 3), 0), SAME(full.ewrite("abc", 3), 0),
                 SAME(full.write_error(), 1), SAME(taken(), "OFileStream::ewrite write-error\r\n")});
     { OFileStream truncating(data, O_CREAT | O_TRUNC); }
@@ -98,8 +100,9 @@ TEST(BufReadable, RefillsWholeBuffersAndReportsOnlyAnUnsatisfiedRead) {
     expect_all({SAME(in.eread(&c, 1), 0), SAME(in.eread(back.data(), 40), 0), SAME(capture.text(), ""),
                 SAME(source.requests.size(), 10), SAME(taken(), "Caller::work pending\r\n")});
     in.set_read_error(0);
-    expect_all({SAME(in.eread(&c, 1), 0), SAME(source.requests.size(), 11), SAME(taken(), "BufReadable::eread short file\r\n"),
-                SAME(bypass.eread(back.data(), 80), 50), SAME(bypass.read_error(), 1), // the source's flag and report
+    expect_all({SAME(in.eread(&c, 1), 0), SAME(source.requests.size(), 11),
+                SAME(taken(), "BufReadable::eread short file\r\n"), SAME(bypass.eread(back.data(), 80), 50),
+                SAME(bypass.read_error(), 1), // the source's flag and report
                 SAME(taken(), "MemoryReadable::eread read-error\r\n")});
 }
 
@@ -109,10 +112,11 @@ TEST(BufWriteable, CollectsUntilFullWritesLargePiecesDirectlyAndReportsFailedFlu
     MemoryWriteable sink, limited(10), tiny(2);
     {
         BufWriteable out(sink, 16);
-        expect_all({SAME(out.ewrite("0123456789", 10), 10), SAME(out.ewrite("abcdef", 6), 6), SAME(sink.calls.size(), 0),
-                    SAME(out.ewrite("XY", 2), 2), SAME(sink.calls, Counts({16})), SAME(out.flush(), 0),
-                    SAME(out.flush(), 0), SAME(out.ewrite("abc", 3), 3), SAME(out.ewrite(forty.data(), 40), 40),
-                    SAME(out.ewrite("kept", 4), 4), SAME(sink.calls, Counts({16, 2, 3, 40}))});
+        expect_all({SAME(out.ewrite("0123456789", 10), 10), SAME(out.ewrite("abcdef", 6), 6),
+                    SAME(sink.calls.size(), 0), SAME(out.ewrite("XY", 2), 2), SAME(sink.calls, Counts({16})),
+                    SAME(out.flush(), 0), SAME(out.flush(), 0), SAME(out.ewrite("abc", 3), 3),
+                    SAME(out.ewrite(forty.data(), 40), 40), SAME(out.ewrite("kept", 4), 4),
+                    SAME(sink.calls, Counts({16, 2, 3, 40}))});
     }
     EXPECT_EQ(sink.calls, (Counts{16, 2, 3, 40, 4})); // flushed at destruction
     EXPECT_EQ(sink.bytes, "0123456789abcdefXYabc" + forty + "kept");

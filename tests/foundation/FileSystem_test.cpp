@@ -29,7 +29,8 @@ TEST(Stat, FollowsTheFileAsItComesAndGoes) {
     struct timespec times[2] = {{1000000000, 0}, {1111111111, 0}};
     fail_take();
     Stat s(file), folder(Str(dir.path().c_str()));
-    expect_all({SAME(s.failed(), true), SAME(taken(), missing), SAME(write_file(file.c_str(), std::string(1234, 'a')), true),
+    expect_all({SAME(s.failed(), true), SAME(taken(), missing),
+                SAME(write_file(file.c_str(), std::string(1234, 'a')), true),
                 SAME(utimensat(AT_FDCWD, file.c_str(), times, 0), 0), SAME(s.query(file), 0), SAME(s.failed(), false),
                 SAME(s.size(), 1234), SAME(s.is_regular(), true), SAME(s.is_directory(), false),
                 SAME(s.modified(), 1111111111), SAME(s.accessed(), 1000000000), SAME(folder.is_directory(), true),
@@ -107,14 +108,14 @@ TEST(PathHelpers, SplitPathsAtTheLastSeparator) {
                 SAME(dir_part("/home/u/./prog"), "/home/u"), SAME(dir_part("a/././prog"), "a"),
                 SAME(dir_part("a/b/."), "a/b"), SAME(dir_part("a/.x/f"), "a/.x"), SAME(dir_part("/vmlinuz"), "/"),
                 SAME(dir_part("/./x"), "/"), SAME(dir_part("C:\\dir\\.\\f", '\\'), "C:\\dir"),
-                SAME(dir_part("a/b", '\\'), "."), SAME(file_part("a/b/c.txt"), "c.txt"), SAME(file_part("c.txt"), "c.txt"),
-                SAME(file_part("a/b/"), ""), SAME(strip_extension("a/b.tar.gz"), "a/b.tar"),
-                SAME(strip_extension("noext"), "noext"), SAME(strip_extension("name."), "name"),
-                SAME(strip_extension("dir.d/file"), "dir.d/file"), SAME(strip_extension("./file.gra"), "./file"),
-                SAME(abs_dir("/usr/bin/ls"), "/usr/bin"), SAME(abs_dir("/ls"), "/"), SAME(abs_dir("prog"), cwd),
-                SAME(abs_dir("./prog"), cwd), SAME(abs_dir("sub/prog"), cwd + "/sub"), SAME(abs_dir(""), cwd),
-                SAME(abs_dir("C:x/y"), cwd + "/C:x"), SAME(chdir("/"), 0), SAME(abs_dir("etc/x"), "/etc"),
-                SAME(chdir(saved), 0)});
+                SAME(dir_part("a/b", '\\'), "."), SAME(file_part("a/b/c.txt"), "c.txt"),
+                SAME(file_part("c.txt"), "c.txt"), SAME(file_part("a/b/"), ""),
+                SAME(strip_extension("a/b.tar.gz"), "a/b.tar"), SAME(strip_extension("noext"), "noext"),
+                SAME(strip_extension("name."), "name"), SAME(strip_extension("dir.d/file"), "dir.d/file"),
+                SAME(strip_extension("./file.gra"), "./file"), SAME(abs_dir("/usr/bin/ls"), "/usr/bin"),
+                SAME(abs_dir("/ls"), "/"), SAME(abs_dir("prog"), cwd), SAME(abs_dir("./prog"), cwd),
+                SAME(abs_dir("sub/prog"), cwd + "/sub"), SAME(abs_dir(""), cwd), SAME(abs_dir("C:x/y"), cwd + "/C:x"),
+                SAME(chdir("/"), 0), SAME(abs_dir("etc/x"), "/etc"), SAME(chdir(saved), 0)});
 }
 
 } // namespace

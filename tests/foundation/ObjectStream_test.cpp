@@ -81,9 +81,9 @@ TEST(BinaryForm, ArraysOfEveryTypeRoundTripInPieces) {
     BinaryDrain d(sink);
     uint16_t v[4] = {9, 9, 9, 9};
     int32_t w[3] = {1, 2, 3};
-    expect_all({SAME(s.read_array(v, 4), 1), SAME(std::vector<uint16_t>(v, v + 4), std::vector<uint16_t>({1, 2, 3, 0})), SAME(s.error(), 1),
-                SAME(taken(), "MemoryReadable::eread read-error\r\n"), SAME(d.write_array(w, 3), 1), SAME(d.error(), 1),
-                SAME(taken(), "MemoryWriteable::ewrite write-error\r\n")});
+    expect_all({SAME(s.read_array(v, 4), 1), SAME(std::vector<uint16_t>(v, v + 4), std::vector<uint16_t>({1, 2, 3, 0})),
+                SAME(s.error(), 1), SAME(taken(), "MemoryReadable::eread read-error\r\n"), SAME(d.write_array(w, 3), 1),
+                SAME(d.error(), 1), SAME(taken(), "MemoryWriteable::ewrite write-error\r\n")});
 }
 
 TEST(BinarySource, DamagedInputFailsWithAChainedReportAndBoundedMemory) {

@@ -85,14 +85,17 @@ TEST(Option, EachKindStoresWhatItAcceptsAndNamesWhatItRejects) {
         SAME(apply(host, "two words"), "-1 origin OptionStr::from_Str invalid value for option\r\n"),
         SAME(apply(host, "other"), "0 other "), SAME(apply(user, ""), "0  "),
         SAME(apply(cache, dir.path() + "/"), "0 " + dir.path() + " "), SAME(apply(cache, "/"), "0 / "),
-        SAME(apply(cache, none + "/"), "0 " + none + " "), SAME(apply(cache, file), "-1 " + none + " " + path(file, "a directory")),
+        SAME(apply(cache, none + "/"), "0 " + none + " "),
+        SAME(apply(cache, file), "-1 " + none + " " + path(file, "a directory")),
         SAME(apply(setup, none), "-1 old OptionPath::from_Str file '" + none + "' doesn't exist\r\n"),
         SAME(apply(regular, dir.path()), "-1 old " + path(dir.path(), "a regular file")),
-        SAME(apply(regular, file), "0 " + file + " "), SAME(apply(program, file), "-1 old " + path(file, "executable")),
+        SAME(apply(regular, file), "0 " + file + " "),
+        SAME(apply(program, file), "-1 old " + path(file, "executable")),
         SAME(apply(flag, "yes"), "0 1 "), SAME(apply(flag, "OFF"), "0 0 "), SAME(apply(flag, "On"), "0 1 "),
         SAME(apply(flag, "false"), "0 0 "), SAME(apply(flag, "TRUE"), "0 1 "), SAME(apply(flag, "no"), "0 0 "),
-        SAME(apply(flag, "1"), "0 1 "), SAME(apply(flag, "0"), "0 0 "), SAME(apply(flag, "maybe"), "-1 0 " + flag_word("maybe")),
-        SAME(apply(flag, "2"), "-1 0 " + flag_word("2")), SAME(apply(language, "Deutsch"), "-1 english " + choice("Deutsch")),
+        SAME(apply(flag, "1"), "0 1 "), SAME(apply(flag, "0"), "0 0 "), SAME(apply(flag, "2"), "-1 0 " + flag_word("2")),
+        SAME(apply(flag, "maybe"), "-1 0 " + flag_word("maybe")),
+        SAME(apply(language, "Deutsch"), "-1 english " + choice("Deutsch")),
         SAME(apply(language, "deutsch"), "0 deutsch "), SAME(apply(language, "dutch"), "0 dutch "),
         SAME(apply(language, "dutchx"), "-1 dutch " + choice("dutchx")),
         SAME(apply(language, "english deutsch"), "-1 dutch " + choice("english deutsch")),
@@ -175,7 +178,8 @@ TEST(OptionSet, LooksUpAndSetsOptionsByName) {
                 SAME(taken(), "OptionSet::set cannot set option 'port', reason:\r\n OptionInt::from_Str value 0 is "
                               "out of range;\n valid are integers from 1 to 65535\n\r\n"),
                 SAME(o.set.set("nosuch", "1"), -1), SAME(taken(), "OptionSet::set unknown option 'nosuch'\r\n"),
-                SAME(o.set.set("port", "81"), 0), SAME(o.set.modified(), true), SAME(o.values(), "81 0 english0  0 3")});
+                SAME(o.set.set("port", "81"), 0), SAME(o.set.modified(), true),
+                SAME(o.values(), "81 0 english0  0 3")});
 }
 
 TEST(OptionSet, ListsOptionsInNameOrderWithTextsFromByte31) {
@@ -230,7 +234,8 @@ TEST(OptionSet, SetupFileHoldsTheSavedOptionsInNameOrderAndIsWrittenWhenModified
 TEST(OptionSet, LoadingAppliesEveryGoodPairAndReportsTheBadOnes) {
     TempDir dir;
     const std::string setup = dir.file("test.cfg"), valid = setup_bytes({{"debug", "1"}, {"port", "9000"}});
-    const std::string invalid = "MALFUNCTION:\nObjectSource >> OptionSet invalid setup-file, default values will be used";
+    const std::string invalid =
+        "MALFUNCTION:\nObjectSource >> OptionSet invalid setup-file, default values will be used";
     // The result, the values, whether the set counts as modified, and what was printed.
     auto load = [&](const std::string& bytes) {
         if (!bytes.empty()) write_file(setup, bytes);
@@ -244,13 +249,16 @@ TEST(OptionSet, LoadingAppliesEveryGoodPairAndReportsTheBadOnes) {
         return out + err.text();
     };
     expect_all({
-        SAME(load(""), "-1 8080 0 english0  0 3 1 MALFUNCTION:\nOptionSet::load cannot open option-file, default values "
+        SAME(load(""), "-1 8080 0 english0  0 3 1 MALFUNCTION:\nOptionSet::load cannot open option-file, "
+                       "default values "
                        "will be used, reason:\r\n IFileStream: unable to open file " + setup + "\r\n\n"),
         SAME(load(setup_bytes({{"debug", "1"}, {"port", "9000"}, {"language", "dutch"}})), "0 9000 1 dutch2  0 3 0 "),
         SAME(load("SETU" + framed("port") + framed("9000")), "-1 8080 0 english0  0 3 1 " + invalid + "\r\n\n"),
-        SAME(load("UT"), "-1 8080 0 english0  0 3 1 " + invalid + ", reason:\r\n BufReadable::eread short file\r\n\n"),
+        SAME(load("UT"),
+             "-1 8080 0 english0  0 3 1 " + invalid + ", reason:\r\n BufReadable::eread short file\r\n\n"),
         SAME(load(setup_bytes({{"debug", "1"}, {"colour", "red"}, {"port", "9000"}})),
-             "0 9000 1 english0  0 3 1 MALFUNCTION:\nObjectSource >> OptionSet unknown option 'colour' (ignored)\r\n\n"),
+             "0 9000 1 english0  0 3 1 MALFUNCTION:\nObjectSource >> OptionSet unknown option 'colour' "
+             "(ignored)\r\n\n"),
         SAME(load(setup_bytes({{"zone", "7"}, {"port", "9000"}})), "0 9000 0 english0  0 3 0 "), // not saved: ignored
         SAME(load(setup_bytes({{"debug", "sometimes"}, {"port", "9000"}})),
              "0 9000 0 english0  0 3 1 MALFUNCTION:\nObjectSource >> OptionSet cannot set option 'debug' (ignored), "
@@ -294,7 +302,8 @@ TEST(OptionSet, CommandLineTakesMetaOptionsThenTheSetupFileThenTheRest) {
         SAME(run(PARSE, {"-port", "81", "-nosuch", "1", "-debug", "on"}, false),
              "-1 [-port 81 -nosuch 1 -debug on ] 81 0 english0  0 3 OptionSet::parse unknown option '-nosuch', "
              "reason:\r\n OptionSet::find unknown option 'nosuch'\r\n"),
-        SAME(run(PARSE, {"port", "81"}, false), "-1 [port 81 ] 8080 0 english0  0 3 OptionSet::parse unknown option 'port'\r\n"),
+        SAME(run(PARSE, {"port", "81"}, false),
+             "-1 [port 81 ] 8080 0 english0  0 3 OptionSet::parse unknown option 'port'\r\n"),
         SAME(run(BARE, {"port", "82", "language", "dutch", "quiet"}, false),
              "0 [port 82 language dutch quiet ] 82 0 dutch2  1 3 "),
         SAME(run(PARSE, {"-debug", "yes", "-port"}, true),
@@ -309,10 +318,12 @@ TEST(OptionSet, CommandLineTakesMetaOptionsThenTheSetupFileThenTheRest) {
         SAME(run(CMDLINE, {"-port", "81", "-show"}, true), "1 [-port 81 ] 9000 1 english0  0 3 " + show),
         SAME(run(CMDLINE, {"-setup", "relative.cfg", "-cwd", dir.path()}, true), "0 [] 9001 0 english0  0 3 "),
         SAME(run(CMDLINE, {"-cwd", missing}, true),
-             "-1 [] 8080 0 english0  0 3 OptionSet::parse_cmdline unable to change working directory to '" + missing + "'\r\n"),
+             "-1 [] 8080 0 english0  0 3 OptionSet::parse_cmdline unable to change working directory to '" +
+                 missing + "'\r\n"),
         SAME(run(CMDLINE, {"-cwd", setup}, true),
-             "-1 [" + setup + " ] 8080 0 english0  0 3 OptionSet::parse_cmdline cannot set option '-cwd', reason:\r\n "
-             "OptionSet::set cannot set option 'cwd', reason:\r\n OptionPath::from_Str '" + setup + "' is not a directory\r\n"),
+             "-1 [" + setup + " ] 8080 0 english0  0 3 OptionSet::parse_cmdline cannot set option '-cwd', "
+             "reason:\r\n OptionSet::set cannot set option 'cwd', reason:\r\n OptionPath::from_Str '" + setup +
+                 "' is not a directory\r\n"),
         SAME(run(CMDLINE, {"-port", "81", "stray"}, false),
              "-1 [-port 81 stray ] 81 1 english0  0 3 OptionSet::parse unknown option 'stray'\r\n"),
     });

@@ -39,7 +39,9 @@ int option(int fd, int level, int name) {
     socklen_t size = sizeof value;
     return ::getsockopt(fd, level, name, &value, &size) == 0 ? value : -1;
 }
-std::string reason(const char* text, int code) { return text + std::string(" Reason code:") + std::to_string(code) + "\r\n"; }
+std::string reason(const char* text, int code) {
+    return text + std::string(" Reason code:") + std::to_string(code) + "\r\n";
+}
 
 // Sends the text at a and expects it at b.
 void expect_relayed(Socket& a, Socket& b, const std::string& text) {
@@ -83,7 +85,8 @@ TEST(Socket, ServerAndClientMeetOnLoopbackWithBlockingSockets) {
                 SAME(p.client.port(), p.server.port()), SAME(p.peer_address, LOOPBACK), SAME(p.client.delay_off(), 0),
                 SAME(option(p.client.handle(), IPPROTO_TCP, TCP_NODELAY) != 0, true),
                 SAME(pending.client.blocking(), false), SAME(non_blocking(pending.client.handle()), true),
-                SAME(option(pending.client.handle(), SOL_SOCKET, SO_ERROR), 0), SAME(pending.client.nbwrite("GET", 3), 3)});
+                SAME(option(pending.client.handle(), SOL_SOCKET, SO_ERROR), 0),
+                SAME(pending.client.nbwrite("GET", 3), 3)});
     expect_relayed(*pending.peer, pending.client, "ok");
     expect_relayed(p.client, *p.peer, std::string("ping\0with zero", 14));
     EXPECT_FALSE(fail_pending());
@@ -105,8 +108,9 @@ TEST(Socket, FailuresAreReportedAndReleaseTheirDescriptor) {
     InterNetClient refused("127.0.0.1", closed_port);
     expect_all({SAME(descriptors(), before), SAME(refused.handle(), -1), SAME(refused.failed(), true),
                 SAME(taken(), reason("InterNetClient: unable to connect to '127.0.0.1'.", ECONNREFUSED)),
-                SAME(busy.failed(), true), SAME(busy.handle(), -1), SAME(busy.accept_connection(&peer) == nullptr, true),
-                SAME(peer, 12345), SAME(taken(), reason("InterNetServer::accept_connection unable to accept from socket", EBADF))});
+                SAME(busy.failed(), true), SAME(busy.handle(), -1),
+                SAME(busy.accept_connection(&peer) == nullptr, true), SAME(peer, 12345),
+                SAME(taken(), reason("InterNetServer::accept_connection unable to accept from socket", EBADF))});
     // A failed lookup gives address 0, which must never be connected to.
     InterNetClient unknown("1.2.3.256", first.port());
     const std::string head = "InterNetClient: unable to connect to '1.2.3.256'. Reason code:" +
@@ -170,7 +174,8 @@ TEST(Socket, EveryCallLeavesTheModeItsOwnerChose) {
     expect_all({SAME(std::string(got, 4), "ghij"), SAME(p.client.blocking(), false), SAME(non_blocking(fd), true),
                 SAME(p.client.to_blocking(), 0)});
     for (int i = 0; i < 10000 && sent > 0; i++) sent = p.client.nbwrite(chunk.data(), 65536);
-    expect_all({SAME(sent, 0), SAME(non_blocking(fd), false), SAME(p.client.write_error(), 0), SAME(fail_pending(), false)});
+    expect_all({SAME(sent, 0), SAME(non_blocking(fd), false), SAME(p.client.write_error(), 0),
+                SAME(fail_pending(), false)});
 
     int fds[2]; // a wrapped handle keeps its mode; only an owned one is closed
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);

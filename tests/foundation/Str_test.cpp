@@ -141,32 +141,33 @@ TEST(Str, AnswersComparisonsSearchesAndNumbers) {
     Str s("harbord"), abc("abcabc"), text("the cat sat on the mat"), mixed("Hello WORLD \xC4rger");
     uint64_t wrapped = 0;
     for (const char* p = "98765432109876543210"; *p; ++p) wrapped = (wrapped * 10 + uint64_t(*p - '0')) % (1ull << 32);
-    expect_all({
-        // True is all ones; bytes compare as signed 8-bit values.
-        SAME(Str("abc") == Str("abc"), -1), SAME(Str("abc") == Str("abd"), 0), SAME(Str("abc") == Str("ab"), 0),
-        SAME(Str("abc") != Str("ab"), -1), SAME(Str("abc") == "abc", -1), SAME(Str("abc") == "abcd", 0),
-        SAME(Str("abc") != "ab", -1), SAME(Str("a\0b", 3) == "a", 0), SAME(Str().compare(Str("a")), -1),
-        SAME(Str("ab").compare(Str("a")), 1), SAME(Str("abc").compare(Str("abc")), 0),
-        SAME(Str("\x80").compare(Str("a")), -1), SAME(Str("a") > Str("\x80"), -1), SAME(Str("b") < Str("a"), 0),
-        SAME(s.begins_with(Str("har")), -1), SAME(s.begins_with("bor"), 0), SAME(s.begins_with("harbord!"), 0),
-        SAME(s.begins_with(Str("harbord!")), 0), SAME(s.ends_with(Str("bord")), -1), SAME(s.ends_with(Str("har")), 0),
-        SAME(s.ends_with(Str("xharbord")), 0), SAME(abc.find('b', 2), 4), SAME(abc.find('x'), -1),
-        SAME(abc.find('a', 100), -1), SAME(Str("abca").rfind('a'), 3), SAME(Str("abca").rfind('c', 1), 2),
-        SAME(Str("abca").rfind('a', 4), -1), SAME(Str("abca").rfind('x'), -1), SAME(text.find(Str("the"), 1), 15), SAME(text.find(Str("mats")), -1),
-        SAME(text.find(Str()), 0), SAME(text.find(Str("t"), 100), -1), SAME(Str("x\0y\0z", 5).find(Str("y\0z", 3)), 2),
-        SAME(mixed.find_nocase(Str("WoRlD")), 6), SAME(mixed.find_nocase(Str("\xE4RGER")), 12),
-        SAME(mixed.find_nocase(Str("hello"), 1), -1), SAME(mixed.find_nocase(Str()), 0),
-        // A match at the very end compares the terminator as the next byte.
-        SAME(fast_find(Str("the END"), Str("end")), 4), SAME(fast_find(Str("en"), Str("end")), -1),
-        SAME(fast_find(Str("xxxxxend"), Str("end"), 6), -1), SAME(fast_find(Str("abc"), Str()), 0),
-        SAME(Str("0x1F").to_ulong(), 31), SAME(Str("0xff").to_ulong(), 255), SAME(Str("0b1012").to_ulong(), 5),
-        SAME(Str("0x").to_ulong(), 0), SAME(Str("0x1G").to_ulong(), 1), SAME(Str("0X1F").to_ulong(), 0),
-        SAME(Str("12ab").to_ulong(), 12), SAME(Str("+5").to_ulong(), 0),
-        SAME(Str("0x1FFFFFFFF").to_ulong(), 0xFFFFFFFFu), SAME(Str("98765432109876543210").to_ulong(), wrapped),
-        SAME(Str("-0x10").to_long(), -16), SAME(Str("--5").to_long(), 0), SAME(Str("-2147483648").to_long(), INT32_MIN),
-        SAME(Str("4294967295").to_long(), -1), SAME(Str("  \"a b\" c ").count_words(), 2),
-        SAME(Str("a b\tc").count_words(), 3), SAME(Str(" \t ").count_words(), 0),
-    });
+                // True is all ones; bytes compare as signed 8-bit values.
+    expect_all({SAME(Str("abc") == Str("abc"), -1), SAME(Str("abc") == Str("abd"), 0), SAME(Str("abc") == Str("ab"), 0),
+                SAME(Str("abc") != Str("ab"), -1), SAME(Str("abc") == "abc", -1), SAME(Str("abc") == "abcd", 0),
+                SAME(Str("abc") != "ab", -1), SAME(Str("a\0b", 3) == "a", 0), SAME(Str().compare(Str("a")), -1),
+                SAME(Str("ab").compare(Str("a")), 1), SAME(Str("abc").compare(Str("abc")), 0),
+                SAME(Str("\x80").compare(Str("a")), -1), SAME(Str("a") > Str("\x80"), -1), SAME(Str("b") < Str("a"), 0),
+                SAME(s.begins_with(Str("har")), -1), SAME(s.begins_with("bor"), 0), SAME(s.begins_with("harbord!"), 0),
+                SAME(s.begins_with(Str("harbord!")), 0), SAME(s.ends_with(Str("bord")), -1),
+                SAME(s.ends_with(Str("har")), 0), SAME(s.ends_with(Str("xharbord")), 0), SAME(abc.find('b', 2), 4),
+                SAME(abc.find('x'), -1), SAME(abc.find('a', 100), -1), SAME(Str("abca").rfind('a'), 3),
+                SAME(Str("abca").rfind('c', 1), 2), SAME(Str("abca").rfind('a', 4), -1),
+                SAME(Str("abca").rfind('x'), -1), SAME(text.find(Str("the"), 1), 15), SAME(text.find(Str("mats")), -1),
+                SAME(text.find(Str()), 0), SAME(text.find(Str("t"), 100), -1),
+                SAME(Str("x\0y\0z", 5).find(Str("y\0z", 3)), 2), SAME(mixed.find_nocase(Str("WoRlD")), 6),
+                SAME(mixed.find_nocase(Str("\xE4RGER")), 12), SAME(mixed.find_nocase(Str("hello"), 1), -1),
+                SAME(mixed.find_nocase(Str()), 0),
+                // A match at the very end compares the terminator as the next byte.
+                SAME(fast_find(Str("the END"), Str("end")), 4), SAME(fast_find(Str("en"), Str("end")), -1),
+                SAME(fast_find(Str("xxxxxend"), Str("end"), 6), -1), SAME(fast_find(Str("abc"), Str()), 0),
+                SAME(Str("0x1F").to_ulong(), 31), SAME(Str("0xff").to_ulong(), 255), SAME(Str("0b1012").to_ulong(), 5),
+                SAME(Str("0x").to_ulong(), 0), SAME(Str("0x1G").to_ulong(), 1), SAME(Str("0X1F").to_ulong(), 0),
+                SAME(Str("12ab").to_ulong(), 12), SAME(Str("+5").to_ulong(), 0),
+                SAME(Str("0x1FFFFFFFF").to_ulong(), 0xFFFFFFFFu), SAME(Str("98765432109876543210").to_ulong(), wrapped),
+                SAME(Str("-0x10").to_long(), -16), SAME(Str("--5").to_long(), 0),
+                SAME(Str("-2147483648").to_long(), INT32_MIN), SAME(Str("4294967295").to_long(), -1),
+                SAME(Str("  \"a b\" c ").count_words(), 2), SAME(Str("a b\tc").count_words(), 3),
+                SAME(Str(" \t ").count_words(), 0)});
 }
 
 TEST(Str, FastSearchSkipsByTheTableAndAgreesWithFindNocase) {
@@ -221,8 +222,9 @@ TEST(Str, EditsInPlaceWithTheWindows1252CaseMapping) {
     empty.set_length(0);
     own.fill('-');
     expect_all({SAME(empty.init(0), 0), SAME(empty.cut_word(), ""), SAME(empty.cut_line(), ""),
-                SAME(empty.c_str() == shared_empty(), true), SAME(own, "---"), SAME((own.set_length(0), own.capacity()), 31),
-                SAME(own, ""), SAME(own.c_str()[0], 0)}); // an emptied string keeps its own buffer
+                SAME(empty.c_str() == shared_empty(), true), SAME(own, "---"),
+                SAME((own.set_length(0), own.capacity()), 31), SAME(own, ""),
+                SAME(own.c_str()[0], 0)}); // an emptied string keeps its own buffer
 }
 
 TEST(Str, CutsWordsAndLinesOffTheFront) {
@@ -295,7 +297,8 @@ TEST(ArgList, CopiesAreDeepAndRemovalsKeepTheLinksConsistent) {
     expect_all({SAME(list.status() + none.status() + copy.status() + assigned.status() + appended.status(), 0),
                 SAME(values_of(assigned), Values({"one", std::string("a\0b", 3)})), SAME(values_of(none), Values()),
                 SAME(values_of(appended), Values()), SAME(values_of(list), Values({"b", "d"})),
-                SAME(values_of(copy), Values({"a", "b", "c", "d", ""})), SAME(copy.first()->value.c_str() != argv[0], true),
+                SAME(values_of(copy), Values({"a", "b", "c", "d", ""})),
+                SAME(copy.first()->value.c_str() != argv[0], true),
                 SAME((list.remove(list.first()), list.remove(list.first()), values_of(list)), Values()),
                 SAME((list.append(Str("again")), values_of(list)), Values({"again"})),
                 SAME((copy.clear(), values_of(copy)), Values())});

@@ -108,13 +108,15 @@ TEST(GMTdate, StoredFormIsSevenIntegersAndAFlagIn32Bytes) {
     TextDrain text_drain(text);
     BinaryDrain broken_drain(broken);
     text_drain << parse(WRITTEN) << GMTdate();
-    expect_all({SAME((source >> back[0] >> back[1], source.error()), 0), SAME(fields(back[0]), "1905 0 5 4 10 11 12 0 "),
-                SAME(back[1].specified(), false), SAME((source >> back[2], back[2].specified()), false),
+    expect_all({SAME((source >> back[0] >> back[1], source.error()), 0),
+                SAME(fields(back[0]), "1905 0 5 4 10 11 12 0 "), SAME(back[1].specified(), false),
+                SAME((source >> back[2], back[2].specified()), false),
                 SAME(fail_take(), "ObjectSource >> GMTdate unable to read instance, reason:\r\n"
-                                  " MemoryReadable::eread read-error\r\n"),
+                     " MemoryReadable::eread read-error\r\n"),
                 SAME(text.bytes, std::string(WRITTEN) + "date-not-specified"),
                 SAME((broken_drain << parse(WRITTEN), fail_take()),
-                     "ObjectDrain << GMTdate unable to write instance, reason:\r\n MemoryWriteable::ewrite write-error\r\n")});
+                     "ObjectDrain << GMTdate unable to write instance, reason:\r\n"
+                     " MemoryWriteable::ewrite write-error\r\n")});
 }
 
 } // namespace

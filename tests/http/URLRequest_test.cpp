@@ -35,7 +35,8 @@ std::string outcome(const URLRequest& r) {
 TEST(URLRequest, ReceivedHeadsAreSplitCheckedAndWrittenForTheOrigin) {
     const std::string get = "GET http://h/ HTTP/1.0\r\n", bad_header = "501 invalid header-line found in request";
     for (auto [head, result] : {
-             std::pair{std::string("GET http://host HTTP/1.0\r\n\r\n"), std::string("host 80 [] GET / HTTP/1.0\r\nHost: host\r\n\r\n")},
+             std::pair{std::string("GET http://host HTTP/1.0\r\n\r\n"),
+                       std::string("host 80 [] GET / HTTP/1.0\r\nHost: host\r\n\r\n")},
              {"GET http://Host:8080/a/b?x=1&y=a+b HTTP/1.0\r\n\r\n",
               "Host 8080 [x,1,y,a b] GET /a/b?x=1&y=a+b HTTP/1.0\r\nHost: Host:8080\r\n\r\n"},
              {"GET http://h?x=/y HTTP/1.0\r\n\r\n", "h 80 [x,/y] GET /?x=/y HTTP/1.0\r\nHost: h\r\n\r\n"},
@@ -91,15 +92,14 @@ TEST(URLRequest, WritesTheInterpretedFieldsInFixedOrderAsHttp10) {
     const std::string fields = "Host: www.x.org:8000\r\nIf-Modified-Since: " + std::string(DATE) +
                                "\r\nFrom: me@x\r\nAuthorization:  Basic abc\r\nPragma: no-cache\r\n"
                                "User-Agent: T/1\r\nAccept: */*\r\n\r\n";
-    URLRequest post = parse("POST http://h/f HTTP/1.0\r\nContent-Length: 10\r\n\r\n"), copy(r), assigned;
+    URLRequest post = parse("POST http://h/f HTTP/1.0\r\nContent-Length: 10\r\n\r\n"), copy(r);
     post.body = "a=1"; // the announced length is kept, the body follows the head
-    assigned = r;
     expect_all({SAME(r.to_server_Str(), "GET /a/b?q=1&r=a+b HTTP/1.0\r\n" + fields),
                 SAME(r.to_proxy_Str(), "GET http://www.x.org:8000/a/b?q=1&r=a+b HTTP/1.0\r\n" + fields),
                 SAME(parse("HEAD http://h HTTP/0.9\r\n\r\n").to_proxy_Str(), "HEAD http://h HTTP/1.0\r\nHost: h\r\n\r\n"),
                 SAME(post.to_server_Str(), "POST /f HTTP/1.0\r\nHost: h\r\nContent-Length: 10\r\n\r\na=1\r\n"),
-                SAME(s(copy.to_proxy_Str()) + args_of(copy) + s(copy.date.to_Str()), s(r.to_proxy_Str()) + "[q,1,r,a b]" + DATE),
-                SAME(outcome(assigned), outcome(r))});
+                SAME(s(copy.to_proxy_Str()) + args_of(copy) + s(copy.date.to_Str()),
+                     s(r.to_proxy_Str()) + "[q,1,r,a b]" + DATE)});
     r.body = "kept";
     r.from_Str(Str("HEAD http://g/ HTTP/1.0\r\nX-B: 2\r\n\r\n")); // nothing of the earlier head stays
     EXPECT_EQ(outcome(r) + s(r.body), "g 80 [] HEAD / HTTP/1.0\r\nHost: g\r\nX-B: 2\r\n\r\nkept");
@@ -107,9 +107,9 @@ TEST(URLRequest, WritesTheInterpretedFieldsInFixedOrderAsHttp10) {
 
 TEST(URLRequest, QueriesSplitIntoDecodedPairs) {
     URLRequest r;
-    for (auto [path, result] : {std::pair{"/p?a=1&flag", "/p[a,1,flag]?a=1&flag"}, {"/p?=&b=%41%42", "/p[,,b,AB]?=&b=%41%42"},
-                                {"/p?a&b=c", "/p[a&b,c]?a&b=c"}, {"/p?x=1&", "/p[x,1]?x=1&"}, {"/p?", "/p[]"},
-                                {"/p", "/p[]"}}) {
+    for (auto [path, result] : {std::pair{"/p?a=1&flag", "/p[a,1,flag]?a=1&flag"}, {"/p?a&b=c", "/p[a&b,c]?a&b=c"},
+                                {"/p?=&b=%41%42", "/p[,,b,AB]?=&b=%41%42"}, {"/p?x=1&", "/p[x,1]?x=1&"},
+                                {"/p?", "/p[]"}, {"/p", "/p[]"}}) {
         r.path = path;
         r.split_query();
         EXPECT_EQ(s(r.path) + args_of(r) + s(r.query_suffix()), result) << path;
@@ -124,7 +124,8 @@ TEST(URLRequest, BuiltRequestsCarryTheLoadersMarkAndAnEncodedQuery) {
     const char* mark = "Accept: */*\r\nPragma: Vantlow\r\n\r\n";
     for (auto [method, url, result] : {
              std::tuple{"GET", "http://h/a/b?x=1&y=a+b", "h 80 [x,1,y,a b] GET /a/b?x=1&y=a+b HTTP/1.0\r\nHost: h\r\n"},
-             {"HEAD", "http://h:8080/s?q=a%2Fb+c%7e&flag", "h 8080 [q,a/b c~,flag] HEAD /s?q=a%2fb+c~&flag HTTP/1.0\r\nHost: h:8080\r\n"},
+             {"HEAD", "http://h:8080/s?q=a%2Fb+c%7e&flag",
+              "h 8080 [q,a/b c~,flag] HEAD /s?q=a%2fb+c~&flag HTTP/1.0\r\nHost: h:8080\r\n"},
              {"GET", "http://h:81", "h 81 [] GET / HTTP/1.0\r\nHost: h:81\r\n"},
              {"GET", "http://h?x=/y", "h 80 [x,/y] GET /?x=%2fy HTTP/1.0\r\nHost: h\r\n"},
              {"get", "http://h/", "501 unsupported method 'get' used"},
