@@ -102,6 +102,7 @@ TEST(Socket, FailuresAreReportedAndReleaseTheirDescriptor) {
         return count;
     };
     InterNetServer first(0, loopback_address()), busy(first.port(), loopback_address());
+    EXPECT_EQ(taken(), reason("InterNetServer: unable to bind socket", EADDRINUSE));
     uint16_t closed_port = InterNetServer(0, loopback_address()).port();
     uint32_t peer = 12345;
     int before = descriptors();
