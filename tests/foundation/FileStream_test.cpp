@@ -1,166 +1,153 @@
+// File streams and the buffered streams over them.
+#include "foundation/BufStream.h"
 #include "foundation/FileStream.h"
-
-#include "foundation/Fail.h"
+#include "testsupport/StderrCapture.h"
+#include "testsupport/TempDir.h"
+#include "tests/foundation/Expect.h"
+#include "tests/foundation/MemoryStream.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-class FileStreamTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fail_take();
-        char pattern[] = "/tmp/filestream_test_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        fail_take();
-        std::filesystem::remove_all(dir_);
-    }
-    Str path(const char* name) const { return Str((dir_ + "/" + name).c_str()); }
+using Counts = std::vector<int32_t>;
 
-    static void write_file(const Str& p, const std::string& bytes) {
-        OFileStream out(p, O_CREAT | O_TRUNC);
-        ASSERT_FALSE(out.open_failed());
-        ASSERT_EQ(out.ewrite(bytes.data(), int32_t(bytes.size())), int32_t(bytes.size()));
-    }
+std::string taken() { return fail_take(); }
+int access_mode(int fd) { return fcntl(fd, F_GETFL) & O_ACCMODE; }
 
-    std::string dir_;
-};
-
-TEST_F(FileStreamTest, WrittenBytesReadBackIdentically) {
-    std::string bytes("head\0\r\n\xff tail", 13);
-    write_file(path("data"), bytes);
-
-    IFileStream in(path("data"));
-    ASSERT_FALSE(in.open_failed());
-    std::string back(bytes.size(), '?');
-    EXPECT_EQ(in.eread(back.data(), int32_t(back.size())), int32_t(bytes.size()));
-    EXPECT_EQ(back, bytes);
-    EXPECT_EQ(in.read_error(), 0);
-    EXPECT_STREQ(fail_take(), "");
+std::string pattern_bytes(size_t n) {
+    std::string s(n, 0);
+    for (size_t i = 0; i < n; i++) s[i] = char(i * 7 + i / 251);
+    return s;
 }
 
-TEST_F(FileStreamTest, OpeningMissingFileReportsThePath) {
-    Str missing = path("missing");
-    IFileStream in(missing);
-    EXPECT_TRUE(in.open_failed());
-    EXPECT_EQ(std::string(fail_take()), "IFileStream: unable to open file " + std::string(missing.c_str()) + "\r\n");
-}
-
-TEST_F(FileStreamTest, OpeningForWriteInMissingDirectoryReportsThePath) {
-    Str target = path("no/such/file");
-    OFileStream out(target, O_CREAT | O_TRUNC);
-    EXPECT_TRUE(out.open_failed());
-    EXPECT_EQ(std::string(fail_take()), "OFileStream: unable to open file " + std::string(target.c_str()) + "\r\n");
-}
-
-TEST_F(FileStreamTest, ReadingPastTheEndReportsReadErrorOnce) {
-    write_file(path("short"), "abc");
-    IFileStream in(path("short"));
-    char buffer[8];
-    EXPECT_EQ(in.eread(buffer, 8), 3);
-    EXPECT_EQ(std::string(buffer, 3), "abc");
-    EXPECT_NE(in.read_error(), 0);
-    EXPECT_EQ(std::string(fail_take()), "IFileStream::eread read-error\r\n");
-
-    // The flag is sticky: a further short read adds no report.
-    EXPECT_EQ(in.eread(buffer, 8), 0);
-    EXPECT_NE(in.read_error(), 0);
-    EXPECT_STREQ(fail_take(), "");
-}
-
-TEST_F(FileStreamTest, WritingToAFullDeviceReportsWriteErrorOnce) {
-    OFileStream out(Str("/dev/full"));
-    ASSERT_FALSE(out.open_failed());
-    EXPECT_LT(out.ewrite("abc", 3), 3);
-    EXPECT_NE(out.write_error(), 0);
-    EXPECT_EQ(std::string(fail_take()), "OFileStream::ewrite write-error\r\n");
-
-    EXPECT_LT(out.ewrite("abc", 3), 3);
-    EXPECT_STREQ(fail_take(), "");
-}
-
-TEST_F(FileStreamTest, AccessModeInCallerFlagsIsIgnored) {
-    // Write-only although the caller asked for read-only, and the other way round.
-    OFileStream out(path("mode"), O_RDONLY | O_CREAT | O_TRUNC);
-    ASSERT_FALSE(out.open_failed());
-    EXPECT_EQ(out.ewrite("xyz", 3), 3);
-    EXPECT_EQ(fcntl(out.fd(), F_GETFL) & O_ACCMODE, O_WRONLY);
-
-    IFileStream in(path("mode"), O_WRONLY);
-    ASSERT_FALSE(in.open_failed());
-    EXPECT_EQ(fcntl(in.fd(), F_GETFL) & O_ACCMODE, O_RDONLY);
-    char buffer[3];
-    EXPECT_EQ(in.eread(buffer, 3), 3);
-    EXPECT_EQ(std::string(buffer, 3), "xyz");
-}
-
-TEST_F(FileStreamTest, NewFilesGetMode0666LessTheUmask) {
+TEST(FileStream, ReadsBackWhatWasWrittenAndReportsShortTransfersOnce) {
+    TempDir dir;
+    Str data(dir.file("data").c_str()), missing(dir.file("missing").c_str()), nowhere(dir.file("no/file").c_str());
+    std::string bytes("head\0\r\n\xff tail", 13), back(20, '?');
+    fail_take();
     mode_t saved = umask(027);
-    { OFileStream out(path("masked"), O_CREAT | O_TRUNC); }
-    umask(0);
-    { OFileStream out(path("open"), O_CREAT | O_TRUNC); }
+    {
+        OFileStream out(data, O_RDONLY | O_CREAT | O_TRUNC); // the access mode asked for is ignored
+        expect_all({SAME(out.open_failed(), false), SAME(access_mode(out.fd()), O_WRONLY),
+                    SAME(out.ewrite(bytes.data(), 13), 13)});
+    }
     umask(saved);
-
     struct stat info;
-    ASSERT_EQ(stat(path("masked").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
-    ASSERT_EQ(stat(path("open").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0666u);
+    ASSERT_EQ(stat(data.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u); // 0666 less the umask
+    IFileStream in(data, O_WRONLY);
+    OFileStream full(Str("/dev/full"));
+    expect_all({SAME(access_mode(in.fd()), O_RDONLY), SAME(in.eread(back.data(), 20), 13),
+                SAME(back.substr(0, 13), bytes), SAME(taken(), "IFileStream::eread read-error\r\n"),
+                SAME(in.eread(back.data(), 8), 0), // sticky
+                SAME(in.read_error(), 1), SAME(full.ewrite("abc", 3), 0), SAME(full.ewrite("abc", 3), 0),
+                SAME(full.write_error(), 1), SAME(taken(), "OFileStream::ewrite write-error\r\n")});
+    { OFileStream truncating(data, O_CREAT | O_TRUNC); }
+    EXPECT_EQ(read_file(dir.file("data")), "");
+    IFileStream absent(missing);
+    EXPECT_EQ(taken(), "IFileStream: unable to open file " + dir.file("missing") + "\r\n");
+    OFileStream unopened(nowhere, O_CREAT);
+    EXPECT_EQ(taken(), "OFileStream: unable to open file " + dir.file("no/file") + "\r\n");
+    EXPECT_TRUE(absent.open_failed() && unopened.open_failed());
 }
 
-TEST_F(FileStreamTest, TruncateFlagEmptiesAnExistingFile) {
-    write_file(path("t"), "long old contents");
-    { OFileStream out(path("t"), O_CREAT | O_TRUNC); out.ewrite("new", 3); }
-    EXPECT_EQ(std::filesystem::file_size(dir_ + "/t"), 3u);
-}
-
-TEST_F(FileStreamTest, OwnedDescriptorIsClosedAndUnownedIsNot) {
-    int fd_owned = open(path("a").c_str(), O_CREAT | O_WRONLY, 0600);
-    int fd_borrowed = open(path("b").c_str(), O_CREAT | O_WRONLY, 0600);
-    ASSERT_GE(fd_owned, 0);
-    ASSERT_GE(fd_borrowed, 0);
-    { OFileStream owned(fd_owned, true); }
-    { OFileStream borrowed(fd_borrowed, false); }
-    EXPECT_EQ(fcntl(fd_owned, F_GETFD), -1);
-    EXPECT_NE(fcntl(fd_borrowed, F_GETFD), -1);
-    close(fd_borrowed);
-}
-
-TEST_F(FileStreamTest, ReadWaitsForAllRequestedBytesFromAPipe) {
+TEST(FileStream, ReadsFromPipesUntilAllBytesArrivedAndClosesOnlyOwnedDescriptors) {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
-    std::thread writer([fd = fds[1]] {
-        // Separate writes arrive as separate pieces at the reader.
-        ASSERT_EQ(write(fd, "first-", 6), 6);
-        usleep(20000);
-        ASSERT_EQ(write(fd, "second", 6), 6);
-        close(fd);
-    });
-    IFileStream in(fds[0], true);
+    ASSERT_EQ(write(fds[1], "first-", 6), 6);
     char buffer[12];
-    EXPECT_EQ(in.eread(buffer, 12), 12);
-    writer.join();
-    EXPECT_EQ(std::string(buffer, 12), "first-second");
-    EXPECT_EQ(in.read_error(), 0);
+    {
+        IFileStream in(fds[0], true);
+        OFileStream borrowed(fds[1], false);
+        std::thread reader([&] { EXPECT_EQ(in.eread(buffer, 12), 12); });
+        // The second piece goes in only after the reader has taken the first.
+        for (int queued = 6; queued > 0; std::this_thread::yield()) ioctl(fds[0], FIONREAD, &queued);
+        ASSERT_EQ(borrowed.ewrite("second", 6), 6);
+        reader.join();
+        EXPECT_EQ(in.read_error(), 0);
+    }
+    expect_all({SAME(std::string(buffer, 12), "first-second"), SAME(fcntl(fds[0], F_GETFD), -1),
+                SAME(fcntl(fds[1], F_GETFD) != -1, true), SAME(std_in().fd(), 0), SAME(std_out().fd(), 1),
+                SAME(std_err().fd(), 2)}); // the standard streams borrow 0, 1 and 2
+    close(fds[1]);
 }
 
-TEST_F(FileStreamTest, StandardStreamsAreUnownedSingletonsOnDescriptors012) {
-    EXPECT_EQ(std_in().fd(), 0);
-    EXPECT_EQ(std_out().fd(), 1);
-    EXPECT_EQ(std_err().fd(), 2);
-    EXPECT_EQ(&std_err(), &std_err());
-    EXPECT_FALSE(std_out().open_failed());
+TEST(BufReadable, RefillsWholeBuffersAndReportsOnlyAnUnsatisfiedRead) {
+    fail_take();
+    const std::string bytes = pattern_bytes(300);
+    MemoryReadable source(bytes), short_source(pattern_bytes(50));
+    BufReadable in(source, 32), bypass(short_source, 16);
+    std::string back(300, 0);
+    char c;
+    ASSERT_EQ(in.eread(back.data(), 5), 5);
+    ASSERT_EQ(in.eread(back.data() + 5, 100), 100); // 27 buffered, 73 straight from the source
+    for (size_t at = 105; at < 300; at += 5) ASSERT_EQ(in.eread(back.data() + at, 5), 5);
+    expect_all({SAME(back, bytes), SAME(taken(), ""), SAME(in.read_error(), 0), // a short last refill is the end
+                SAME(source.requests, Counts({32, 73, 32, 32, 32, 32, 32, 32, 32})),
+                SAME(in.eread(&c, 1), 0), SAME(taken(), "BufReadable::eread short file\r\n")});
+    // A failed stream leaves its source alone, so a pending report survives.
+    fail_new("Caller::work ", "pending");
+    StderrCapture capture;
+    expect_all({SAME(in.eread(&c, 1), 0), SAME(in.eread(back.data(), 40), 0), SAME(capture.text(), ""),
+                SAME(source.requests.size(), 10), SAME(taken(), "Caller::work pending\r\n")});
+    in.set_read_error(0);
+    expect_all({SAME(in.eread(&c, 1), 0), SAME(source.requests.size(), 11),
+                SAME(taken(), "BufReadable::eread short file\r\n"), SAME(bypass.eread(back.data(), 80), 50),
+                SAME(bypass.read_error(), 1), // the source's flag and report
+                SAME(taken(), "MemoryReadable::eread read-error\r\n")});
+}
+
+TEST(BufWriteable, CollectsUntilFullWritesLargePiecesDirectlyAndReportsFailedFlushes) {
+    fail_take();
+    const std::string forty = pattern_bytes(40);
+    MemoryWriteable sink, limited(10), tiny(2);
+    {
+        BufWriteable out(sink, 16);
+        expect_all({SAME(out.ewrite("0123456789", 10), 10), SAME(out.ewrite("abcdef", 6), 6),
+                    SAME(sink.calls.size(), 0), SAME(out.ewrite("XY", 2), 2), SAME(sink.calls, Counts({16})),
+                    SAME(out.flush(), 0), SAME(out.flush(), 0), SAME(out.ewrite("abc", 3), 3),
+                    SAME(out.ewrite(forty.data(), 40), 40), SAME(out.ewrite("kept", 4), 4),
+                    SAME(sink.calls, Counts({16, 2, 3, 40}))});
+    }
+    EXPECT_EQ(sink.calls, (Counts{16, 2, 3, 40, 4})); // flushed at destruction
+    EXPECT_EQ(sink.bytes, "0123456789abcdefXYabc" + forty + "kept");
+    BufWriteable out(limited, 16);
+    const std::string flush_failed = " BufWriteable::flush error while flushing buffer, reason:\r\n"
+                                     " MemoryWriteable::ewrite write-error\r\n";
+    expect_all({SAME(out.ewrite(forty.data(), 16), 16), SAME(out.write_error(), 0), SAME(taken(), ""),
+                SAME(out.ewrite("z", 1), 0), SAME(out.write_error(), 1),
+                SAME(taken(), "BufWriteable::ewrite write failed, reason:\r\n" + flush_failed)});
+    StderrCapture capture;
+    {
+        BufWriteable doomed(tiny, 64);
+        doomed.ewrite("four", 4);
+    }
+    EXPECT_EQ(capture.text(),
+              "MALFUNCTION:\n~BufWriteable: unable to flush buffer before destruction, reason:\r\n" + flush_failed + "\n");
+}
+
+TEST(BufStream, BuffersThatCannotBeAllocatedFailEveryTransfer) {
+    fail_take();
+    MemoryReadable source("abc");
+    MemoryWriteable sink;
+    char c;
+    BufReadable in(source, -1); // no buffer of that size exists
+    EXPECT_EQ(taken(), "BufReadable: unable to allocate read-buffer\r\n");
+    {
+        BufWriteable out(sink, -1);
+        expect_all({SAME(taken(), "BufWriteable: unable to allocate write-buffer\r\n"), SAME(out.ewrite("abc", 3), 0),
+                    SAME(out.write_error(), 1), SAME(in.eread(&c, 1), 0), SAME(in.read_error(), 1)});
+    }
+    EXPECT_EQ(sink.bytes, "");
 }
 
 } // namespace
