@@ -38,14 +38,14 @@ TEST(E2eCaching, DocumentIsStoredServedFromTheCacheRevalidatedReloadedAndKeptOve
     OriginServer::Answer big = OriginServer::document(pattern(300000), "text/plain", AN_HOUR_AGO);
     big.send_content_length = false;
     origin.set("/big.txt", big);
-    // Slow enough to be killed in the middle.
-    OriginServer::Answer slow = OriginServer::document(pattern(400000), "text/plain", AN_HOUR_AGO);
-    slow.dribble_bytes = 8192;
+    // Slow enough (twelve seconds) to be killed in the middle, and small enough to keep.
+    OriginServer::Answer slow = OriginServer::document(pattern(480000), "text/plain", AN_HOUR_AGO);
+    slow.dribble_bytes = 4096;
     slow.dribble_ms = 100;
     origin.set("/slow.txt", slow);
     std::string url = origin.url("/doc.html"), big_url = origin.url("/big.txt");
     std::string slow_url = origin.url("/slow.txt");
-    Harbord proxy({"-updtime", "3"});
+    Harbord proxy({"-updtime", "5"});
     ASSERT_TRUE(proxy.running()) << proxy.log();
 
     time_t before = ::time(nullptr);
@@ -76,7 +76,7 @@ TEST(E2eCaching, DocumentIsStoredServedFromTheCacheRevalidatedReloadedAndKeptOve
 
     // Older than updtime, a copy is revalidated on the date it was stored;
     // the 304 renews that date, so the next request is answered at once.
-    std::this_thread::sleep_for(std::chrono::seconds(4));
+    std::this_thread::sleep_for(std::chrono::seconds(6));
     EXPECT_EQ(proxy.get(url).body, body);
     ASSERT_EQ(origin.request_count("/doc.html"), 2u);
     std::string condition = origin.requests().back().header("If-Modified-Since");
