@@ -23,7 +23,7 @@ enum class Client { sends_all, one_byte_at_a_time, leaves_early };
 TEST(E2eBadInput, BadRequestsAreAnsweredOrDroppedWhileOthersAreServed) {
     OriginServer origin;
     ASSERT_TRUE(origin.listening());
-    for (const char* path : {"/ok", "/slow", "/form"})
+    for (const char* path : {"/ok", "/form"})
         origin.set(path, OriginServer::document(path));
     // Long enough that a client leaving early is gone before it has all been sent.
     OriginServer::Answer huge = OriginServer::document(std::string(1 << 20, 'h'), "text/plain");
@@ -63,8 +63,8 @@ TEST(E2eBadInput, BadRequestsAreAnsweredOrDroppedWhileOthersAreServed) {
          "/form", "hello"},
         {"silent", "", ""},
         {"head cut off", "GET " + never + " HTTP/1.0\r\nUser-", ""},
-        {"slow", proxy_request("GET", origin.url("/slow"), {"Accept: */*"}), "HTTP/1.0 200",
-         "/slow", "", Client::one_byte_at_a_time},
+        {"slow", proxy_request("POST", form, {"Accept: */*"}, "slowly"), "HTTP/1.0 200", "/form",
+         "slowly", Client::one_byte_at_a_time},
         {"leaving in the head", "GET " + never + " HTTP/1.0\r\nAcc", "", "", "",
          Client::leaves_early},
         {"leaving in the answer", proxy_request("GET", origin.url("/huge")), "", "/huge", "",
@@ -117,7 +117,7 @@ TEST(E2eBadInput, BadRequestsAreAnsweredOrDroppedWhileOthersAreServed) {
     ASSERT_EQ(proxy.stop(), 0) << proxy.log();
     size_t entries = 0;
     EXPECT_EQ(check_cachedb(proxy.cachedir(), &entries), "");
-    EXPECT_EQ(entries, 2u);
+    EXPECT_EQ(entries, 1u);
 }
 
 } // namespace

@@ -104,9 +104,11 @@ TEST(E2eCaching, DocumentIsStoredServedFromTheCacheRevalidatedReloadedAndKeptOve
     // A clean stop keeps the index for the next start. Killed in the middle
     // of a download, the next start rebuilds it from the cache files and
     // keeps only the complete ones.
-    ASSERT_EQ(proxy.stop(), 0) << proxy.log();
-    ASSERT_TRUE(proxy.start()) << proxy.log();
-    EXPECT_EQ(read_file(proxy.cachedir() + "/cachedb"), "");
+    for (int run = 0; run < 2; run++) {
+        ASSERT_EQ(proxy.stop(), 0) << proxy.log();
+        ASSERT_TRUE(proxy.start()) << proxy.log();
+        EXPECT_EQ(read_file(proxy.cachedir() + "/cachedb"), "");
+    }
     std::thread client([&] { proxy.get(slow_url); });
     bool partial = eventually([&] { return proxy.stored(slow_url, 0).body.size() >= 65536; });
     proxy.kill9();
