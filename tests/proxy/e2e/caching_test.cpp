@@ -27,6 +27,16 @@ std::string pattern(size_t size) {
     return bytes;
 }
 
+// A document of size bytes, which the origin may break off.
+OriginServer::Answer document(size_t size, size_t cut_after = OriginServer::NO_CUT,
+                              bool reset = false, bool length = true) {
+    OriginServer::Answer answer = OriginServer::document(pattern(size));
+    answer.cut_after = cut_after;
+    answer.reset = reset;
+    answer.send_content_length = length;
+    return answer;
+}
+
 TEST(E2eCaching, DocumentIsStoredServedFromTheCacheRevalidatedReloadedAndKeptOverAKill) {
     OriginServer origin;
     ASSERT_TRUE(origin.listening());
@@ -153,13 +163,6 @@ TEST(E2eCaching, WhatIsNotKeptWholeIsAskedForAgainWithoutCondition) {
     ASSERT_TRUE(origin.listening());
     Harbord proxy;
     ASSERT_TRUE(proxy.running()) << proxy.log();
-    auto broken = [](size_t size, size_t cut_after, bool reset, bool length) {
-        OriginServer::Answer a = OriginServer::document(pattern(size));
-        a.cut_after = cut_after;
-        a.reset = reset;
-        a.send_content_length = length;
-        return a;
-    };
     OriginServer::Answer missing = OriginServer::status(404, "Not Found");
     missing.last_modified = AN_HOUR_AGO;
     std::string post = pattern(32768); // far beyond the head limit, in one piece
@@ -170,12 +173,12 @@ TEST(E2eCaching, WhatIsNotKeptWholeIsAskedForAgainWithoutCondition) {
         std::string header;
         int kept_status; // of the file kept, 0 = none
     } cases[] = {
-        {"authorized", broken(100, -1, false, true), "GET", "Authorization: Basic dXNlcjpwYXNz", 0},
-        {"posted", broken(100, -1, false, true), "POST", "Content-Type: text/plain", 0},
+        {"authorized", document(100), "GET", "Authorization: Basic dXNlcjpwYXNz", 0},
+        {"posted", document(100), "POST", "Content-Type: text/plain", 0},
         {"error status", missing, "GET", "", 404},
-        {"head only", broken(100, -1, false, true), "HEAD", "", 200},
-        {"cut short of its length", broken(200000, 120000, false, true), "GET", "", 0},
-        {"reset without length", broken(300000, 100000, true, false), "GET", "", 0},
+        {"head only", document(100), "HEAD", "", 200},
+        {"cut short of its length", document(200000, 120000), "GET", "", 0},
+        {"reset without length", document(300000, 100000, true, false), "GET", "", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -190,8 +193,8 @@ TEST(E2eCaching, WhatIsNotKeptWholeIsAskedForAgainWithoutCondition) {
         // What came is the document or, when the origin broke off, a piece of its start.
         size_t whole = std::min(c.answer.cut_after, c.answer.body.size());
         EXPECT_TRUE(c.answer.body.compare(0, second.size(), second) == 0);
-        EXPECT_EQ(second.size(), c.answer.reset ? second.size() : whole);
-        EXPECT_LE(second.size(), whole);
+        EXPECT_TRUE(second.size() == whole || (c.answer.reset && second.size() < whole))
+            << second.size() << " bytes";
 
         ASSERT_EQ(origin.request_count(path), 2u);
         OriginServer::Request seen = origin.requests().back();

@@ -106,7 +106,7 @@ std::string way_failed(const std::string& reason) {
            reason + "\r\n</PRE>";
 }
 
-TEST_F(E2eChaining, ThroughARemoteProxyTheDocumentIsStoredInBothUntilTheRemoteProxyIsGone) {
+TEST_F(E2eChaining, ThroughARemoteProxyTheDocumentIsStoredInBothAndAMissingOneIsReported) {
     Harbord upstream;
     ASSERT_TRUE(upstream.running()) << upstream.log();
     Harbord proxy({"-proxyhost", "127.0.0.1", "-proxyport", std::to_string(upstream.port())});
