@@ -96,9 +96,7 @@ TEST(E2eBadInput, BadRequestsAreAnsweredOrDroppedWhileOthersAreServed) {
         SCOPED_TRACE(c.name);
         HttpResult answer = parse_http(answers[i]);
         EXPECT_EQ(answer.head.substr(0, c.answer.size()), c.answer);
-        if (c.answer.empty()) {
-            EXPECT_EQ(answers[i], "");
-        }
+        EXPECT_TRUE(!c.answer.empty() || answers[i].empty()) << answers[i];
         if (answer.status == 501) {
             EXPECT_NE(answer.body.find("<H1>Errorcode 501</H1>"), std::string::npos) << answer.body;
             EXPECT_EQ(answer.header("Content-Length"), std::to_string(answer.body.size()));

@@ -77,9 +77,8 @@ TEST(E2eCaching, DocumentIsStoredServedFromTheCacheRevalidatedReloadedAndKeptOve
     EXPECT_TRUE(relayed.body == big.body && relayed.header("Content-Length").empty());
 
     // Fresh copies come from the cache, now with their length.
-    HttpResult cached = proxy.curl(url);
-    EXPECT_EQ(cached.body, body);
-    cached = proxy.curl(big_url);
+    EXPECT_EQ(proxy.curl(url).body, body);
+    HttpResult cached = proxy.curl(big_url);
     EXPECT_TRUE(cached.body == big.body) << cached.body.size() << " bytes";
     EXPECT_EQ(cached.header("Content-Length"), "300000");
     EXPECT_EQ(origin.request_count(), 2u);
