@@ -41,7 +41,7 @@ HttpResult parse_http(const std::string& raw);
 // A connection to 127.0.0.1:port (non-blocking while it is being made, if
 // asked); -1 when it failed at once.
 int connect_loopback(uint16_t port, bool nonblocking = false);
-// Reads fd until the peer closes or nothing comes for timeout_ms.
+// Reads fd until the peer closes, for at most timeout_ms.
 std::string receive_all(int fd, int timeout_ms = 30000);
 // Connects to 127.0.0.1:port, sends bytes, reads until the peer closes (at
 // most timeout_ms). Returns what arrived.
