@@ -1,27 +1,25 @@
 #include "testsupport/HarbordFixture.h"
 
-#include "foundation/FileStream.h"
 #include "foundation/BufStream.h"
 #include "foundation/Fail.h"
+#include "foundation/FileStream.h"
 #include "foundation/ObjectStream.h"
 #include "foundation/Str.h"
 #include "http/URLAnswer.h"
-#include "http/URLRequest.h"
 #include "proxy/cache/CacheEntry.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <netinet/in.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -42,24 +40,10 @@ using Clock = std::chrono::steady_clock;
 constexpr int START_TIMEOUT_MS = 20000;
 constexpr int STOP_TIMEOUT_MS = 20000;
 
-std::string lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return text;
-}
-
-int connect_loopback(uint16_t port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) < 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+int ms_left(Clock::time_point deadline) {
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? int(left) : 0;
 }
 
 // Waits for a child with a bound; true when it ended (status filled).
@@ -67,17 +51,10 @@ bool wait_child(pid_t pid, int timeout_ms, int& status) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid) return true;
-        if (r < 0) return true;
+        if (r == pid || r < 0) return true;
         if (Clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-}
-
-std::string make_temp_dir() {
-    char pattern[] = "/tmp/harbord-e2e-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    return made ? made : "";
 }
 
 } // namespace
@@ -94,47 +71,55 @@ uint16_t free_port() {
     return ntohs(local.sin_port);
 }
 
-CommandResult run_command(const std::vector<std::string>& argv, int timeout_ms) {
+CommandResult run_command(const std::vector<std::string>& argv, int timeout_ms,
+                          const std::string& cwd) {
     CommandResult result;
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) < 0) return result;
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) < 0 || ::pipe2(err, O_CLOEXEC) < 0) return result;
     pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(out[1], 1);
-        int null = ::open("/dev/null", O_RDWR);
+        ::dup2(err[1], 2);
+        int null = ::open("/dev/null", O_RDONLY);
         ::dup2(null, 0);
-        ::dup2(null, 2);
+        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
         std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         ::execvp(args[0], args.data());
         ::_exit(127);
     }
     ::close(out[1]);
+    ::close(err[1]);
+    // Both pipes are drained together, so a chatty standard error cannot stall the program.
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    char buffer[65536];
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* into[2] = {&result.out, &result.err};
     bool timed_out = false;
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
+    char buffer[65536];
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        int n = ::poll(fds, 2, ms_left(deadline));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
             timed_out = true;
             break;
         }
-        pollfd fd{out[0], POLLIN, 0};
-        int n = ::poll(&fd, 1, int(left.count()));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            timed_out = n == 0;
-            break;
+        for (int i = 0; i < 2; i++) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                into[i]->append(buffer, size_t(got));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+            }
         }
-        ssize_t got = ::read(out[0], buffer, sizeof buffer);
-        if (got <= 0) break;
-        result.out.append(buffer, size_t(got));
     }
-    ::close(out[0]);
-    if (timed_out) ::kill(pid, SIGKILL);
+    for (pollfd& fd : fds)
+        if (fd.fd >= 0) ::close(fd.fd);
     int status = 0;
-    if (!wait_child(pid, 10000, status)) {
+    if (timed_out || !wait_child(pid, 10000, status)) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, &status, 0);
     }
@@ -143,32 +128,21 @@ CommandResult run_command(const std::vector<std::string>& argv, int timeout_ms) 
 }
 
 bool program_exists(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0) return true;
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return false;
+    return run_command({"sh", "-c", "command -v " + name}).status == 0;
 }
 
 std::string HttpResult::header(const std::string& name) const {
-    std::string wanted = lower(name) + ":";
     size_t pos = 0;
     while ((pos = head.find('\n', pos)) != std::string::npos) {
         pos++;
+        if (::strncasecmp(head.c_str() + pos, name.c_str(), name.size()) != 0 ||
+            head.compare(pos + name.size(), 1, ":") != 0)
+            continue;
+        size_t from = head.find_first_not_of(" \t", pos + name.size() + 1);
         size_t end = head.find('\n', pos);
-        std::string line = head.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-        if (lower(line.substr(0, wanted.size())) == wanted) {
-            std::string value = line.substr(wanted.size());
-            size_t from = value.find_first_not_of(" \t");
-            size_t to = value.find_last_not_of(" \t\r");
-            return from == std::string::npos ? "" : value.substr(from, to - from + 1);
-        }
+        size_t to =
+            head.find_last_not_of(" \t\r", end == std::string::npos ? std::string::npos : end - 1);
+        return from == std::string::npos || from > to ? "" : head.substr(from, to - from + 1);
     }
     return "";
 }
@@ -177,9 +151,8 @@ HttpResult parse_http(const std::string& raw) {
     HttpResult result;
     result.raw = raw;
     size_t end = raw.find("\r\n\r\n");
-    size_t body = end == std::string::npos ? raw.size() : end + 4;
-    result.head = raw.substr(0, end == std::string::npos ? raw.size() : end);
-    result.body = raw.substr(body);
+    result.head = raw.substr(0, end);
+    result.body = end == std::string::npos ? "" : raw.substr(end + 4);
     if (raw.compare(0, 5, "HTTP/") == 0) {
         size_t blank = raw.find(' ');
         if (blank != std::string::npos) {
@@ -188,6 +161,38 @@ HttpResult parse_http(const std::string& raw) {
         }
     }
     return result;
+}
+
+int connect_loopback(uint16_t port, bool nonblocking) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonblocking ? SOCK_NONBLOCK : 0), 0);
+    if (fd < 0) return -1;
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) < 0 &&
+        !(nonblocking && errno == EINPROGRESS)) {
+        ::close(fd);
+        return -1;
+    }
+    if (nonblocking) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+std::string receive_all(int fd, int timeout_ms) {
+    std::string answer;
+    char buffer[65536];
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        int n = ::poll(&p, 1, ms_left(deadline));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0) break;
+        answer.append(buffer, size_t(got));
+    }
+    return answer;
 }
 
 std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms) {
@@ -200,39 +205,18 @@ std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms) {
         if (n <= 0) break;
         sent += size_t(n);
     }
-    std::string answer;
-    char buffer[65536];
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) break;
-        pollfd p{fd, POLLIN, 0};
-        int n = ::poll(&p, 1, int(left.count()));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-        if (got <= 0) break;
-        answer.append(buffer, size_t(got));
-    }
+    std::string answer = receive_all(fd, timeout_ms);
     ::close(fd);
     return answer;
-}
-
-std::string loader_request(const std::string& method, const std::string& url,
-                           const std::string& body, const std::string& content_type) {
-    URLRequest request(Str(method.c_str()), Str(url.c_str()), Str(body.data(), uint32_t(body.size())),
-                       Str(content_type.c_str()));
-    Str text = request.to_proxy_Str();
-    return std::string(text.data(), text.length());
 }
 
 std::string proxy_request(const std::string& method, const std::string& url,
                           const std::vector<std::string>& headers, const std::string& body) {
     std::string text = method + " " + url + " HTTP/1.0\r\n";
-    for (const std::string& h : headers) text += h + "\r\n";
+    for (const std::string& h : headers)
+        text += h + "\r\n";
     if (!body.empty()) text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    text += "\r\n" + body;
-    return text;
+    return text + "\r\n" + body;
 }
 
 CacheFile read_cache_file(const std::string& path) {
@@ -256,7 +240,8 @@ CacheFile read_cache_file(const std::string& path) {
     file.valid = true;
     file.status = answer.errorcode;
     file.content_length = answer.content_length;
-    file.last_modified = answer.last_modified.specified() ? answer.last_modified.to_Str().c_str() : "";
+    file.last_modified =
+        answer.last_modified.specified() ? answer.last_modified.to_Str().c_str() : "";
     file.url.assign(url.data(), url.length());
     char block[65536];
     for (;;) {
@@ -277,93 +262,69 @@ bool eventually(const std::function<bool()>& condition, int timeout_ms) {
     }
 }
 
-std::string read_text_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_text_file(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
 // ---- Harbord ----
 
-Harbord::Harbord(const std::vector<std::string>& options) : options_(options) {
-    dir_ = make_temp_dir();
-    cachedir_ = dir_ + "/cache";
+Harbord::Harbord(const std::vector<std::string>& options) {
+    cachedir_ = dir_.file("cache");
     ::mkdir(cachedir_.c_str(), 0755);
     std::error_code error;
-    fs::copy_file(HARBORD_PATH, dir_ + "/harbord", error);
-    ::chmod((dir_ + "/harbord").c_str(), 0755);
+    fs::copy_file(HARBORD_PATH, program(), error);
+    ::chmod(program().c_str(), 0755);
     // The help folders lie beside the binary.
     for (const char* help : {"help_e", "help_d", "help_nl"}) {
         fs::path from = fs::path(HARBORD_PATH).parent_path() / help;
-        if (fs::exists(from))
-            fs::copy(from, dir_ + "/" + help, fs::copy_options::recursive, error);
+        if (fs::exists(from)) fs::copy(from, dir_.file(help), fs::copy_options::recursive, error);
     }
     port_ = free_port();
     iport_ = free_port();
-    start(options_);
+    start(options);
 }
 
 Harbord::~Harbord() {
-    if (running()) {
-        if (stop() < 0) kill9();
-    }
-    std::error_code error;
-    if (!dir_.empty() && std::getenv("E2E_KEEP") == nullptr) fs::remove_all(dir_, error);
+    if (running() && stop() < 0) kill9();
 }
 
 bool Harbord::start(const std::vector<std::string>& options) {
     if (running()) return true;
-    std::vector<std::string> args = {dir_ + "/harbord",        "-port",    std::to_string(port_),
-                                     "-iport",                 std::to_string(iport_),
-                                     "-cachedir",              cachedir_};
-    bool timeout_given = false;
-    for (const std::string& o : options)
-        if (o == "-timeout") timeout_given = true;
-    if (!timeout_given) {
-        args.push_back("-timeout");
-        args.push_back("10");
-    }
+    std::vector<std::string> args = {
+        program(),   "-port",  std::to_string(port_), "-iport", std::to_string(iport_),
+        "-cachedir", cachedir_};
+    if (std::find(options.begin(), options.end(), "-timeout") == options.end())
+        args.insert(args.end(), {"-timeout", "10"});
     args.insert(args.end(), options.begin(), options.end());
 
     // A restart appends to the same log: only what this run writes counts.
     size_t log_start = log().size();
     pid_t pid = ::fork();
     if (pid == 0) {
-        if (::chdir(dir_.c_str()) != 0) ::_exit(126);
+        if (::chdir(dir().c_str()) != 0) ::_exit(126);
         int log = ::open("harbord.log", O_WRONLY | O_CREAT | O_APPEND, 0644);
         int null = ::open("/dev/null", O_RDONLY);
         ::dup2(null, 0);
         ::dup2(log, 1);
         ::dup2(log, 2);
         std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     if (pid < 0) return false;
     pid_ = pid;
-    auto deadline = Clock::now() + std::chrono::milliseconds(START_TIMEOUT_MS);
-    while (Clock::now() < deadline) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return false;
-        }
-        // Ready once the log says so, in any of the three languages. A probe
-        // connection would cost a worker, which matters with maxcon 1.
-        std::string text = log().substr(log_start);
-        if (text.find("ready.\n") != std::string::npos || text.find("fertig.\n") != std::string::npos ||
-            text.find("klaar.\n") != std::string::npos) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+    // Ready once the log says so, in any of the three languages. A probe
+    // connection would cost a worker, which matters with maxcon 1.
+    bool ready = eventually(
+        [&] {
+            int status = 0;
+            if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) pid_ = -1;
+            std::string text = log().substr(log_start);
+            return pid_ < 0 || text.find("ready.\n") != std::string::npos ||
+                   text.find("fertig.\n") != std::string::npos ||
+                   text.find("klaar.\n") != std::string::npos;
+        },
+        START_TIMEOUT_MS);
+    return ready && running();
 }
 
 int Harbord::stop() {
@@ -386,7 +347,9 @@ void Harbord::kill9() {
     pid_ = -1;
 }
 
-std::string Harbord::log() const { return read_text_file(dir_ + "/harbord.log"); }
+std::string Harbord::log() const {
+    return read_file(dir_.file("harbord.log"));
+}
 
 HttpResult Harbord::send(const std::string& request, int timeout_ms) const {
     return parse_http(exchange(port_, request, timeout_ms));
@@ -413,12 +376,10 @@ std::vector<CacheFile> Harbord::cache_files() const {
     DIR* dir = ::opendir(cachedir_.c_str());
     if (!dir) return files;
     while (dirent* entry = ::readdir(dir)) {
-        Str name(entry->d_name);
         uint32_t id = 0;
-        if (!parse_cache_file_name(name, id)) continue;
-        CacheFile file = read_cache_file(cachedir_ + "/" + entry->d_name);
-        file.id = id;
-        files.push_back(file);
+        if (!parse_cache_file_name(Str(entry->d_name), id)) continue;
+        files.push_back(read_cache_file(cachedir_ + "/" + entry->d_name));
+        files.back().id = id;
     }
     ::closedir(dir);
     return files;
@@ -429,6 +390,12 @@ std::vector<CacheFile> Harbord::cache_files_for(const std::string& url) const {
     for (const CacheFile& f : cache_files())
         if (f.url == url) found.push_back(f);
     return found;
+}
+
+CacheFile Harbord::stored(const std::string& url, int timeout_ms) const {
+    std::vector<CacheFile> files;
+    eventually([&] { return (files = cache_files_for(url)).size() == 1; }, timeout_ms);
+    return files.size() == 1 ? files[0] : CacheFile{};
 }
 
 std::string check_cachedb(const std::string& cachedir, size_t* entries) {
@@ -451,19 +418,17 @@ std::string check_cachedb(const std::string& cachedir, size_t* entries) {
     for (int32_t i = 0; i < count && problem.empty(); i++) {
         CacheEntry entry;
         source >> entry;
-        if (source.error()) {
-            problem = "unreadable record " + std::to_string(i);
-            break;
-        }
         std::string url(entry.url.data(), entry.url.length());
         CacheFile file = read_cache_file(cachedir + "/" + std::to_string(entry.id));
-        if (!file.valid)
+        if (source.error())
+            problem = "unreadable record " + std::to_string(i);
+        else if (!file.valid)
             problem = "record of " + url + ": file " + std::to_string(entry.id) + " unreadable";
         else if (file.url != url)
             problem = "record of " + url + ": file holds " + file.url;
         else if (file.body.size() != entry.bytes)
-            problem = "record of " + url + ": " + std::to_string(entry.bytes) + " bytes recorded, " +
-                      std::to_string(file.body.size()) + " in the file";
+            problem = "record of " + url + ": " + std::to_string(entry.bytes) +
+                      " bytes recorded, " + std::to_string(file.body.size()) + " in the file";
         else if (file.content_length != 0 && file.body.size() != 0 &&
                  file.body.size() < file.content_length)
             problem = "record of " + url + ": body shorter than its Content-Length";

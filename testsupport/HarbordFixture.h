@@ -3,6 +3,8 @@
 // with a cache directory of its own, and talks to it as a browser would.
 #pragma once
 
+#include "testsupport/TempDir.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,15 +19,17 @@ uint16_t free_port();
 struct CommandResult {
     int status = -1; // exit code, or -1 when it did not end normally in time
     std::string out; // standard output
+    std::string err; // standard error
 };
-// Runs a program without a shell; standard error goes to /dev/null.
-CommandResult run_command(const std::vector<std::string>& argv, int timeout_ms = 60000);
+// Runs a program without a shell, in cwd when one is given.
+CommandResult run_command(const std::vector<std::string>& argv, int timeout_ms = 60000,
+                          const std::string& cwd = "");
 bool program_exists(const std::string& name);
 
 struct HttpResult {
     bool answered = false; // a status line arrived
     int status = 0;
-    std::string head;      // status line and header lines, without the empty line
+    std::string head; // status line and header lines, without the empty line
     std::string body;
     std::string raw;
 
@@ -34,13 +38,14 @@ struct HttpResult {
 };
 HttpResult parse_http(const std::string& raw);
 
+// A connection to 127.0.0.1:port (non-blocking while it is being made, if
+// asked); -1 when it failed at once.
+int connect_loopback(uint16_t port, bool nonblocking = false);
+// Reads fd until the peer closes, for at most timeout_ms.
+std::string receive_all(int fd, int timeout_ms = 30000);
 // Connects to 127.0.0.1:port, sends bytes, reads until the peer closes (at
 // most timeout_ms). Returns what arrived.
 std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms = 30000);
-
-// A proxy request as the site loader writes it (the project's own client code).
-std::string loader_request(const std::string& method, const std::string& url,
-                           const std::string& body = "", const std::string& content_type = "");
 
 // A plain proxy request with extra header lines (each without CR LF).
 std::string proxy_request(const std::string& method, const std::string& url,
@@ -78,9 +83,12 @@ public:
     void kill9();
 
     uint16_t port() const { return port_; }
+    uint16_t iport() const { return iport_; }
     std::string proxy() const { return "127.0.0.1:" + std::to_string(port_); }
-    const std::string& dir() const { return dir_; }
+    const std::string& dir() const { return dir_.path(); }
     const std::string& cachedir() const { return cachedir_; }
+    // The copy of the binary that runs.
+    std::string program() const { return dir_.file("harbord"); }
     std::string log() const;
 
     HttpResult send(const std::string& request, int timeout_ms = 30000) const;
@@ -94,14 +102,16 @@ public:
     std::vector<CacheFile> cache_files() const;
     // Cache files holding url.
     std::vector<CacheFile> cache_files_for(const std::string& url) const;
+    // The one cache file holding url, once there is exactly one (waits at
+    // most timeout_ms); not valid when there is none.
+    CacheFile stored(const std::string& url, int timeout_ms = 10000) const;
 
 private:
-    std::string dir_;
+    TempDir dir_{"harbord-e2e"};
     std::string cachedir_;
     uint16_t port_ = 0;
     uint16_t iport_ = 0;
     pid_t pid_ = -1;
-    std::vector<std::string> options_;
 };
 
 // Checks the cachedb written at a normal end: magic number, records whose
@@ -112,7 +122,8 @@ std::string check_cachedb(const std::string& cachedir, size_t* entries = nullptr
 // Polls condition every 20 ms for at most timeout_ms; its last result.
 bool eventually(const std::function<bool()>& condition, int timeout_ms = 10000);
 
-std::string read_text_file(const std::string& path);
-void write_text_file(const std::string& path, const std::string& bytes);
+// The whole file, and writing one: the names these have had here before.
+inline constexpr auto* read_text_file = &::read_file;
+inline constexpr auto* write_text_file = &::write_file;
 
 } // namespace e2e

@@ -8,13 +8,10 @@
 
 #include <filesystem>
 #include <string>
-#include <sys/stat.h>
 
 using namespace e2e;
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // A 2 x 3 PNG and a 4 x 5 GIF.
 const std::string PNG_2X3(
@@ -48,45 +45,28 @@ window.addEventListener('load', function () {
 
 const char EXPECTED_RESULT[] = "<p id=\"result\">images 2x3 4x5</p>";
 
-class E2eBrowser : public ::testing::Test {
-protected:
-    std::string site_;
+// The DOM after loading url through the proxy, in a browser that has never
+// seen it (a fresh profile, so its own cache is empty).
+std::string dump_dom(const Harbord& proxy, const std::string& url) {
+    static int runs = 0;
+    return run_command({"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                        "--disable-dev-shm-usage", "--proxy-server=" + proxy.proxy(),
+                        "--proxy-bypass-list=<-loopback>",
+                        "--user-data-dir=" + proxy.dir() + "/profile-" + std::to_string(++runs),
+                        "--disable-background-networking", "--disable-component-update",
+                        "--disable-sync", "--no-first-run", "--dump-dom", url},
+                       120000)
+        .out;
+}
 
-    void SetUp() override {
-        if (!program_exists("chromium")) GTEST_SKIP() << "chromium is not installed";
-        char pattern[] = "/tmp/harbord-site-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        site_ = pattern;
-        ::mkdir((site_ + "/img").c_str(), 0755);
-        write_text_file(site_ + "/index.html", PAGE);
-        write_text_file(site_ + "/img/ship.png", PNG_2X3);
-        write_text_file(site_ + "/img/boat.gif", GIF_4X5);
-    }
-
-    void TearDown() override {
-        std::error_code error;
-        if (!site_.empty()) fs::remove_all(site_, error);
-    }
-
-    // The DOM after loading url through the proxy, in a browser that has
-    // never seen it (a fresh profile, so its own cache is empty).
-    std::string dump_dom(const Harbord& proxy, const std::string& url) {
-        std::string profile = proxy.dir() + "/profile-" + std::to_string(++runs_);
-        return run_command({"chromium", "--headless", "--no-sandbox", "--disable-gpu",
-                            "--disable-quic", "--disable-dev-shm-usage",
-                            "--proxy-server=" + proxy.proxy(), "--proxy-bypass-list=<-loopback>",
-                            "--user-data-dir=" + profile, "--disable-background-networking",
-                            "--disable-component-update", "--disable-sync", "--no-first-run",
-                            "--dump-dom", url},
-                           120000)
-            .out;
-    }
-
-    int runs_ = 0;
-};
-
-TEST_F(E2eBrowser, PageWithImagesLoadsThroughTheProxyAndAgainFromTheCacheWhenOffline) {
-    OriginServer origin(site_);
+TEST(E2eBrowser, PageWithImagesLoadsThroughTheProxyAndAgainFromTheCacheWhenOffline) {
+    if (!program_exists("chromium")) GTEST_SKIP() << "chromium is not installed";
+    TempDir site("harbord-site");
+    std::filesystem::create_directory(site.file("img"));
+    write_file(site.file("index.html"), PAGE);
+    write_file(site.file("img/ship.png"), PNG_2X3);
+    write_file(site.file("img/boat.gif"), GIF_4X5);
+    OriginServer origin(site.path());
     ASSERT_TRUE(origin.listening());
     Harbord proxy;
     ASSERT_TRUE(proxy.running()) << proxy.log();
@@ -96,14 +76,8 @@ TEST_F(E2eBrowser, PageWithImagesLoadsThroughTheProxyAndAgainFromTheCacheWhenOff
     EXPECT_NE(online.find("Ships in the harbour"), std::string::npos) << online;
     EXPECT_NE(online.find(EXPECTED_RESULT), std::string::npos) << online;
     // Everything came through the proxy and was stored.
-    EXPECT_GE(origin.request_count("/index.html"), 1u);
-    EXPECT_GE(origin.request_count("/img/ship.png"), 1u);
-    EXPECT_GE(origin.request_count("/img/boat.gif"), 1u);
     for (const char* path : {"/index.html", "/img/ship.png", "/img/boat.gif"})
-        EXPECT_TRUE(eventually([&] { return proxy.cache_files_for(origin.url(path)).size() == 1; }))
-            << path;
-    for (const OriginServer::Request& r : origin.requests())
-        EXPECT_EQ(r.header("Via"), "") << "the browser went around the proxy";
+        EXPECT_TRUE(proxy.stored(origin.url(path)).valid) << path;
 
     ASSERT_TRUE(proxy.set_offline(true));
     size_t before = origin.request_count();

@@ -1,0 +1,116 @@
+// The pages the proxy writes itself: the offline page and, for origins that
+// fail, the error page with the detailed report; in each language, with the
+// URL they quote escaped.
+#include "testsupport/HarbordFixture.h"
+#include "testsupport/OriginServer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace e2e;
+
+namespace {
+
+const std::string NO_CONNECTION = "UrlGet::contact_server connection to server failed, reason:\r\n "
+                                  "InterNetClient: unable to connect to '127.0.0.1'. Reason "
+                                  "code:111\r\n";
+
+struct Texts {
+    const char* language;
+    std::string title, intro, not_cached, you_can, go_online, then_retry, not_received, details;
+};
+
+std::string offline_page(const std::string& uri, const Texts& t) {
+    return "<HTML>\n<TITLE>" + t.title + "</TITLE>\n<BODY><H2>" + t.title + ":</H2>\n<P>" +
+           t.intro + "<A HREF=\"" + uri + "\">" + uri + "</A>" + t.not_cached + "</P><P>" +
+           t.you_can + "<A HREF=\"http://quaylo/options?offline=0\">" + t.go_online + "</A>,\n" +
+           t.then_retry + "</P></BODY></HTML>";
+}
+
+std::string error_page(const std::string& uri, const Texts& t, const std::string& report) {
+    return "<HTML>\n<TITLE>" + t.title + "</TITLE>\n<BODY><H2>" + t.title + ":</H2>\n<P>" +
+           t.intro + "<A HREF=\"" + uri + "\">" + uri + "</A>\n" + t.not_received +
+           "</P>\n<HR><H2>" + t.details + ":</H2>\n<PRE>" + report + "</PRE>\n</BODY></HTML>";
+}
+
+const Texts LANGUAGES[] = {
+    {"english", "Error from Quaylo", "The URL",
+     " you requested is not cached, and since this server\nis currently switched to offline-mode, "
+     "no attempt\ncan be made to get this URL from the remote server.",
+     "You can ", "activate the online-mode", " then try to load the URL again.",
+     "you requested could not be received from the remote server.", "Detailed error message"},
+    {"deutsch", "Fehlermeldung vom Quaylo", "Die URL ",
+     ", die Sie bestellten, befindet sich nicht im Cache,\nkann aber auch nicht geholt "
+     "werden, da der\nOffline-Modus aktiviert ist.",
+     "Sie koennen den ", "Online-Modus aktivieren",
+     " versuchen Sie dann nochmal, die Seite zu laden.", "konnte nicht empfangen werden.",
+     "Detaillierte Fehlerbeschreibung"},
+    {"dutch", "Foutmelding van Quaylo", "De URL ",
+     "die u opvroeg is niet in de cache aanwezig en\nkan niet opgehaald worden omdat de "
+     "proxy in\noffline-stand staat.",
+     "U kunt naar ", "online overschakelen", " en dan nogmaals proberen de site te laden.",
+     "die u opvroeg kon niet ontvangen worden van de externe server.",
+     "Gedetailleerde foutmelding"},
+};
+
+void expect_page(const HttpResult& page, const std::string& body) {
+    EXPECT_EQ(page.status, 501);
+    EXPECT_EQ(page.header("Content-Type"), "text/html");
+    EXPECT_EQ(page.header("Content-Length"), std::to_string(page.body.size()));
+    EXPECT_EQ(page.body, body);
+}
+
+TEST(E2ePages, OfflineAndErrorPagesFollowTheLanguageAndEscapeTheUrl) {
+    OriginServer origin;
+    ASSERT_TRUE(origin.listening());
+    std::string refused = "http://127.0.0.1:" + std::to_string(free_port());
+    for (const Texts& t : LANGUAGES) {
+        SCOPED_TRACE(t.language);
+        Harbord proxy({"-offline", "1", "-language", t.language});
+        ASSERT_TRUE(proxy.running()) << proxy.log();
+        expect_page(proxy.get(origin.url("/a<b>\"x\"&y")),
+                    offline_page(origin.url("/a&lt;b&gt;&quot;x&quot;&amp;y"), t));
+        EXPECT_EQ(origin.request_count(), 0u);
+        // The page's link switches the proxy online.
+        ASSERT_TRUE(proxy.set_offline(false));
+        expect_page(proxy.get(refused + "/<i>"),
+                    error_page(refused + "/&lt;i&gt;", t, NO_CONNECTION));
+    }
+}
+
+TEST(E2ePages, FailingOriginsGiveTheErrorPageWithTheDetailedReport) {
+    OriginServer origin;
+    ASSERT_TRUE(origin.listening());
+    std::string over = "HTTP/1.0 200 OK\r\nX-Padding: " + std::string(9000, 'p');
+    OriginServer::Answer silent = OriginServer::document("late\n");
+    silent.held = true;
+    OriginServer::Answer pieces = OriginServer::raw(over + "\r\n\r\n");
+    pieces.dribble_bytes = 1000;
+    pieces.dribble_ms = 5;
+    const std::string LIMIT = "answer-header from server exceeds limit (8192 byte)\r\n";
+    const std::string UNPARSABLE = "unable to parse response from server\r\n";
+    struct Case {
+        const char* name;
+        OriginServer::Answer answer;
+        std::string report; // after the context
+    } cases[] = {
+        {"silent", silent, "connection to server timed out\r\n"},
+        {"head over 8192 bytes", OriginServer::raw(over + "\r\n\r\nbody"), LIMIT},
+        {"head over 8192 bytes in pieces", pieces, LIMIT},
+        {"garbage", OriginServer::raw("\x01\x02 no answer at all\r\n\r\n<b>"), UNPARSABLE},
+        {"nothing", OriginServer::raw(""), UNPARSABLE},
+    };
+    // Nobody waits long for the silent one, which is held for good.
+    Harbord proxy({"-timeout", "2"});
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string url = origin.url("/" + std::to_string(&c - cases));
+        origin.set(url.substr(url.rfind('/')), c.answer);
+        expect_page(proxy.get(url),
+                    error_page(url, LANGUAGES[0], "UrlGet::contact_server " + c.report));
+    }
+}
+
+} // namespace
