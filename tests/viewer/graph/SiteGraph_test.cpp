@@ -1,3 +1,6 @@
+#include "viewer/graph/GraphAlgorithms.h"
+#include "viewer/graph/NodeKind.h"
+#include "viewer/graph/ProgramRandom.h"
 #include "viewer/graph/SiteGraph.h"
 
 #include <gtest/gtest.h>
@@ -9,283 +12,237 @@
 
 namespace {
 
-GraphNode* AddNodeWithId(SiteGraph& graph, int32_t id) {
-    return graph.AddNode(std::make_unique<GraphNode>(id, "n" + std::to_string(id), "http://h/" + std::to_string(id),
-                                                     Rectangle({0, 0}, {70, 30})));
+GraphNode* Add(SiteGraph& graph, int32_t id) {
+    std::string name = std::to_string(id);
+    return graph.AddNode(std::make_unique<GraphNode>(id, "n" + name, "http://h/" + name, Rectangle({0, 0}, {70, 30})));
 }
 
-GraphEdge* Offer(SiteGraph& graph, GraphNode* source, GraphNode* target) {
-    return graph.AddEdge(std::make_unique<GraphEdge>(source, target));
+// Builds nodes with these ids and offers links written "a>b" (node numbers
+// in the list), "a=b" for a link offered both ways.
+std::vector<GraphNode*> Build(SiteGraph& graph, const std::vector<int32_t>& ids, const std::string& links) {
+    std::vector<GraphNode*> nodes;
+    for (int32_t id : ids) nodes.push_back(Add(graph, id));
+    for (size_t at = 0; at + 3 <= links.size(); at += 4) {
+        GraphNode* a = nodes[links[at] - '0'];
+        GraphNode* b = nodes[links[at + 2] - '0'];
+        graph.AddEdge(std::make_unique<GraphEdge>(a, b));
+        if (links[at + 1] == '=') graph.AddEdge(std::make_unique<GraphEdge>(b, a));
+    }
+    return nodes;
 }
 
-bool Lists(const GraphNode* node, const GraphEdge* edge) {
-    return std::count(node->edges.begin(), node->edges.end(), edge) == 1;
+// The edges as "a>b" with node numbers, "*" for bothWays, "h" for highlighted.
+std::string Describe(const SiteGraph& graph) {
+    std::string text;
+    auto number = [&](const GraphNode* node) {
+        for (size_t i = 0; i < graph.Nodes().size(); i++)
+            if (graph.Nodes()[i].get() == node) return std::to_string(i);
+        return std::string("?");
+    };
+    for (const auto& edge : graph.Edges())
+        text += (text.empty() ? "" : " ") + number(edge->source) + ">" + number(edge->target) +
+                (edge->bothWays ? "*" : "") + (edge->highlighted ? "h" : "");
+    return text;
 }
 
 }  // namespace
 
-TEST(SiteGraphNodes, MaxNodeIdFollowsTheLargestIdEverAdded) {
-    SiteGraph graph;
-    EXPECT_EQ(graph.MaxNodeId(), 0);
-    AddNodeWithId(graph, 5);
-    AddNodeWithId(graph, 3);
-    AddNodeWithId(graph, -2);
-    EXPECT_EQ(graph.MaxNodeId(), 5);
-    AddNodeWithId(graph, 9);
-    EXPECT_EQ(graph.MaxNodeId(), 9);
-    ASSERT_EQ(graph.Nodes().size(), 4u);
-    EXPECT_EQ(graph.Nodes()[1]->id, 3);  // insertion order kept
-}
-
-TEST(SiteGraphNodes, AddedNodesAreEnteredInTheListWindow) {
+TEST(SiteGraph, NodesKeepTheirOrderAndMaxNodeIdFollowsTheLargestId) {
     SiteGraph graph;
     std::vector<std::string> listed;
     graph.listWindow = [&](const GraphNode& node) { listed.push_back(node.url); };
-    AddNodeWithId(graph, 1);
-    AddNodeWithId(graph, 2);
-    EXPECT_EQ(listed, (std::vector<std::string>{"http://h/1", "http://h/2"}));
-}
-
-TEST(SiteGraphNodes, FindNodeReturnsTheFirstNodeWithTheId) {
-    SiteGraph graph;
-    AddNodeWithId(graph, 4);
-    GraphNode* first = AddNodeWithId(graph, 7);
-    AddNodeWithId(graph, 7);
-    EXPECT_EQ(graph.FindNode(7), first);
+    Build(graph, {5, 3, -2, 3, 9}, "");
+    EXPECT_EQ(graph.MaxNodeId(), 9);
+    EXPECT_EQ(graph.FindNode(3), graph.Nodes()[1].get());  // the first of two
     EXPECT_EQ(graph.FindNode(8), nullptr);
+    EXPECT_EQ(listed, (std::vector<std::string>{"http://h/5", "http://h/3", "http://h/-2", "http://h/3", "http://h/9"}));
+    EXPECT_EQ(graph.AddNode(nullptr), nullptr);
 }
 
-TEST(SiteGraphNodes, NodeCentreFollowsItsBox) {
-    GraphNode node(1, "a", "u", Rectangle({10, 20}, {71, 31}));
-    EXPECT_EQ(node.centreX, 45.0);
-    EXPECT_EQ(node.centreY, 35.0);
-    node.MoveTo({100, 200});
-    EXPECT_EQ(node.centreX, 135.0);
-    node.CentreAt(500, 600);
-    EXPECT_EQ(node.Box().TopLeft(), (Point{465, 585}));
-    EXPECT_EQ(node.centreX, 500.0);
-    EXPECT_EQ(node.centreY, 600.0);
-}
-
-TEST(SiteGraphEdges, SameLinkTwiceKeepsOneEdgeWithoutBothWays) {
+TEST(SiteGraph, OfferedLinksMergeByDirection) {
+    struct Case {
+        const char* name;
+        std::vector<int32_t> ids;
+        const char* links;
+        const char* edges;
+    };
+    const Case cases[] = {
+        {"one link", {3, 7}, "0>1", "0>1"},
+        {"the same link twice", {3, 7}, "0>1 0>1", "0>1"},
+        {"the reverse link", {3, 7}, "0>1 1>0", "0>1*"},
+        {"a self loop", {1}, "0>0 0>0", "0>0"},
+        {"ids beyond 16 bits", {1, 2, 65538, 0, 65536}, "0>1 0>2 3>0 4>0", "0>1 0>2 3>0 4>0"},
+        {"nodes sharing ids", {1, 2, 1, 2}, "0>1 3>2", "0>1 3>2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SiteGraph graph;
+        Build(graph, c.ids, c.links);
+        EXPECT_EQ(Describe(graph), c.edges);
+        size_t listed = 0, expected = 0;
+        for (const auto& node : graph.Nodes()) listed += node->edges.size();
+        for (const auto& edge : graph.Edges()) {
+            expected += edge->source == edge->target ? 1 : 2;
+            EXPECT_EQ(graph.FindEdge(edge->source, edge->target), edge.get());
+            EXPECT_EQ(std::count(edge->target->edges.begin(), edge->target->edges.end(), edge.get()), 1);
+            EXPECT_EQ(edge->preferredLength, 150.0);
+        }
+        EXPECT_EQ(listed, expected);
+    }
     SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 3);
-    GraphNode* b = AddNodeWithId(graph, 7);
-    GraphEdge* first = Offer(graph, a, b);
-    EXPECT_EQ(Offer(graph, a, b), first);
-    ASSERT_EQ(graph.Edges().size(), 1u);
-    EXPECT_FALSE(first->bothWays);
-    EXPECT_EQ(a->edges.size(), 1u);
-    EXPECT_EQ(b->edges.size(), 1u);
-}
-
-TEST(SiteGraphEdges, ReverseLinkMarksTheExistingEdgeBothWays) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 3);
-    GraphNode* b = AddNodeWithId(graph, 7);
-    GraphEdge* first = Offer(graph, a, b);
-    EXPECT_EQ(Offer(graph, b, a), first);
-    ASSERT_EQ(graph.Edges().size(), 1u);
-    EXPECT_TRUE(first->bothWays);
-    EXPECT_EQ(first->source, a);
-    EXPECT_EQ(first->target, b);
-    EXPECT_EQ(graph.FindEdge(b, a), nullptr);
-}
-
-TEST(SiteGraphEdges, AcceptedEdgeIsListedAtBothEndsAndIndexed) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 1);
-    GraphNode* b = AddNodeWithId(graph, 2);
-    GraphNode* c = AddNodeWithId(graph, 3);
-    GraphEdge* ab = Offer(graph, a, b);
-    GraphEdge* cb = Offer(graph, c, b);
-    EXPECT_TRUE(Lists(a, ab));
-    EXPECT_TRUE(Lists(b, ab));
-    EXPECT_TRUE(Lists(b, cb));
-    EXPECT_TRUE(Lists(c, cb));
-    EXPECT_EQ(graph.FindEdge(a, b), ab);
-    EXPECT_EQ(graph.FindEdge(c, b), cb);
-    EXPECT_EQ(ab->preferredLength, kPreferredEdgeLength);
-    EXPECT_FALSE(ab->straight);
-}
-
-TEST(SiteGraphEdges, NullEdgesAndEdgesWithoutEndsAreIgnored) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 1);
+    auto nodes = Build(graph, {1, 2}, "");
     EXPECT_EQ(graph.AddEdge(nullptr), nullptr);
-    EXPECT_EQ(Offer(graph, a, nullptr), nullptr);
-    EXPECT_EQ(Offer(graph, nullptr, a), nullptr);
+    EXPECT_EQ(graph.AddEdge(std::make_unique<GraphEdge>(nodes[0], nullptr)), nullptr);
+    EXPECT_EQ(graph.LinkUrlNodes(nodes[0], nodes[0]), nullptr);
     EXPECT_TRUE(graph.Edges().empty());
-    EXPECT_TRUE(a->edges.empty());
+    EXPECT_EQ(Describe(graph), "");
+    EXPECT_NE(graph.LinkUrlNodes(nodes[0], nodes[1]), nullptr);
 }
 
-TEST(SiteGraphEdges, IdsBeyondSixteenBitsKeepTheirLinksApart) {
-    // Packing ids into 16 bits each would make these pairs collide.
+TEST(SiteGraph, RemovingANodeDropsExactlyItsEdgesAndTheLinkCanBeMadeAgain) {
     SiteGraph graph;
-    GraphNode* n0 = AddNodeWithId(graph, 0);
-    GraphNode* n1 = AddNodeWithId(graph, 1);
-    GraphNode* n2 = AddNodeWithId(graph, 2);
-    GraphNode* n65538 = AddNodeWithId(graph, 65538);
-    GraphNode* n65536 = AddNodeWithId(graph, 65536);
-    Offer(graph, n1, n2);
-    Offer(graph, n1, n65538);
-    Offer(graph, n0, n1);
-    Offer(graph, n65536, n1);
-    EXPECT_EQ(graph.Edges().size(), 4u);
-    for (const auto& edge : graph.Edges()) EXPECT_FALSE(edge->bothWays);
-}
-
-TEST(SiteGraphEdges, NodesSharingAnIdKeepTheirOwnLinks) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 1);
-    GraphNode* b = AddNodeWithId(graph, 2);
-    GraphNode* otherA = AddNodeWithId(graph, 1);
-    GraphNode* otherB = AddNodeWithId(graph, 2);
-    Offer(graph, a, b);
-    Offer(graph, otherB, otherA);
-    ASSERT_EQ(graph.Edges().size(), 2u);
-    EXPECT_FALSE(graph.Edges()[0]->bothWays);
-    EXPECT_EQ(graph.Edges()[1]->source, otherB);
-}
-
-TEST(SiteGraphEdges, LinkUrlNodesOfANodeWithItselfAddsNothing) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 1);
-    GraphNode* b = AddNodeWithId(graph, 2);
-    EXPECT_EQ(graph.LinkUrlNodes(a, a), nullptr);
-    EXPECT_TRUE(graph.Edges().empty());
-    EXPECT_TRUE(a->edges.empty());
-    GraphEdge* edge = graph.LinkUrlNodes(a, b);
-    ASSERT_NE(edge, nullptr);
-    EXPECT_EQ(edge->source, a);
-    EXPECT_EQ(edge->target, b);
-}
-
-TEST(SiteGraphEdges, SelfLoopIsListedOnceAtItsNode) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 1);
-    GraphEdge* loop = Offer(graph, a, a);
-    ASSERT_NE(loop, nullptr);
-    EXPECT_EQ(a->edges.size(), 1u);
-    EXPECT_EQ(Offer(graph, a, a), loop);
-    EXPECT_FALSE(loop->bothWays);
-}
-
-TEST(SiteGraphRemoval, RemovingANodeDropsExactlyTheEdgesThatTouchIt) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 1);
-    GraphNode* b = AddNodeWithId(graph, 2);
-    GraphNode* c = AddNodeWithId(graph, 3);
-    GraphEdge* ab = Offer(graph, a, b);
-    Offer(graph, b, c);
-    GraphEdge* ca = Offer(graph, c, a);
-    graph.RemoveNode(b);
-    ASSERT_EQ(graph.Nodes().size(), 2u);
-    ASSERT_EQ(graph.Edges().size(), 1u);
-    EXPECT_EQ(graph.Edges()[0].get(), ca);
-    EXPECT_EQ(a->edges, std::vector<GraphEdge*>{ca});
-    EXPECT_EQ(c->edges, std::vector<GraphEdge*>{ca});
-    EXPECT_EQ(graph.FindEdge(a, b), nullptr);
-    (void)ab;
-
-    // The same link between new nodes is accepted again.
-    GraphNode* again = AddNodeWithId(graph, 2);
-    GraphEdge* relinked = Offer(graph, a, again);
-    ASSERT_NE(relinked, nullptr);
-    EXPECT_EQ(graph.Edges().size(), 2u);
-    EXPECT_FALSE(relinked->bothWays);
-}
-
-TEST(SiteGraphRemoval, ClearEmptiesBothListsAndTheIndex) {
-    SiteGraph graph;
+    auto nodes = Build(graph, {1, 2, 3}, "0>1 1>2 2>0");
+    graph.RemoveNode(nodes[1]);
+    EXPECT_EQ(Describe(graph), "1>0");
+    EXPECT_EQ(nodes[0]->edges.size(), 1u);
+    EXPECT_EQ(nodes[2]->edges.size(), 1u);
+    GraphNode* again = Add(graph, 2);
+    ASSERT_NE(graph.LinkUrlNodes(nodes[0], again), nullptr);
+    EXPECT_EQ(Describe(graph), "1>0 0>2");
     int32_t counter = 0;
-    GraphNode* a = graph.CreateUrlNode("http://h/", "/", false, counter);
-    GraphNode* b = graph.CreateUrlNode("http://h/x", "/x", true, counter);
-    graph.LinkUrlNodes(a, b);
-    graph.Clear();
-    EXPECT_TRUE(graph.Nodes().empty());
-    EXPECT_TRUE(graph.Edges().empty());
+    GraphNode* root = graph.CreateUrlNode("http://h/", "/", false, counter);
+    graph.RemoveNode(root);
     EXPECT_EQ(graph.RootNode(), nullptr);
+    graph.Clear();
+    EXPECT_TRUE(graph.Nodes().empty() && graph.Edges().empty());
 }
 
-TEST(CreateUrlNode, IdsOfAFreshGraphStartAtOneAndCountOnFromMaxNodeId) {
+TEST(SiteGraph, UrlNodesCountIdsOnFromMaxNodeIdAndTheStartUrlIsTheRoot) {
     SiteGraph graph;
+    std::vector<std::string> listed;
+    graph.listWindow = [&](const GraphNode& node) { listed.push_back(node.url); };
     int32_t counter = graph.MaxNodeId();
-    EXPECT_EQ(graph.CreateUrlNode("http://h/", "/", false, counter)->id, 1);
-    EXPECT_EQ(graph.CreateUrlNode("http://h/a", "/a", true, counter)->id, 2);
-    AddNodeWithId(graph, 40);
+    GraphNode* start = graph.CreateUrlNode("http://h/", "/", false, counter);
+    GraphNode* page = graph.CreateUrlNode("http://h/dir/page.html", "/dir/page.html", true, counter);
+    EXPECT_EQ(start->id, 1);
+    EXPECT_EQ(page->id, 2);
+    EXPECT_TRUE(start->isRoot);
+    EXPECT_FALSE(page->isRoot);
+    EXPECT_EQ(graph.RootNode(), start);
+    EXPECT_EQ(page->Box(), Rectangle({0, 0}, {70, 30}));
+    EXPECT_EQ(page->label, "page");
+    EXPECT_EQ(listed, (std::vector<std::string>{"http://h/", "http://h/dir/page.html"}));
+    Add(graph, 40);
     counter = graph.MaxNodeId();  // a new job
     EXPECT_EQ(graph.CreateUrlNode("http://h/b", "/b", true, counter)->id, 41);
-    EXPECT_EQ(graph.MaxNodeId(), 41);
+    counter = INT32_MAX - 1;  // the top of the range hands out its last id again
+    EXPECT_EQ(graph.CreateUrlNode("http://h/c", "/c", true, counter)->id, INT32_MAX);
+    EXPECT_EQ(graph.CreateUrlNode("http://h/d", "/d", true, counter)->id, INT32_MAX);
 }
 
-TEST(CreateUrlNode, CounterAtTheTopOfTheRangeDoesNotOverflow) {
-    SiteGraph graph;
-    int32_t counter = INT32_MAX - 1;
-    EXPECT_EQ(graph.CreateUrlNode("http://h/a", "/a", true, counter)->id, INT32_MAX);
-    EXPECT_EQ(graph.CreateUrlNode("http://h/b", "/b", true, counter)->id, INT32_MAX);
+TEST(SiteGraph, UrlNodeLabelsComeFromThePath) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/a/b/index", "index"},       {"/x", "x"},
+        {"/", "/"},                    {"/docs/", "docs"},
+        {"/a/docs/", "docs"},          {"/a//", "/"},
+        {"//", "/"},                   {"docs/", ""},
+        {"someone@example.org", ""},   {"", ""},
+        {"/dir/page.html", "page"},    {"/pack.tar.gz", "pack.tar"},
+        {"/.htaccess", ".htaccess"},   {"/a.b", "a"},
+        {"/v1.2/readme", "readme"},    {"/x.cgi?q=1", "x.cgi?q=1"},
+        {"/search?x=1.5", "search?x=1"}, {"/dir.d/", "dir.d"},
+        {"/abcdefghijkl", "abcdefghijkl"}, {"/abcdefghijklm", "abcdefghijk..."},
+        {"/averyveryverylongname.html", "averyveryve..."}, {"/abcdefghijkl.html", "abcdefghijkl"},
+    };
+    for (auto [path, label] : cases) EXPECT_EQ(UrlNodeLabel(path), label) << path;
 }
 
-TEST(CreateUrlNode, NodeGetsDefaultBoxUrlAndLabel) {
-    SiteGraph graph;
-    int32_t counter = 0;
-    std::vector<std::string> listed;
-    graph.listWindow = [&](const GraphNode& node) { listed.push_back(node.url); };
-    GraphNode* node = graph.CreateUrlNode("http://h/dir/page.html", "/dir/page.html", true, counter);
-    EXPECT_EQ(node->Box(), Rectangle({0, 0}, {70, 30}));
-    EXPECT_EQ(node->url, "http://h/dir/page.html");
-    EXPECT_EQ(node->label, "page");
-    EXPECT_FALSE(node->isRoot);
-    EXPECT_EQ(graph.RootNode(), nullptr);
-    EXPECT_EQ(listed, std::vector<std::string>{"http://h/dir/page.html"});
+TEST(NodeKind, ContentTypesMapByTheFirstMatchingPrefix) {
+    const std::pair<const char*, NodeKind> cases[] = {
+        {"audio/mpeg", NodeKind::Audio},       {"text/html; charset=x", NodeKind::Html},
+        {"text/htmlx", NodeKind::Html},        {"text/htm", NodeKind::Text},
+        {"text/plain", NodeKind::Text},        {"image/gif", NodeKind::Image},
+        {"video/mpeg", NodeKind::Video},       {"application/zip", NodeKind::Zip},
+        {"application/zipped", NodeKind::Zip}, {"application/x-zip", NodeKind::Application},
+        {"application/pdf", NodeKind::Application}, {"", NodeKind::Other},
+        {"multipart/mixed", NodeKind::Other},  {" text/html", NodeKind::Other},
+        {"audio", NodeKind::Other},
+    };
+    for (auto [type, kind] : cases) EXPECT_EQ(NodeKindOfContentType(type), kind) << type;
 }
 
-TEST(CreateUrlNode, StartUrlWithoutReferrerBecomesTheRoot) {
-    SiteGraph graph;
-    int32_t counter = 0;
-    GraphNode* start = graph.CreateUrlNode("http://h/", "/", false, counter);
-    GraphNode* other = graph.CreateUrlNode("http://h/a", "/a", true, counter);
-    EXPECT_TRUE(start->isRoot);
-    EXPECT_FALSE(other->isRoot);
-    EXPECT_EQ(graph.RootNode(), start);
+TEST(RandomGenerator, FollowsTheClassicSequenceAndRestartsWithItsSeed) {
+    RandomGenerator random;
+    std::vector<int> drawn;
+    for (int i = 0; i < 4; i++) drawn.push_back(random.Next());
+    EXPECT_EQ(drawn, (std::vector<int>{41, 18467, 6334, 26500}));
+    random.Seed(1);
+    EXPECT_EQ(random.Next(), 41);
 }
 
-TEST(UrlNodeLabel, NameIsTheTextAfterTheLastSlash) {
-    EXPECT_EQ(UrlNodeLabel("/a/b/index"), "index");
-    EXPECT_EQ(UrlNodeLabel("/x"), "x");
+TEST(GraphAlgorithms, OutgoingClosureFollowsOneWayLinksOnly) {
+    struct Case {
+        const char* name;
+        const char* links;
+        std::vector<int32_t> reached;  // ids, in order, from the node with id 1
+    };
+    const Case cases[] = {
+        {"a lone node", "", {1}},
+        {"a chain", "0>1 1>2", {1, 2, 3}},
+        {"links into the start are not followed", "3>0 0>1", {1, 2}},
+        {"two-way links are not followed", "0=1 0>2 2=3", {1, 3}},
+        {"a cycle comes back without repeats", "0>1 1>2 2>0 0>0", {1, 2, 3}},
+        {"breadth first", "0>2 0>1 2>3", {1, 3, 2, 4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SiteGraph graph;
+        auto nodes = Build(graph, {1, 2, 3, 4}, c.links);
+        std::vector<int32_t> reached;
+        for (GraphNode* node : OutgoingClosure(*nodes[0])) reached.push_back(node->id);
+        EXPECT_EQ(reached, c.reached);
+    }
 }
 
-TEST(UrlNodeLabel, PathsEndingInSlashNameTheirDirectory) {
-    EXPECT_EQ(UrlNodeLabel("/"), "/");
-    EXPECT_EQ(UrlNodeLabel("/docs/"), "docs");
-    EXPECT_EQ(UrlNodeLabel("/a/docs/"), "docs");
-    EXPECT_EQ(UrlNodeLabel("/a//"), "/");
-    EXPECT_EQ(UrlNodeLabel("//"), "/");
-    EXPECT_EQ(UrlNodeLabel("docs/"), "");
-}
-
-TEST(UrlNodeLabel, PathWithoutSlashGivesAnEmptyLabel) {
-    EXPECT_EQ(UrlNodeLabel("someone@example.org"), "");
-    EXPECT_EQ(UrlNodeLabel(""), "");
-}
-
-TEST(UrlNodeLabel, ExtensionIsRemovedWhenShorterThanTheName) {
-    EXPECT_EQ(UrlNodeLabel("/dir/page.html"), "page");
-    EXPECT_EQ(UrlNodeLabel("/pack.tar.gz"), "pack.tar");
-    EXPECT_EQ(UrlNodeLabel("/.htaccess"), ".htaccess");  // as long as the name
-    EXPECT_EQ(UrlNodeLabel("/a.b"), "a");
-}
-
-TEST(UrlNodeLabel, ExtensionCountsOnlyWhenNoSlashOrQuestionMarkFollowsTheDot) {
-    EXPECT_EQ(UrlNodeLabel("/v1.2/readme"), "readme");
-    EXPECT_EQ(UrlNodeLabel("/x.cgi?q=1"), "x.cgi?q=1");
-    EXPECT_EQ(UrlNodeLabel("/search?x=1.5"), "search?x=1");
-    EXPECT_EQ(UrlNodeLabel("/dir.d/"), "dir.d");
-}
-
-TEST(UrlNodeLabel, TwelveCharactersAreKeptThirteenAreCut) {
-    EXPECT_EQ(UrlNodeLabel("/abcdefghijkl"), "abcdefghijkl");
-    EXPECT_EQ(UrlNodeLabel("/abcdefghijklm"), "abcdefghijk...");
-    EXPECT_EQ(UrlNodeLabel("/averyveryverylongname.html"), "averyveryve...");
-    EXPECT_EQ(UrlNodeLabel("/abcdefghijkl.html"), "abcdefghijkl");
+TEST(GraphAlgorithms, NeighbourhoodCopiesGetNewIdsAndKeepTheCentresLinks) {
+    struct Case {
+        const char* name;
+        const char* links;
+        int32_t centreLevel;
+        std::vector<std::string> labels;  // of the copies, in order
+        const char* edges;  // node 0 of the copy graph is the one there before
+        int32_t copiedLevel;
+    };
+    const Case cases[] = {
+        {"no links", "", 3, {"n10"}, "", 1},
+        {"out, in and both ways", "0>1 2>0 0=3 1>2", 1, {"n10", "n20", "n30", "n40"}, "1>2h 3>1 1>4*", 1},
+        {"a self loop and a level of 0", "0>0 0>2", 0, {"n10", "n30"}, "1>1h 1>2", 0},
+        {"not loaded in this job", "1>0", -1, {"n10", "n20"}, "2>1h", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SiteGraph graph;
+        auto nodes = Build(graph, {10, 20, 30, 40}, c.links);
+        nodes[0]->level = c.centreLevel;
+        nodes[0]->info = "Title: centre";
+        nodes[0]->kind = NodeKind::Html;
+        if (!graph.Edges().empty()) graph.Edges().front()->highlighted = true;
+        SiteGraph copy;
+        Add(copy, 6);
+        GraphNode* centre = CopyNeighbourhood(*nodes[0], copy);
+        ASSERT_EQ(copy.Nodes().size(), c.labels.size() + 1);
+        EXPECT_EQ(centre, copy.Nodes()[1].get());
+        for (size_t i = 0; i < c.labels.size(); i++) {
+            const GraphNode& made = *copy.Nodes()[i + 1];
+            EXPECT_EQ(made.id, int32_t(7 + i));
+            EXPECT_EQ(made.label, c.labels[i]);
+            EXPECT_EQ(made.Box(), Rectangle(10, 10, 30, 30));
+            EXPECT_EQ(made.isRoot, i == 0);
+            EXPECT_EQ(made.level, i == 0 ? c.copiedLevel : 0);
+        }
+        EXPECT_EQ(centre->url, "http://h/10");
+        EXPECT_EQ(centre->info, "Title: centre");
+        EXPECT_EQ(centre->kind, NodeKind::Html);
+        EXPECT_EQ(Describe(copy), c.edges);
+    }
 }

@@ -1,202 +1,127 @@
 #include "GuiTestSupport.h"
 
-#include "viewer/gui/GraphWindow.h"
-#include "viewer/gui/MainWindow.h"
+#include "testsupport/OriginServer.h"
 #include "viewer/gui/ToolBox.h"
 #include "viewer/gui/VantlowApp.h"
 
 #include <QApplication>
 #include <QProcess>
-#include <QToolBar>
 
-#include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <atomic>
 #include <cstdlib>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
+#include <filesystem>
 
 namespace {
 
-// Points the per-user configuration at a temporary directory for one test.
-class ConfigHome {
-public:
-    ConfigHome() {
-        const char* saved = std::getenv("XDG_CONFIG_HOME");
-        had_ = saved != nullptr;
-        if (had_) saved_ = saved;
-        setenv("XDG_CONFIG_HOME", dir_.Path().c_str(), 1);
-    }
-    ~ConfigHome() {
-        if (had_)
-            setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-    }
-    std::string Ini() const { return dir_.File("vantlow/vantlow.ini"); }
-    TempDir& Dir() { return dir_; }
+// A loopback port on which nothing listens.
+uint16_t FreePort() {
+    OriginServer gone;
+    return gone.port();
+}
 
-private:
-    TempDir dir_;
-    bool had_ = false;
-    std::string saved_;
-};
-
-// A one-shot HTTP server on loopback: records the request head, answers 200.
-class FakeProxy {
-public:
-    FakeProxy() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        int yes = 1;
-        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(fd_, 4);
-        socklen_t length = sizeof address;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~FakeProxy() {
-        if (thread_.joinable()) thread_.join();
-        ::close(fd_);
-    }
-    void ServeOnce() {
-        thread_ = std::thread([this] {
-            int client = ::accept(fd_, nullptr, nullptr);
-            if (client < 0) return;
-            char buffer[4096];
-            std::string head;
-            while (head.find("\r\n\r\n") == std::string::npos) {
-                ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-                if (n <= 0) break;
-                head.append(buffer, static_cast<size_t>(n));
-            }
-            request_ = head;
-            const char answer[] = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 2\r\n\r\nok";
-            ::send(client, answer, sizeof answer - 1, MSG_NOSIGNAL);
-            ::close(client);
-        });
-    }
-    std::string Request() {
-        if (thread_.joinable()) thread_.join();
-        return request_;
-    }
-    uint16_t Port() const { return static_cast<uint16_t>(port_); }
-
-private:
-    int fd_ = -1;
-    int port_ = 0;
-    std::thread thread_;
-    std::string request_;
-};
+// Output of `program ARGUMENTS` with the environment changed as given ("" removes a variable).
+QString RunProgram(const QString& program, const QStringList& arguments, const std::map<QString, QString>& environment) {
+    QProcess process;
+    QProcessEnvironment changed = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, value] : environment) value.isEmpty() ? changed.remove(name) : changed.insert(name, value);
+    process.setProcessEnvironment(changed);
+    process.start(program, arguments);
+    process.waitForFinished(60000);
+    return QString("%1:").arg(process.exitCode()) + process.readAllStandardOutput() + process.readAllStandardError();
+}
 
 }  // namespace
 
-TEST(VantlowAppTest, ParsesTheProxyAndGraphFilesAndRefusesABadProxy) {
-    char program[] = "vantlow", proxy[] = "--proxy", address[] = "localhost:3128", file[] = "site.gra";
-    char* argv[] = {program, proxy, address, file, nullptr};
-    StartOptions options;
-    std::string error;
-    ASSERT_TRUE(ParseGuiArguments(4, argv, options, error));
-    EXPECT_EQ(options.proxy.host, "localhost");
-    EXPECT_EQ(options.proxy.port, 3128);
-    EXPECT_EQ(options.graphFiles, QStringList{"site.gra"});
-
-    for (const char* bad : {"localhost", "localhost:0", "localhost:99999", ":80", "host:8x"}) {
-        std::string text(bad);
-        char* badArgv[] = {program, proxy, text.data(), nullptr};
-        StartOptions ignored;
-        EXPECT_FALSE(ParseGuiArguments(3, badArgv, ignored, error)) << bad;
-        EXPECT_EQ(error, "--proxy needs HOST:PORT");
+TEST(VantlowApp, ArgumentsGiveTheProxyAndTheGraphFiles) {
+    std::string program = "vantlow";
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{"--proxy", "localhost:3128", "site.gra"}, "localhost 3128 site.gra"}, {{"-style", "a.gra"}, "127.0.0.1 8080 a.gra"},
+        {{"--proxy", "localhost"}, ""}, {{"--proxy", "localhost:0"}, ""}, {{"--proxy", "localhost:99999"}, ""},
+        {{"--proxy", ":80"}, ""}, {{"--proxy", "host:8x"}, ""}, {{"--proxy"}, ""},
+    };
+    for (auto [words, parsed] : cases) {
+        std::vector<char*> argv{program.data()};
+        for (std::string& word : words) argv.push_back(word.data());
+        StartOptions options;
+        std::string error;
+        bool ok = ParseGuiArguments(int(argv.size()), argv.data(), options, error);
+        EXPECT_EQ(ok ? options.proxy.host + " " + std::to_string(options.proxy.port) + " " +
+                           options.graphFiles.join(' ').toStdString()
+                     : error,
+                  *parsed ? parsed : "--proxy needs HOST:PORT")
+            << words.back();
     }
-    char* missing[] = {program, proxy, nullptr};
-    StartOptions ignored;
-    EXPECT_FALSE(ParseGuiArguments(2, missing, ignored, error));
 }
 
-TEST(VantlowAppTest, StartUpShowsTheTitledMainWindowAndReadsTheUsersConfiguration) {
-    ConfigHome home;
-    WriteWholeFile(home.Dir().File("site.gra"), "n 1 home http://site.test/ p 10 10\n");
-    std::filesystem::create_directories(home.Dir().File("vantlow"));
-    WriteWholeFile(home.Ini(), "[General]\nBrowser=my-browser --flag\n");
+TEST(VantlowApp, StartUpReadsTheUsersConfigurationOpensTheFilesAndChecksTheProxy) {
+    TempDir home("viewer-gui");
+    std::string saved = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
+    write_file(home.file("site.gra"), "n 1 home http://site.test/ p 10 10\n");
+    std::filesystem::create_directories(home.file("vantlow"));
+    write_file(home.file("vantlow/vantlow.ini"), "[General]\nBrowser=my-browser --flag\n");
     ScriptedPrompts prompts;
     StartOptions options;
     options.proxy = ProxyAddress{"192.0.2.1", 8080};  // not this computer: not probed
-    options.graphFiles << QString::fromStdString(home.Dir().File("site.gra"));
-    VantlowSession session(options, &prompts);
-    EXPECT_EQ(session.ProxyState(), ProbeResult::NotLocal);
-    EXPECT_EQ(session.Window().windowTitle(), "Vantlow");
-    EXPECT_TRUE(session.Window().isVisible());
-    EXPECT_EQ(session.Config().Path(), home.Ini());
-    EXPECT_EQ(session.Config().Read("General", "Browser"), "my-browser --flag");
-    ASSERT_EQ(session.Window().GraphWindows().size(), 1);
-    EXPECT_EQ(session.Window().GraphWindows()[0]->Graph().Nodes().size(), 1u);
-    EXPECT_TRUE(session.Window().Tools().Docked());
-    EXPECT_FALSE(session.Window().Tools().Bar()->actions().isEmpty());
-}
-
-TEST(VantlowAppTest, StartUpFindsARunningProxyAndClearsTheStatusBar) {
-    ConfigHome home;
-    FakeProxy proxy;
-    ScriptedPrompts prompts;
-    StartOptions options;
-    options.proxy = ProxyAddress{"127.0.0.1", proxy.Port()};
+    options.graphFiles << QString::fromStdString(home.file("site.gra"));
+    {
+        VantlowSession session(options, &prompts);
+        EXPECT_EQ(session.ProxyState(), ProbeResult::NotLocal);
+        EXPECT_TRUE(session.Window().isVisible());
+        EXPECT_EQ(session.Config().Read("General", "Browser"), "my-browser --flag");
+        ASSERT_EQ(session.Window().GraphWindows().size(), 1);
+        EXPECT_EQ(session.Window().GraphWindows()[0]->Graph().Nodes().size(), 1u);
+        EXPECT_TRUE(session.Window().Tools().Docked());
+    }
+    OriginServer proxy;
+    options = StartOptions();
+    options.proxy = ProxyAddress{"127.0.0.1", proxy.port()};
     VantlowSession session(options, &prompts);
     EXPECT_EQ(session.ProxyState(), ProbeResult::Running);
     EXPECT_TRUE(session.Window().StatusText().isEmpty());
-}
-
-TEST(VantlowAppTest, TheApplicationFontIsMsSansSerifTenPoints) {
+    saved.empty() ? unsetenv("XDG_CONFIG_HOME") : setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     QFont before = QApplication::font();
     ApplyApplicationFont();
-    EXPECT_EQ(QApplication::font().family(), "MS Sans Serif");
-    EXPECT_EQ(QApplication::font().pointSize(), 10);
+    EXPECT_EQ(QApplication::font().family() + QString::number(QApplication::font().pointSize()), "MS Sans Serif10");
     QApplication::setFont(before);
 }
 
-TEST(ProxyModeTest, SwitchingAsksTheProxysOptionsPage) {
-    FakeProxy proxy;
-    proxy.ServeOnce();
-    std::string status = "untouched";
-    EXPECT_TRUE(SwitchProxyOffline(ProxyAddress{"127.0.0.1", proxy.Port()}, true,
-                                   [&](const std::string& text) { status = text; }));
-    EXPECT_EQ(proxy.Request().rfind("GET http://quaylo/options?offline=1 HTTP/1.0\r\n", 0), 0u) << proxy.Request();
-    EXPECT_EQ(status, "untouched");
-
-    FakeProxy online;
-    online.ServeOnce();
-    EXPECT_TRUE(SwitchProxyOffline(ProxyAddress{"127.0.0.1", online.Port()}, false, [](const std::string&) {}));
-    EXPECT_EQ(online.Request().rfind("GET http://quaylo/options?offline=0 HTTP/1.0\r\n", 0), 0u) << online.Request();
+TEST(VantlowApp, TheProxyCheckStartsTheProxyBesideTheProgramOnlyWhenNothingListens) {
+    OriginServer running;
+    const std::tuple<bool, uint16_t, const char*> cases[] = {
+        {true, FreePort(), "status: \nresult: started\n"},
+        {true, running.port(), "status: \nresult: running\n"},
+        {false, FreePort(), "status: Offline proxy could not be started\nresult: not started\n"},
+    };
+    for (auto [standIn, port, output] : cases) {
+        // The helper program copied into a folder of its own, so that the
+        // `harbord` it looks for is the one put beside it.
+        TempDir dir("viewer-gui");
+        std::filesystem::copy_file(GUI_HELPER, dir.file("vantlow"));
+        if (standIn) WriteRecorder(dir.file("harbord"), dir.file("started"));
+        QString shown = RunProgram(QString::fromStdString(dir.file("vantlow")), {"--probe", QString::number(port)},
+                            {{"XDG_STATE_HOME", QString::fromStdString(dir.file("state"))}});
+        EXPECT_EQ(shown.toStdString(), std::string("0:status: Checking if offline proxy is running...\n") + output);
+        if (standIn && port != running.port())
+            EXPECT_EQ(WaitForRecord(dir.file("started")), "-port\n" + std::to_string(port) + "\nEND\n");
+    }
 }
 
-TEST(ProxyModeTest, AProxyThatRefusesLeavesAMessage) {
-    uint16_t port;
-    {
-        FakeProxy closed;
-        port = closed.Port();
-    }
-    std::string status;
-    EXPECT_FALSE(SwitchProxyOffline(ProxyAddress{"127.0.0.1", port}, true,
-                                    [&](const std::string& text) { status = text; }));
+TEST(VantlowApp, TheProxyModeSwitchAsksTheOptionsPageAndReportsAFailure) {
+    OriginServer proxy;
+    proxy.set("/options", OriginServer::document("<html>Options were changed</html>"));
+    std::string status = "untouched";
+    auto keep = [&](const std::string& text) { status = text; };
+    EXPECT_TRUE(SwitchProxyOffline(ProxyAddress{"127.0.0.1", proxy.port()}, true, keep));
+    ASSERT_EQ(proxy.request_count(), 1u);
+    EXPECT_EQ(proxy.requests()[0].target, "http://quaylo/options?offline=1");
+    EXPECT_EQ(status, "untouched");
+    EXPECT_FALSE(SwitchProxyOffline(ProxyAddress{"127.0.0.1", FreePort()}, false, keep));
+    EXPECT_NE(status, "untouched");
     EXPECT_FALSE(status.empty());
 }
 
-TEST(VantlowAppTest, WithoutADisplayTheProgramSaysSoInsteadOfCrashing) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove("DISPLAY");
-    environment.remove("WAYLAND_DISPLAY");
-    environment.remove("QT_QPA_PLATFORM");
-    process.setProcessEnvironment(environment);
-    process.start(RENDER_PROGRAM, QStringList());
-    ASSERT_TRUE(process.waitForFinished(60000));
+TEST(VantlowApp, WithoutADisplayTheProgramSaysSoInsteadOfCrashing) {
     if (QString(RENDER_PROGRAM).endsWith("vantlow_gui_helper")) GTEST_SKIP() << "vantlow is not part of this build";
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 2);
-    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError()).contains("no display")) << process.exitCode();
+    QString shown = RunProgram(RENDER_PROGRAM, {}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+    EXPECT_TRUE(shown.startsWith("2:") && shown.contains("no display")) << shown.toStdString();
 }
