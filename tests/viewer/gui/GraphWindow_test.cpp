@@ -9,28 +9,22 @@
 #include "viewer/graph/EdgeRouting.h"
 #include "viewer/loader/Crawler.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDeadlineTimer>
 #include <QListWidget>
 #include <QMenu>
 #include <QScrollBar>
-#include <QTest>
 #include <QTimer>
 
 #include <set>
 
 namespace {
 
-bool Dark(const QImage& image, QPoint at) {
-    return image.pixelColor(at).lightness() < 60;
-}
-
-// Dark pixels on the row from x0 to x1.
+// Dark pixels on row y from x0 to x1.
 int DarkRun(const QImage& image, int y, int x0, int x1) {
     int count = 0;
-    for (int x = x0; x <= x1; x++) count += Dark(image, QPoint(x, y));
+    for (int x = x0; x <= x1; x++) count += image.pixelColor(x, y).lightness() < 60;
     return count;
 }
 
@@ -48,42 +42,36 @@ TEST_F(GraphWindowTest, DraggingResizingAndPinningNodes) {
     Link(a, b);
     Refresh();
     // While moving, the box stays and a rubber rectangle follows the pointer.
-    Press(Area(), At(140, 115));
-    MoveWithButton(Area(), At(160, 315));
+    Press(140, 115);
+    Drag(160, 315);
     EXPECT_EQ(a->Box().left, 100);
     EXPECT_GT(DarkRun(Picture(), 300, 120, 199), 20);
-    MoveWithButton(Area(), At(440, 415));
-    Release(Area(), At(440, 415));
+    Drag(440, 415);
+    Release(440, 415);
     EXPECT_EQ(a->Box(), Rectangle({400, 400}, {80, 30}));
-    // b lies above a now: the link runs from a's top to b's bottom, its midpoint drawn.
-    EXPECT_TRUE(Dark(Picture(), At(440, 264)));
-    EXPECT_FALSE(Dark(Picture(), At(290, 114)));
-    EXPECT_TRUE(window->Canvas()->Extent().contains(QRect(400, 400, 80, 30)));
-    Press(Area(), At(440, 415));
-    Release(Area(), At(440, 415));
+    // b lies above a now: the link runs from a's top to b's bottom, its midpoint marked.
+    EXPECT_EQ(DarkRun(Picture(), 264, 430, 450), 1);
+    EXPECT_EQ(DarkRun(Picture(), 115, 200, 380), 0);
+    Click(440, 415);
     EXPECT_EQ(a->Box(), Rectangle({400, 400}, {80, 30}));
-
     // The resize zone is the marker-sized square at the bottom-right corner.
-    Press(Area(), At(476, 426));
-    MoveWithButton(Area(), At(520, 480));
-    MoveWithButton(Area(), At(300, 300));
-    Release(Area(), At(300, 300));
+    Press(476, 426);
+    Drag(520, 480);
+    Drag(300, 300);
+    Release(300, 300);
     EXPECT_EQ(a->Box(), Rectangle({400, 400}, {20, 20}));
-
     // Dragged far outside, a box stops at the coordinate limit and the canvas can follow.
-    Press(Area(), At(415, 405));
-    MoveWithButton(Area(), QPoint(1000000, 1000000));
-    Release(Area(), QPoint(1000000, 1000000));
+    Press(415, 405);
+    QTest::mouseMove(Area(), QPoint(1000000, 1000000));
+    QTest::mouseRelease(Area(), Qt::LeftButton, {}, QPoint(1000000, 1000000));
     EXPECT_EQ(a->Box().TopLeft(), (Point{GraphInteraction::kCoordinateLimit, GraphInteraction::kCoordinateLimit}));
     EXPECT_GE(window->Canvas()->HorizontalBar()->maximum() + window->Canvas()->ViewRect().width(), a->Box().right);
-
     // The marker zone pins and unpins.
-    Press(Area(), At(403, 103));
-    Release(Area(), At(403, 103));
-    EXPECT_TRUE(b->marked);
-    EXPECT_TRUE(Dark(Picture(), At(405, 105)));
-    Press(Area(), At(403, 103));
-    EXPECT_FALSE(b->marked);
+    for (bool pinned : {true, false}) {
+        Click(403, 103);
+        EXPECT_EQ(b->marked, pinned);
+        EXPECT_EQ(Picture().pixelColor(At(401, 105)).lightness() < 60, pinned);
+    }
     EXPECT_EQ(b->Box(), Rectangle({400, 100}, {80, 30}));
 }
 
@@ -94,43 +82,34 @@ TEST_F(GraphWindowTest, DrawingAndBendingLinks) {
     GraphEdge* routed = Link(AddNode(3, 100, 400), AddNode(4, 150, 410));
     Refresh();
     ASSERT_FALSE(routed->bends.empty());
-    auto drawLink = [&](QPoint from, QPoint to) {
-        Press(Area(), from, Qt::LeftButton, Qt::ControlModifier);
-        Release(Area(), from);
+    auto drawLink = [&](QPoint from, QPoint to) {  // Ctrl-click the source, then click the target
+        Click(from.x(), from.y(), Qt::ControlModifier);
         Hover(Area(), At(300, 250));
-        Press(Area(), to);
-        Release(Area(), to);
+        Click(to.x(), to.y());
     };
-    drawLink(At(150, 115), At(440, 115));
-    drawLink(At(150, 115), At(440, 115));
-    ASSERT_EQ(window->Graph().Edges().size(), 2u);
+    drawLink({150, 115}, {440, 115});
+    drawLink({150, 115}, {440, 115});
     GraphEdge* link = window->Graph().FindEdge(a, b);
     ASSERT_NE(link, nullptr);
     EXPECT_FALSE(link->bothWays);
-    drawLink(At(440, 115), At(150, 115));
+    drawLink({440, 115}, {150, 115});
     EXPECT_TRUE(link->bothWays);
-    drawLink(At(150, 115), At(700, 700));  // ends off the nodes: no link
-    Press(Area(), At(440, 115));
-    Release(Area(), At(440, 115));
+    drawLink({150, 115}, {700, 700});  // ends off the nodes: no link
+    Click(440, 115);
     EXPECT_EQ(window->Graph().Edges().size(), 2u);
 
-    // A plain click on a link is no bend point; a Shift-click is.
-    Press(Area(), At(300, 115));
-    Release(Area(), At(300, 115));
+    // A plain click on a link is no bend point; a Shift-click is, and its handle drags it.
+    Click(300, 115);
     EXPECT_TRUE(link->bends.empty());
-    Press(Area(), At(300, 115), Qt::LeftButton, Qt::ShiftModifier);
-    Release(Area(), At(300, 115));
+    Click(300, 115, Qt::ShiftModifier);
     ASSERT_EQ(link->bends.size(), 1u);
-    // Its handle drags it; both ends then head for it.
-    Press(Area(), At(302, 113));
-    MoveWithButton(Area(), At(320, 260));
-    Release(Area(), At(320, 260));
-    EXPECT_EQ(link->bends[0].x, 320);
-    EXPECT_EQ(link->bends[0].y, 260);
-    EdgeRouting routing;
+    Press(302, 113);
+    Drag(320, 260);
+    Release(320, 260);
+    EXPECT_EQ(std::pair(link->bends[0].x, link->bends[0].y), std::pair(320, 260));
+    EdgeRouting routing;  // both ends now head for it
     routing.Recompute(window->Graph());
     EXPECT_EQ(routing.Ends(*link).startSide, Side::Bottom);
-    EXPECT_TRUE(Dark(Picture(), At(317, 260)));  // its handle
 
     prompts.fileName = QString::fromStdString(dir.file("bent.zor"));
     window->Command(cmd::kSaveGraph);
@@ -141,33 +120,25 @@ TEST_F(GraphWindowTest, DrawingAndBendingLinks) {
 
 TEST_F(GraphWindowTest, NodePopupsOfferWhatTheKindAndTheAnimationAllow) {
     GraphNode* node = AddNode(1, 100, 100);
-    auto menu = window->BuildNodePopup(*node);
     QStringList items;
+    auto menu = window->BuildNodePopup(*node);
     for (QAction* action : menu->actions()) items << (action->isSeparator() ? "-" : action->text());
-    EXPECT_EQ(items, QStringList({"Start browser", "Copy location", "-", "Expand URL...", "Show in new window", "-",
-                                  "Remove", "Remove this and all outgoing"}));
-    struct Case {
-        NodeKind kind;
-        bool animating;
-        const char* enabled;  // Expand URL..., Remove, Remove this and all outgoing
-    };
-    const Case cases[] = {
-        {NodeKind::Html, false, "-RO"},        {NodeKind::OtherServer, false, "ER-"},
-        {NodeKind::Other, false, "ER-"},       {NodeKind::SameServer, false, "ER-"},
-        {NodeKind::ServerError, false, "ER-"}, {NodeKind::ClientError, false, "ER-"},
-        {NodeKind::NotFound, false, "-RO"},    {NodeKind::OtherServer, true, "---"},
+    EXPECT_EQ(items.join('|'), "Start browser|Copy location|-|Expand URL...|Show in new window|-|Remove|"
+                               "Remove this and all outgoing");
+    const std::tuple<NodeKind, bool, const char*> cases[] = {  // Expand URL..., Remove, ... all outgoing
+        {NodeKind::Html, false, "-RO"},        {NodeKind::OtherServer, false, "ER-"}, {NodeKind::Other, false, "ER-"},
+        {NodeKind::SameServer, false, "ER-"},  {NodeKind::ServerError, false, "ER-"},
+        {NodeKind::ClientError, false, "ER-"}, {NodeKind::NotFound, false, "-RO"},    {NodeKind::OtherServer, true, "---"},
         {NodeKind::Html, true, "---"},
     };
-    for (const Case& c : cases) {
-        node->kind = c.kind;
-        if (c.animating) window->StartAnimation();
+    for (auto [kind, animating, enabled] : cases) {
+        node->kind = kind;
+        if (animating) window->StartAnimation();
         auto popup = window->BuildNodePopup(*node);
-        std::string enabled = "---";
-        const int items[] = {3, 6, 7};
-        for (int i = 0; i < 3; i++)
-            if (popup->actions()[items[i]]->isEnabled()) enabled[i] = "ERO"[i];
+        std::string shown = "---";
+        for (int i = 0; i < 3; i++) shown[i] = popup->actions()[i < 1 ? 3 : 5 + i]->isEnabled() ? "ERO"[i] : '-';
         window->StopAnimation();
-        EXPECT_EQ(enabled, std::string(c.enabled)) << int(c.kind) << c.animating;
+        EXPECT_EQ(shown, enabled) << int(kind) << animating;
     }
 }
 
@@ -175,33 +146,27 @@ TEST_F(GraphWindowTest, RemovingANodeOrEverythingItLinksTo) {
     window->ShowPageIndex(true);
     GraphNode* root = AddNode(1, 100, 100);
     GraphNode* child = AddNode(2, 300, 100);
-    Link(root, child);
-    Link(child, AddNode(3, 500, 100));
     GraphNode* parent = AddNode(4, 100, 300);  // links to root: stays
     GraphNode* mutual = AddNode(5, 300, 300);  // two-way link with root: stays
-    Link(parent, root);
-    Link(root, mutual);
-    Link(mutual, root);
-    SiteUrl url(nullptr, "http://site.test/n2.html");
-    GraphNode* crawled = window->GetCrawler().CreateUrlNode(url, false);
+    for (auto [from, to] : {std::pair(root, child), std::pair(child, AddNode(3, 500, 100)), std::pair(parent, root),
+                            std::pair(root, mutual), std::pair(mutual, root)})
+        Link(from, to);
+    GraphNode* crawled = window->GetCrawler().CreateUrlNode(SiteUrl(nullptr, "http://site.test/c.html"), false);
     Link(child, crawled);
     Refresh();
     window->RefreshPageIndex();
     ASSERT_EQ(window->PageIndex()->count(), 6);
-
-    // Refused while animating, even when asked for directly.
-    window->StartAnimation();
+    window->StartAnimation();  // refused while animating, even when asked for directly
     window->NodeCommand(*child, cmd::kRemove);
     window->NodeCommand(*root, cmd::kRemoveOutgoing);
     window->StopAnimation();
     EXPECT_EQ(window->Graph().Nodes().size(), 6u);
 
     window->NodeCommand(*crawled, cmd::kRemove);
-    EXPECT_EQ(window->GetCrawler().NodeForUrl("http://site.test/n2.html"), nullptr);
+    EXPECT_EQ(window->GetCrawler().NodeForUrl("http://site.test/c.html"), nullptr);
     window->NodeCommand(*root, cmd::kRemoveOutgoing);
     EXPECT_EQ(Ids(window->Graph()), (std::vector<int>{4, 5}));
-    EXPECT_TRUE(window->Graph().Edges().empty());
-    EXPECT_TRUE(parent->edges.empty() && mutual->edges.empty());
+    EXPECT_TRUE(window->Graph().Edges().empty() && parent->edges.empty() && mutual->edges.empty());
     window->RefreshPageIndex();
     ASSERT_EQ(window->PageIndex()->count(), 2);
     EXPECT_EQ(window->PageIndex()->item(1)->text().toStdString(), mutual->url);
@@ -211,7 +176,6 @@ TEST_F(GraphWindowTest, ShowingANeighbourhoodAndClosingTheDependentWindows) {
     GraphNode* centre = AddNode(10, 100, 100, 80, 30, NodeKind::OtherServer);
     centre->level = 3;
     Link(centre, AddNode(20, 300, 100, 80, 30, NodeKind::Image));
-    Refresh();
     QPointer<GraphWindow> shown = window->ShowInNewWindow(*centre);
     ASSERT_TRUE(shown);
     EXPECT_EQ(shown->windowTitle().toStdString(), centre->url);
@@ -230,7 +194,6 @@ TEST_F(GraphWindowTest, ShowingANeighbourhoodAndClosingTheDependentWindows) {
     EXPECT_FALSE(further);
     EXPECT_TRUE(prompts.asked.isEmpty());
 
-    prompts.answers = {false};
     EXPECT_FALSE(window->CloseWindow());
     EXPECT_EQ(prompts.asked, QStringList{gui_text::kCloseDependents});
     QPointer<GraphWindow> owner = window;
@@ -256,12 +219,12 @@ TEST_F(GraphWindowTest, TheAnimationMovesFreeNodesOnItsTimerAndWaitsForTheMouse)
     EXPECT_NE(b->Box(), free);
     EXPECT_EQ(a->Box(), pinned);
 
-    Press(Area(), At(a->Box().left + 40, a->Box().top + 15));
-    MoveWithButton(Area(), At(300, 300));
+    Press(140, 115);
+    Drag(300, 300);
     Rectangle held = b->Box();
     window->AnimationTick();
     EXPECT_EQ(b->Box(), held);
-    Release(Area(), At(300, 300));
+    Release(300, 300);
     window->AnimationTick();
     EXPECT_NE(b->Box(), held);
     EXPECT_FALSE(window->Rearrange());
@@ -282,19 +245,29 @@ TEST_F(GraphWindowTest, CanvasCommandsLoadSaveStraightenAddClearAndLayOut) {
     window->Command(cmd::kSaveGraph);
     EXPECT_EQ(prompts.lastFilters, QStringList({"Zorvel Graph (*.zor)", "All Files (*.*)"}));
     EXPECT_EQ(read_file(dir.file("saved.zor")), "n 7 n7 http://site.test/n7.html p 100 100 s 80 30\n");
+    write_file(dir.file("garbage.gra"), "\x01\x02garbage\n\xff\xfe x y z\ne 1\nn\n");
+    write_file(dir.file("huge.gra"), std::string(GraphWindow::kMaxGraphFileBytes + 1, '\n'));
+    for (auto [name, message] : {std::pair("missing.gra", gui_text::kGraphFileUnreadable),
+                                 std::pair("garbage.gra", gui_text::kGraphFileEmpty),
+                                 std::pair("huge.gra", gui_text::kGraphFileTooLarge),
+                                 std::pair("no/dir/x.gra", gui_text::kGraphFileUnwritable)}) {
+        prompts.fileName = QString::fromStdString(dir.file(name));
+        window->Command(name[0] == 'n' ? cmd::kSaveGraph : cmd::kLoadGraph);
+        EXPECT_EQ(main->StatusText().toStdString(), message + dir.file(name));
+    }
+    prompts.fileName = QString::fromStdString(dir.file("saved.zor"));
     window->Command(cmd::kLoadGraph);  // adds to the graph that is open
     EXPECT_EQ(prompts.lastTitle, gui_text::kOpenGraphTitle);
     window->Command(cmd::kNewNode);
     ASSERT_EQ(window->Graph().Nodes().size(), 3u);
     const GraphNode& made = *window->Graph().Nodes()[2];
-    EXPECT_EQ(made.id, 8);
-    EXPECT_EQ(made.label, "New");
+    EXPECT_EQ(std::to_string(made.id) + made.label, "8New");
     EXPECT_EQ(made.Box(), Rectangle(200, 200, 250, 250));
     GraphEdge* edge = Link(window->Graph().Nodes()[0].get(), window->Graph().Nodes()[2].get());
-    window->Command(cmd::kStraightOn);
-    EXPECT_TRUE(edge->straight);
-    window->Command(cmd::kStraightOff);
-    EXPECT_FALSE(edge->straight);
+    for (int command : {cmd::kStraightOn, cmd::kStraightOff}) {
+        window->Command(command);
+        EXPECT_EQ(edge->straight, command == cmd::kStraightOn);
+    }
     window->Command(cmd::kRearrange);
     std::set<std::pair<int, int>> places;
     for (const auto& node : window->Graph().Nodes()) places.insert({node->Box().left, node->Box().top});
@@ -306,77 +279,52 @@ TEST_F(GraphWindowTest, CanvasCommandsLoadSaveStraightenAddClearAndLayOut) {
     EXPECT_TRUE(window->Canvas()->Extent().isEmpty());
 }
 
-TEST_F(GraphWindowTest, BadGraphFilesLeaveAMessageAndTheGraphAsItWas) {
-    AddNode(1, 100, 100);
-    write_file(dir.file("garbage.gra"), "\x01\x02garbage\n\xff\xfe x y z\ne 1\nn\n");
-    write_file(dir.file("huge.gra"), std::string(GraphWindow::kMaxGraphFileBytes + 1, '\n'));
-    const std::pair<const char*, const char*> cases[] = {
-        {"missing.gra", gui_text::kGraphFileUnreadable},
-        {"garbage.gra", gui_text::kGraphFileEmpty},
-        {"huge.gra", gui_text::kGraphFileTooLarge},
-    };
-    for (auto [name, message] : cases) {
-        EXPECT_FALSE(window->LoadGraph(QString::fromStdString(dir.file(name))));
-        EXPECT_EQ(main->StatusText().toStdString(), message + dir.file(name));
-    }
-    EXPECT_EQ(window->Graph().Nodes().size(), 1u);
-    EXPECT_FALSE(window->SaveGraph(QString::fromStdString(dir.file("no/such/dir/x.gra"))));
-    EXPECT_TRUE(main->StatusText().startsWith(gui_text::kGraphFileUnwritable));
-}
-
 TEST_F(GraphWindowTest, TheOverlapDisplayIsSwitchedFromTheCanvasMenu) {
     AddNode(1, 100, 100);
     AddNode(2, 150, 110);
     Refresh();
-    auto chooseOverlaps = [&](bool* wasChecked) {
-        QTimer::singleShot(0, [wasChecked] {
+    for (bool on : {true, false}) {
+        bool wasChecked = on;
+        QTimer::singleShot(0, [&wasChecked] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             ASSERT_NE(menu, nullptr);
-            QAction* overlaps = menu->actions()[5];
-            *wasChecked = overlaps->isChecked();
-            menu->setActiveAction(overlaps);
+            wasChecked = menu->actions()[5]->isChecked();
+            menu->setActiveAction(menu->actions()[5]);
             QTest::keyClick(menu, Qt::Key_Return);
         });
-        Press(Area(), At(600, 500), Qt::RightButton);
-    };
-    bool checked = true;
-    chooseOverlaps(&checked);
-    EXPECT_FALSE(checked);
-    EXPECT_EQ(main->StatusText(), "Overlapping nodes: 2, crossing links: 0");
-    EXPECT_EQ(Picture().pixelColor(At(98, 110)), palette::kLightRed);
-    EXPECT_EQ(Picture().pixelColor(At(120, 125)), palette::kWhite);
-    chooseOverlaps(&checked);
-    EXPECT_TRUE(checked);
-    EXPECT_TRUE(main->StatusText().isEmpty());
-    EXPECT_NE(Picture().pixelColor(At(98, 110)), palette::kLightRed);
+        QTest::mousePress(Area(), Qt::RightButton, {}, At(600, 500));
+        QTest::mouseRelease(Area(), Qt::RightButton, {}, At(600, 500));
+        EXPECT_EQ(wasChecked, !on);
+        EXPECT_EQ(main->StatusText(), on ? "Overlapping nodes: 2, crossing links: 0" : "");
+        EXPECT_EQ(Picture().pixelColor(At(98, 110)) == palette::kLightRed, on);
+        EXPECT_EQ(Picture().pixelColor(At(120, 125)), palette::kWhite);
+    }
 }
 
 TEST_F(GraphWindowTest, NodesOpenInTheBrowserAndDescribeThemselves) {
     std::string record = dir.file("args.txt");
     WriteRecorder(dir.file("browser.sh"), record);
     config.Write("General", "Browser", dir.file("browser.sh"));
-    GraphNode* a = AddNode(1, 100, 100);
+    GraphNode* a = AddNode(1, 100, 100, 80, 30, NodeKind::OtherServer);
     a->info = "Title: Home\r\nSize: 1200";
     a->marked = true;  // keeps the node under the pointer while animating
     Refresh();
     window->StartAnimation();
-    DoubleClick(Area(), At(150, 115));
+    QTest::mouseDClick(Area(), Qt::LeftButton, {}, At(150, 115));
+    QTest::mouseRelease(Area(), Qt::LeftButton, {}, At(150, 115));
     EXPECT_EQ(WaitForRecord(record), a->url + "\nEND\n");
     window->StopAnimation();
-
     Hover(Area(), At(150, 115));
     EXPECT_EQ(main->StatusText(), "Title: Home   Size: 1200");
     Hover(Area(), At(600, 600));
     EXPECT_TRUE(main->StatusText().isEmpty());
-    main->ShowStatus("kept");
+    main->ShowStatus("kept");  // a status that no hover put there stays
     Hover(Area(), At(610, 600));
     EXPECT_EQ(main->StatusText(), "kept");
-
     window->NodeCommand(*a, cmd::kCopyLocation);
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), a->url);
     std::string expanded;
     main->jobs.expandUrl = [&](GraphWindow* into, const std::string& url) { expanded = into == window ? url : ""; };
-    a->kind = NodeKind::OtherServer;
     window->NodeCommand(*a, cmd::kExpandUrl);
     EXPECT_EQ(expanded, a->url);
     config.Write("General", "Browser", dir.file("no-such-browser"));
@@ -389,8 +337,7 @@ TEST_F(GraphWindowTest, PaintingShowsFillsAndArrowheadsAndWaitsWhileSuspended) {
     a->SetBox(Rectangle({0, 0}, {200, 100}));  // the start node of the job
     GraphNode* b = AddNode(2, 0, 300, 200, 100);
     b->isRoot = true;  // the start node of an earlier job
-    GraphEdge* edge = Link(a, b);
-    edge->bends = {{500, 50, false}, {500, 350, false}};
+    Link(a, b)->bends = {{500, 50, false}, {500, 350, false}};
     Refresh();
     window->SuspendPainting(true);
     EXPECT_EQ(Picture().pixelColor(100, 50), ScrollCanvas::BackgroundColour());
@@ -398,10 +345,9 @@ TEST_F(GraphWindowTest, PaintingShowsFillsAndArrowheadsAndWaitsWhileSuspended) {
     QImage picture = Picture();
     EXPECT_EQ(picture.pixelColor(At(100, 50)), palette::kLightRed);
     EXPECT_EQ(picture.pixelColor(At(100, 350)), palette::kLightGrey);
-    // The arrowhead at the end of the middle segment: 12 long, 12 wide.
-    int width = DarkRun(picture, At(0, 338).y(), At(480, 0).x(), At(520, 0).x());
-    EXPECT_NEAR(width, 12, 1);
-    EXPECT_EQ(DarkRun(picture, At(0, 200).y(), At(480, 0).x(), At(520, 0).x()), 1);
+    // The arrowhead at the end of the middle segment is 12 wide; the segment itself 1.
+    EXPECT_NEAR(DarkRun(picture, 338, 480, 520), 12, 1);
+    EXPECT_EQ(DarkRun(picture, 200, 480, 520), 1);
     QPolygonF triangle;
     ASSERT_TRUE(ArrowheadPolygon(QPointF(10, 10), QPointF(40, 50), triangle));
     EXPECT_EQ(triangle, QPolygonF({QPointF(40, 50), QPointF(28, 44), QPointF(37.6, 36.8)}));

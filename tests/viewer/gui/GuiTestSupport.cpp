@@ -2,9 +2,6 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QImage>
-#include <QMouseEvent>
-#include <QThread>
 
 #include <sys/stat.h>
 
@@ -39,11 +36,14 @@ void WriteRecorder(const std::string& script, const std::string& record) {
 
 std::string WaitForRecord(const std::string& path) {
     QDeadlineTimer deadline(20000);
-    while (read_file(path).find("END\n") == std::string::npos && !deadline.hasExpired()) {
-        QCoreApplication::processEvents();
-        QThread::msleep(20);
-    }
+    while (read_file(path).find("END\n") == std::string::npos && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return read_file(path);
+}
+
+void Hover(QWidget* widget, QPoint position) {
+    QMouseEvent event(QEvent::MouseMove, position, widget->mapToGlobal(position), Qt::NoButton, {}, {});
+    QCoreApplication::sendEvent(widget, &event);
 }
 
 bool ScriptedPrompts::AskYesNo(QWidget*, const QString& text) {
@@ -55,46 +55,13 @@ bool ScriptedPrompts::AskYesNo(QWidget*, const QString& text) {
 
 bool ScriptedPrompts::EditBrowser(QWidget*, IniFile& config) {
     browserDialogs++;
-    if (browserCommandToEnter.empty()) return false;
-    config.Write(ini::kGeneral, ini::kBrowser, browserCommandToEnter);
-    return true;
+    return !browserCommandToEnter.empty() && config.Write(ini::kGeneral, ini::kBrowser, browserCommandToEnter);
 }
 
 QString ScriptedPrompts::OpenFileName(QWidget*, const QString& title, const QStringList& filters) {
     lastTitle = title;
     lastFilters = filters;
     return fileName;
-}
-
-void SendMouse(QWidget* widget, int type, QPoint position, int button, int buttons, int modifiers) {
-    QPointF local(position);
-    QMouseEvent event(static_cast<QEvent::Type>(type), local, widget->mapToGlobal(local),
-                      static_cast<Qt::MouseButton>(button), Qt::MouseButtons(buttons),
-                      Qt::KeyboardModifiers(modifiers));
-    QCoreApplication::sendEvent(widget, &event);
-}
-
-void Press(QWidget* widget, QPoint position, int button, int modifiers) {
-    SendMouse(widget, QEvent::MouseButtonPress, position, button, button, modifiers);
-}
-
-void MoveWithButton(QWidget* widget, QPoint position, int buttons) {
-    SendMouse(widget, QEvent::MouseMove, position, Qt::NoButton, buttons);
-}
-
-void Hover(QWidget* widget, QPoint position) {
-    SendMouse(widget, QEvent::MouseMove, position, Qt::NoButton, Qt::NoButton);
-}
-
-void Release(QWidget* widget, QPoint position, int button) {
-    SendMouse(widget, QEvent::MouseButtonRelease, position, button, Qt::NoButton);
-}
-
-void DoubleClick(QWidget* widget, QPoint position) {
-    Press(widget, position);
-    Release(widget, position);
-    SendMouse(widget, QEvent::MouseButtonDblClick, position, Qt::LeftButton, Qt::LeftButton);
-    Release(widget, position);
 }
 
 void GraphWindowTest::SetUp() {
@@ -122,8 +89,4 @@ GraphEdge* GraphWindowTest::Link(GraphNode* source, GraphNode* target) {
 void GraphWindowTest::Refresh() {
     window->RepaintAfterEdit();
     window->Canvas()->SetOrigin(QPoint(0, 0));
-}
-
-QImage GraphWindowTest::Picture() const {
-    return Area()->grab().toImage();
 }

@@ -1,7 +1,7 @@
-// Shared pieces of the GUI tests: prompts that answer from a script, mouse
-// events sent straight to a widget, a browser stand-in that records its
-// arguments, and a main window with one graph window on the offscreen
-// platform (the application object is made once per test program).
+// Shared pieces of the GUI tests: prompts that answer from a script, a
+// browser stand-in that records its arguments, and a main window with one
+// graph window on the offscreen platform (the application object is made
+// once per test program). Mouse events come from QTest.
 #pragma once
 
 #include "testsupport/TempDir.h"
@@ -10,51 +10,39 @@
 #include "viewer/gui/MainWindow.h"
 #include "viewer/gui/UserPrompts.h"
 
-#include <QPoint>
-#include <QStringList>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <memory>
-#include <string>
 
-// Writes an executable shell script that appends each argument on a line,
-// then "END", to the record file.
+// An executable script that appends each argument on a line, then "END", to the record.
 void WriteRecorder(const std::string& script, const std::string& record);
-// Waits (events processed) until the record holds "END" or a generous
-// deadline passes; returns its text.
+// Waits (events processed) until the record holds "END" or a generous deadline passes.
 std::string WaitForRecord(const std::string& path);
+// A mouse move without a button pressed.
+void Hover(QWidget* widget, QPoint position);
 
 // Prompts that never block: answers come from the fields below.
 class ScriptedPrompts : public UserPrompts {
 public:
     void Inform(QWidget*, const QString& text) override { informed << text; }
-    bool AskYesNo(QWidget* parent, const QString& text) override;
-    bool EditBrowser(QWidget* parent, IniFile& config) override;
+    bool AskYesNo(QWidget*, const QString& text) override;
+    bool EditBrowser(QWidget*, IniFile& config) override;
     QString OpenFileName(QWidget*, const QString& title, const QStringList& filters) override;
     QString SaveFileName(QWidget* parent, const QString& title, const QStringList& filters) override {
         return OpenFileName(parent, title, filters);
     }
     void About(QWidget*) override { abouts++; }
 
-    QStringList informed;
-    QStringList asked;
+    QStringList informed, asked;
     std::deque<bool> answers;  // for AskYesNo; "no" when empty
-    int browserDialogs = 0;
+    int browserDialogs = 0, abouts = 0;
     std::string browserCommandToEnter;  // written by the browser dialog; empty: cancel
     QString fileName;                   // answer of both file dialogs
     QString lastTitle;
     QStringList lastFilters;
-    int abouts = 0;
 };
-
-void SendMouse(QWidget* widget, int type, QPoint position, int button, int buttons, int modifiers = 0);
-void Press(QWidget* widget, QPoint position, int button = 1 /* left */, int modifiers = 0);
-void MoveWithButton(QWidget* widget, QPoint position, int buttons = 1);
-void Hover(QWidget* widget, QPoint position);
-void Release(QWidget* widget, QPoint position, int button = 1);
-void DoubleClick(QWidget* widget, QPoint position);
 
 class GraphWindowTest : public ::testing::Test {
 protected:
@@ -68,8 +56,12 @@ protected:
     QWidget* Area() const { return window->Canvas()->DrawArea(); }
     // Where a canvas point is on the drawing area.
     QPoint At(int x, int y) const { return window->Canvas()->FromCanvas(QPoint(x, y)); }
+    void Press(int x, int y, Qt::KeyboardModifiers keys = {}) { QTest::mousePress(Area(), Qt::LeftButton, keys, At(x, y)); }
+    void Drag(int x, int y) { QTest::mouseMove(Area(), At(x, y)); }
+    void Release(int x, int y) { QTest::mouseRelease(Area(), Qt::LeftButton, {}, At(x, y)); }
+    void Click(int x, int y, Qt::KeyboardModifiers keys = {}) { QTest::mouseClick(Area(), Qt::LeftButton, keys, At(x, y)); }
     // The drawing area as it is painted now.
-    QImage Picture() const;
+    QImage Picture() const { return Area()->grab().toImage(); }
 
     TempDir dir{"viewer-gui"};
     IniFile config;

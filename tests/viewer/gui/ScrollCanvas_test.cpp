@@ -46,9 +46,10 @@ TEST(ScrollCanvas, ZoomScrollRangesAndScrollingToAPoint) {
     QApplication::processEvents();
     OverviewPane* overview = child.Overview();
     QTransform toPane = overview->DocumentTransform();
-    Press(overview, toPane.map(QPointF(2000, 2000)).toPoint());
+    QTest::mousePress(overview, Qt::LeftButton, {}, toPane.map(QPointF(2000, 2000)).toPoint());
     EXPECT_NEAR(canvas->ViewRect().center().x(), 2000, 30);
-    MoveWithButton(overview, toPane.map(QPointF(4990, 4990)).toPoint() + QPoint(50, 50));
+    QTest::mouseMove(overview, toPane.map(QPointF(4990, 4990)).toPoint() + QPoint(50, 50));
+    QTest::mouseRelease(overview, Qt::LeftButton, {}, toPane.map(QPointF(4990, 4990)).toPoint());
     QRect view = canvas->ViewRect();
     EXPECT_EQ(view.bottomRight(), QPoint(4999, 4999));
     QImage picture = overview->grab().toImage();  // the view rectangle is drawn inverted
