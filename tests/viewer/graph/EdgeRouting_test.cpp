@@ -78,19 +78,3 @@ TEST(EdgeRouting, BacktrackingAndSelfLinksGetAutomaticPointsThatAreMadeAnewEachT
     routing.Clear();
     EXPECT_EQ(routing.Ends(*back).start, a->Box().Center());
 }
-
-TEST(EdgeRouting, HitTestsFindSegmentsAndHandles) {
-    std::vector<Point> line = {{0, 0}, {100, 0}, {100, 100}};
-    for (auto [p, segment] : {std::pair(Point{50, 2}, 0), std::pair(Point{103, 50}, 1), std::pair(Point{50, 5}, -1),
-                              std::pair(Point{-4, 0}, -1)})
-        EXPECT_EQ(SegmentUnder(line, p, 3), segment) << p.x << "," << p.y;
-    EXPECT_EQ(SegmentUnder({{5, 5}, {5, 5}}, {6, 6}, 3), 0);
-    SiteGraph graph;
-    GraphEdge* edge = Link(graph, Add(graph, 0, 0), Add(graph, 300, 0));
-    edge->bends = {{150, 100, true}, {200, 100, false}};
-    for (auto [p, handle] : {std::pair(Point{203, 97}, 1), std::pair(Point{204, 100}, -1),
-                             std::pair(Point{150, 100}, -1)})  // automatic points have no handle
-        EXPECT_EQ(HandleUnder(*edge, p), handle) << p.x;
-    edge->straight = true;
-    EXPECT_EQ(HandleUnder(*edge, {200, 100}), -1);
-}
