@@ -6,14 +6,9 @@ using Words = std::vector<std::string>;
 
 TEST(BrowserLaunch, TheCommandSplitsAtBlanksWithDoubleQuotesGrouping) {
     const std::pair<const char*, Words> cases[] = {
-        {"firefox", {"firefox"}},
-        {"  chromium  --incognito\t--x ", {"chromium", "--incognito", "--x"}},
-        {"\"/opt/my browser/run\" -a", {"/opt/my browser/run", "-a"}},
-        {"--opt=\"a b\"c", {"--opt=a bc"}},
-        {"x \"\" y", {"x", "", "y"}},
-        {"\"unclosed quote here", {"unclosed quote here"}},
-        {"", {}},
-        {"   ", {}},
+        {"firefox", {"firefox"}}, {"  chromium  --incognito\t--x ", {"chromium", "--incognito", "--x"}},
+        {"\"/opt/my browser/run\" -a", {"/opt/my browser/run", "-a"}}, {"--opt=\"a b\"c", {"--opt=a bc"}},
+        {"x \"\" y", {"x", "", "y"}}, {"\"unclosed quote here", {"unclosed quote here"}}, {"", {}}, {"   ", {}},
     };
     for (const auto& [command, words] : cases) EXPECT_EQ(SplitCommandWords(command), words) << command;
 }

@@ -5,6 +5,7 @@
 
 #include "viewer/gui/CommandIds.h"
 #include "viewer/gui/GuiTexts.h"
+#include "viewer/gui/OverviewPane.h"
 
 #include "viewer/graph/EdgeRouting.h"
 #include "viewer/loader/Crawler.h"
@@ -84,8 +85,6 @@ TEST_F(GraphWindowTest, DraggingResizingAndPinningNodes) {
     // b lies above a now: the link runs from a's top to b's bottom, its midpoint marked.
     EXPECT_EQ(DarkRun(Picture(), 264, 430, 450), 1);
     EXPECT_EQ(DarkRun(Picture(), 115, 200, 380), 0);
-    Click(440, 415);
-    EXPECT_EQ(a->Box(), Rectangle({400, 400}, {80, 30}));
     // The resize zone is the marker-sized square at the bottom-right corner; 20 x 20 at least.
     Press(476, 426);
     Drag(520, 480);
@@ -113,6 +112,8 @@ TEST_F(GraphWindowTest, DrawingAndBendingLinks) {
     GraphEdge* routed = Link(AddNode(3, 100, 400), AddNode(4, 150, 410));
     Refresh();
     ASSERT_FALSE(routed->bends.empty());
+    window->Canvas()->ZoomBar()->setValue(50);  // the mouse is followed in canvas units at any zoom
+    EXPECT_EQ(window->Canvas()->ViewRect().width(), 2 * Area()->width());
     auto drawLink = [&](QPoint from, QPoint to) {  // Ctrl-click the source, then click the target
         Click(from.x(), from.y(), Qt::ControlModifier);
         Hover(Area(), At(300, 250));
@@ -216,7 +217,7 @@ TEST_F(GraphWindowTest, ShowingANeighbourhoodAndClosingTheDependentWindows) {
 TEST_F(GraphWindowTest, TheAnimationMovesFreeNodesOnItsTimerWaitsForTheMouseAndStops) {
     std::string record = dir.file("args.txt");
     WriteRecorder(dir.file("browser.sh"), record);
-    config.Write("General", "Browser", dir.file("browser.sh"));
+    prompts.browserCommandToEnter = dir.file("browser.sh");  // asked for once, with the information first
     GraphNode* a = AddNode(1, 100, 100);
     GraphNode* b = AddNode(2, 120, 110);  // overlapping: a strong push apart
     Link(a, b);
@@ -231,6 +232,7 @@ TEST_F(GraphWindowTest, TheAnimationMovesFreeNodesOnItsTimerWaitsForTheMouseAndS
     QTest::mouseDClick(Area(), Qt::LeftButton, {}, At(140, 115));  // opens the browser, animation or not
     QTest::mouseRelease(Area(), Qt::LeftButton, {}, At(140, 115));
     EXPECT_EQ(WaitForRecord(record), a->url + "\nEND\n");
+    EXPECT_EQ(prompts.informed, QStringList{gui_text::kConfigureBrowser});
     Press(140, 115);
     Drag(300, 300);
     Rectangle held = b->Box();
@@ -259,9 +261,6 @@ TEST_F(GraphWindowTest, NodesDescribeThemselvesAndGoToTheBrowserClipboardAndWiza
     EXPECT_EQ(main->StatusText(), "Title: Home   Size: 1200");
     Hover(Area(), At(600, 600));
     EXPECT_TRUE(main->StatusText().isEmpty());
-    main->ShowStatus("kept");  // a status that no hover put there stays
-    Hover(Area(), At(610, 600));
-    EXPECT_EQ(main->StatusText(), "kept");
     window->NodeCommand(*a, cmd::kCopyLocation);
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), a->url);
     std::string expanded;
@@ -293,9 +292,16 @@ TEST_F(GraphWindowTest, PaintingShowsFillsArrowheadsAndOverlapsAndWaitsWhileSusp
     EXPECT_NEAR(DarkRun(picture, 338, 480, 520), 12, 1);
     EXPECT_EQ(DarkRun(picture, 200, 480, 520), 1);
     QPolygonF triangle;
-    ASSERT_TRUE(ArrowheadPolygon(QPointF(10, 10), QPointF(40, 50), triangle));
-    EXPECT_EQ(triangle, QPolygonF({QPointF(40, 50), QPointF(28, 44), QPointF(37.6, 36.8)}));
-    EXPECT_FALSE(ArrowheadPolygon(QPointF(5, 5), QPointF(5, 5), triangle));
+    EXPECT_FALSE(ArrowheadPolygon(QPointF(5, 5), QPointF(5, 5), triangle));  // none on a segment of length 0
+    // The overview shows the whole graph; a press there brings that part into view, within the extent.
+    window->ShowOverview(true);
+    QApplication::processEvents();
+    QTransform toPane = window->Overview()->DocumentTransform();
+    QTest::mouseClick(window->Overview(), Qt::LeftButton, {}, toPane.map(QPointF(500, 600)).toPoint());
+    QRect view = window->Canvas()->ViewRect();
+    EXPECT_TRUE(view.contains(500, 600) && window->Canvas()->Extent().contains(view.topLeft()));
+    QImage overview = window->Overview()->grab().toImage();  // the view drawn inverted
+    EXPECT_NE(overview.pixelColor(toPane.map(QPointF(view.center())).toPoint()), overview.pixelColor(toPane.map(QPointF(60, 60)).toPoint()));
     // The overlap display, switched from the canvas menu, outlines overlapping boxes.
     for (bool on : {true, false}) {
         bool wasChecked = on;

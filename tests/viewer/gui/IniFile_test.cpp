@@ -5,8 +5,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <cstdlib>
-
 TEST(IniFile, GroupsAndKeysAreWrittenAsNamedAndChangedInPlace) {
     TempDir dir("viewer-gui");
     IniFile config(dir.file("sub/vantlow.ini"));
@@ -33,16 +31,6 @@ TEST(IniFile, GroupsAndKeysAreWrittenAsNamedAndChangedInPlace) {
     EXPECT_FALSE(blocked.Write("General", "Browser", "x"));
     EXPECT_EQ(blocked.Read("General", "Browser"), "x");
     EXPECT_EQ(IniFile(dir.file("nothing.ini")).Read("General", "Browser"), "");
-}
-
-TEST(IniFile, TheDefaultPathFollowsXdgConfigHome) {
-    std::string saved = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
-    setenv("XDG_CONFIG_HOME", "/tmp/xdg-test", 1);
-    EXPECT_EQ(DefaultConfigPath(), "/tmp/xdg-test/vantlow/vantlow.ini");
-    setenv("XDG_CONFIG_HOME", "relative", 1);
-    setenv("HOME", "/home/someone", 1);
-    EXPECT_EQ(DefaultConfigPath(), "/home/someone/.config/vantlow/vantlow.ini");
-    saved.empty() ? unsetenv("XDG_CONFIG_HOME") : setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
 }
 
 TEST(BrowserDialog, OkStoresTheCommandCancelDoesNotAndAPickedProgramIsStoredQuoted) {

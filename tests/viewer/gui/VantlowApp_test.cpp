@@ -87,9 +87,12 @@ TEST(VantlowApp, PicturesTakeTheGraphsSizeAndBadInputGivesAClearMessage) {
         for (int x = 203; x <= 207; x++) dark += image.pixelColor(x, y).lightness() < 60;
     EXPECT_GT(dark, 0);
     EXPECT_EQ(image.pixelColor(5, 5), ScrollCanvas::BackgroundColour());
-    QString shown = RunProgram(RENDER_PROGRAM, {}, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
-    if (!QString(RENDER_PROGRAM).endsWith("vantlow_gui_helper"))
-        EXPECT_TRUE(shown.startsWith("2:vantlow: no display")) << shown.toStdString();
+    if (QString(RENDER_PROGRAM).endsWith("vantlow_gui_helper")) return;  // vantlow is not part of this build
+    std::map<QString, QString> noDisplay{{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}};
+    for (auto [arguments, output] : {std::pair(QStringList{"-style", "a.gra"}, "2:vantlow: no display"),
+                                     std::pair(QStringList{"--proxy", "localhost:0"}, "2:vantlow: --proxy needs HOST:PORT"),
+                                     std::pair(QStringList{"--proxy"}, "2:vantlow: --proxy needs HOST:PORT")})
+        EXPECT_TRUE(RunProgram(RENDER_PROGRAM, arguments, noDisplay).startsWith(output)) << output;
 }
 
 TEST(VantlowApp, StartUpReadsTheUsersConfigurationOpensTheFilesAndChecksTheProxy) {
@@ -136,13 +139,4 @@ TEST(VantlowApp, TheProxyCheckStartsTheProxyBesideTheProgramOnlyWhenNothingListe
         if (std::string(result) == "started")
             EXPECT_EQ(WaitForRecord(dir.file("started")), "-port\n" + std::to_string(port) + "\nEND\n");
     }
-    // The mode switch asks the proxy's options page; a failure leaves a message.
-    running.set("/options", OriginServer::document("<html>Options were changed</html>"));
-    std::string status = "untouched";
-    auto keep = [&](const std::string& text) { status = text; };
-    EXPECT_TRUE(SwitchProxyOffline(ProxyAddress{"127.0.0.1", running.port()}, true, keep));
-    EXPECT_EQ(running.requests().back().target + " " + status, "http://quaylo/options?offline=1 untouched");
-    EXPECT_FALSE(SwitchProxyOffline(ProxyAddress{"127.0.0.1", FreePort()}, false, keep));
-    EXPECT_NE(status, "untouched");
-    EXPECT_FALSE(status.empty());
 }
