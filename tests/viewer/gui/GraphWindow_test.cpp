@@ -37,8 +37,7 @@ std::vector<int> Ids(const SiteGraph& graph) {
 
 TEST_F(GraphWindowTest, LoadingSavingAndTheOtherCanvasCommands) {
     AddNode(7, 100, 100);
-    prompts.fileName = QString::fromStdString(dir.file("saved.zor"));
-    window->Command(cmd::kSaveGraph);
+    CommandWithFile(cmd::kSaveGraph, "saved.zor");
     EXPECT_EQ(prompts.lastFilters, QStringList({"Zorvel Graph (*.zor)", "All Files (*.*)"}));
     EXPECT_EQ(read_file(dir.file("saved.zor")), "n 7 n7 http://site.test/n7.html p 100 100 s 80 30\n");
     write_file(dir.file("garbage.gra"), "\x01\x02garbage\n\xff\xfe x y z\ne 1\nn\n");
@@ -47,12 +46,10 @@ TEST_F(GraphWindowTest, LoadingSavingAndTheOtherCanvasCommands) {
                                  std::pair("garbage.gra", gui_text::kGraphFileEmpty),
                                  std::pair("huge.gra", gui_text::kGraphFileTooLarge),
                                  std::pair("no/dir/x.gra", gui_text::kGraphFileUnwritable)}) {
-        prompts.fileName = QString::fromStdString(dir.file(name));
-        window->Command(name[0] == 'n' ? cmd::kSaveGraph : cmd::kLoadGraph);
+        CommandWithFile(name[0] == 'n' ? cmd::kSaveGraph : cmd::kLoadGraph, name);
         EXPECT_EQ(main->StatusText().toStdString(), message + dir.file(name));
     }
-    prompts.fileName = QString::fromStdString(dir.file("saved.zor"));
-    window->Command(cmd::kLoadGraph);  // adds to the graph that is open
+    CommandWithFile(cmd::kLoadGraph, "saved.zor");  // adds to the graph that is open
     EXPECT_EQ(prompts.lastTitle, gui_text::kOpenGraphTitle);
     window->Command(cmd::kNewNode);
     EXPECT_EQ(Ids(window->Graph()), (std::vector<int>{7, 7, 8}));
@@ -86,10 +83,7 @@ TEST_F(GraphWindowTest, DraggingResizingAndPinningNodes) {
     EXPECT_EQ(DarkRun(Picture(), 264, 430, 450), 1);
     EXPECT_EQ(DarkRun(Picture(), 115, 200, 380), 0);
     // The resize zone is the marker-sized square at the bottom-right corner; 20 x 20 at least.
-    Press(476, 426);
-    Drag(520, 480);
-    Drag(300, 300);
-    Release(300, 300);
+    DragFromTo({476, 426}, {300, 300});
     EXPECT_EQ(a->Box(), Rectangle({400, 400}, {20, 20}));
     // Dragged far outside, a box stops at the coordinate limit and the canvas can follow.
     Press(415, 405);
@@ -134,21 +128,18 @@ TEST_F(GraphWindowTest, DrawingAndBendingLinks) {
     EXPECT_TRUE(link->bends.empty());
     Click(300, 115, Qt::ShiftModifier);
     ASSERT_EQ(link->bends.size(), 1u);
-    Press(302, 113);
-    Drag(320, 260);
-    Release(320, 260);
+    DragFromTo({302, 113}, {320, 260});
     EXPECT_EQ(std::pair(link->bends[0].x, link->bends[0].y), std::pair(320, 260));
     EdgeRouting routing;  // both ends now head for it
     routing.Recompute(window->Graph());
     EXPECT_EQ(routing.Ends(*link).startSide, Side::Bottom);
-    prompts.fileName = QString::fromStdString(dir.file("bent.zor"));
-    window->Command(cmd::kSaveGraph);
+    CommandWithFile(cmd::kSaveGraph, "bent.zor");
     std::string text = read_file(dir.file("bent.zor"));
     EXPECT_NE(text.find("e 3 4 \ne 1 2 b 320 260 \n"), std::string::npos) << text;
     EXPECT_FALSE(routed->bends.empty());  // routed again after saving
 }
 
-TEST_F(GraphWindowTest, RemovingANodeOrEverythingItLinksTo) {
+TEST_F(GraphWindowTest, NodeCommandsRemoveANodeOrEverythingItLinksTo) {
     window->ShowPageIndex(true);
     GraphNode* root = AddNode(1, 100, 100);
     GraphNode* child = AddNode(2, 300, 100, 80, 30, NodeKind::OtherServer);
@@ -175,6 +166,21 @@ TEST_F(GraphWindowTest, RemovingANodeOrEverythingItLinksTo) {
         window->StopAnimation();  // those were refused while animating
     }
     EXPECT_EQ(window->Graph().Nodes().size(), 6u);
+    // The other node commands, and the description shown while the pointer is over a node.
+    window->NodeCommand(*child, cmd::kCopyLocation);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), child->url);
+    std::string expanded;
+    main->jobs.expandUrl = [&](GraphWindow* into, const std::string& url) { expanded = into == window ? url : ""; };
+    window->NodeCommand(*child, cmd::kExpandUrl);
+    EXPECT_EQ(expanded, child->url);
+    config.Write("General", "Browser", dir.file("no-such-browser"));
+    window->NodeCommand(*child, cmd::kStartBrowser);
+    EXPECT_EQ(main->StatusText(), gui_text::kBrowserNotStarted);
+    root->info = "Title: Home\r\nSize: 1200";
+    Hover(Area(), At(150, 115));
+    EXPECT_EQ(main->StatusText(), "Title: Home   Size: 1200");
+    Hover(Area(), At(700, 700));
+    EXPECT_TRUE(main->StatusText().isEmpty());
     window->NodeCommand(*crawled, cmd::kRemove);
     EXPECT_EQ(window->GetCrawler().NodeForUrl("http://site.test/c.html"), nullptr);
     window->NodeCommand(*root, cmd::kRemoveOutgoing);
@@ -251,25 +257,6 @@ TEST_F(GraphWindowTest, TheAnimationMovesFreeNodesOnItsTimerWaitsForTheMouseAndS
     for (int i = 3; i <= int(GraphWindow::kMaxAnimatedNodes) + 1; i++) AddNode(i, 0, 0, 9, 9);
     EXPECT_FALSE(window->StartAnimation() || window->Animating());
     EXPECT_EQ(main->StatusText(), gui_text::kTooManyNodesToAnimate);
-}
-
-TEST_F(GraphWindowTest, NodesDescribeThemselvesAndGoToTheBrowserClipboardAndWizard) {
-    GraphNode* a = AddNode(1, 100, 100, 80, 30, NodeKind::OtherServer);
-    a->info = "Title: Home\r\nSize: 1200";
-    Refresh();
-    Hover(Area(), At(150, 115));
-    EXPECT_EQ(main->StatusText(), "Title: Home   Size: 1200");
-    Hover(Area(), At(600, 600));
-    EXPECT_TRUE(main->StatusText().isEmpty());
-    window->NodeCommand(*a, cmd::kCopyLocation);
-    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), a->url);
-    std::string expanded;
-    main->jobs.expandUrl = [&](GraphWindow* into, const std::string& url) { expanded = into == window ? url : ""; };
-    window->NodeCommand(*a, cmd::kExpandUrl);
-    EXPECT_EQ(expanded, a->url);
-    config.Write("General", "Browser", dir.file("no-such-browser"));
-    window->NodeCommand(*a, cmd::kStartBrowser);
-    EXPECT_EQ(main->StatusText(), gui_text::kBrowserNotStarted);
 }
 
 TEST_F(GraphWindowTest, PaintingShowsFillsArrowheadsAndOverlapsAndWaitsWhileSuspended) {

@@ -1,7 +1,6 @@
 // Test helper: runs single steps of the windowed program in a process of
 // their own.
 //   vantlow_gui_helper --probe PORT       the proxy check at start-up
-//   vantlow_gui_helper --render ...       as vantlow --render
 //   vantlow_gui_helper --screenshot URL OUT.png
 //                                         crawls URL (no proxy) into a graph
 //                                         window and saves a picture of the
@@ -72,7 +71,6 @@ int Screenshot(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc == 4 && !std::strcmp(argv[1], "--screenshot")) return Screenshot(argc, argv);
-    if (argc >= 2 && !std::strcmp(argv[1], "--render")) return RunVantlowRender(argc, argv);
     if (argc == 3 && !std::strcmp(argv[1], "--probe")) {
         ProxyAddress proxy{"127.0.0.1", static_cast<uint16_t>(std::atoi(argv[2]))};
         ProbeResult result = ProbeProxyAtStart(proxy, [](const std::string& text) {
@@ -82,6 +80,6 @@ int main(int argc, char** argv) {
         std::printf("result: %s\n", names[static_cast<int>(result)]);
         return 0;
     }
-    std::fprintf(stderr, "usage: vantlow_gui_helper --probe PORT | --render FILE OUT [...]\n");
+    std::fprintf(stderr, "usage: vantlow_gui_helper --probe PORT | --screenshot URL OUT.png\n");
     return 2;
 }

@@ -60,6 +60,12 @@ protected:
     void Drag(int x, int y) { QTest::mouseMove(Area(), At(x, y)); }
     void Release(int x, int y) { QTest::mouseRelease(Area(), Qt::LeftButton, {}, At(x, y)); }
     void Click(int x, int y, Qt::KeyboardModifiers keys = {}) { QTest::mouseClick(Area(), Qt::LeftButton, keys, At(x, y)); }
+    void DragFromTo(QPoint from, QPoint to) { Press(from.x(), from.y()), Drag(to.x(), to.y()), Release(to.x(), to.y()); }
+    // The graph command with this file name chosen in its dialog.
+    void CommandWithFile(int id, const std::string& name) {
+        prompts.fileName = QString::fromStdString(dir.file(name));
+        window->Command(id);
+    }
     // The drawing area as it is painted now.
     QImage Picture() const { return Area()->grab().toImage(); }
 
