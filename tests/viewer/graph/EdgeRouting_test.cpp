@@ -17,20 +17,18 @@ GraphEdge* Link(SiteGraph& graph, GraphNode* a, GraphNode* b) {
 
 }  // namespace
 
-TEST(EdgeRouting, PortsAndFacingSidesFollowTheBox) {
-    Rectangle box(100, 200, 199, 259);  // 100 x 60
-    const std::tuple<Side, int, int, Point> ports[] = {
-        {Side::Top, 0, 1, {150, 200}},    {Side::Top, 0, 3, {125, 200}},    {Side::Top, 2, 3, {175, 200}},
-        {Side::Bottom, 0, 3, {175, 259}}, {Side::Bottom, 2, 3, {125, 259}}, {Side::Left, 0, 2, {100, 240}},
-        {Side::Left, 1, 2, {100, 220}},   {Side::Right, 0, 2, {199, 220}},  {Side::Right, 1, 2, {199, 240}},
-        {Side::None, 0, 1, {149, 229}},
-    };
-    for (auto [side, k, n, port] : ports) EXPECT_EQ(PortPoint(box, side, k, n), port) << int(side) << k << n;
-    Rectangle wide(0, 0, 299, 29);  // centre (149, 14): a wide box takes more links on top and bottom
+TEST(EdgeRouting, SidesFaceTheOtherEndAndWideBoxesTakeMoreLinksOnTopAndBottom) {
+    Rectangle wide(0, 0, 299, 29);  // centre (149, 14)
     const std::pair<Point, Side> facing[] = {{{400, 14}, Side::Right}, {{-100, 20}, Side::Left},
                                              {{250, 100}, Side::Bottom}, {{149, -50}, Side::Top},
                                              {{149, 14}, Side::None}};
     for (auto [toward, side] : facing) EXPECT_EQ(FacingSide(wide, toward), side) << toward.x << "," << toward.y;
+    // Slot k of n on each side of a 100 x 60 box, counted clockwise round it.
+    Rectangle box(100, 200, 199, 259);
+    EXPECT_EQ((std::vector<Point>{PortPoint(box, Side::Top, 2, 3), PortPoint(box, Side::Right, 1, 2),
+                                  PortPoint(box, Side::Bottom, 2, 3), PortPoint(box, Side::Left, 1, 2),
+                                  PortPoint(box, Side::None, 0, 1)}),
+              (std::vector<Point>{{175, 200}, {199, 240}, {125, 259}, {100, 220}, {149, 229}}));
 }
 
 TEST(EdgeRouting, EndsTakeSlotsClockwiseAndFollowTheUsersBendPoints) {
@@ -66,12 +64,9 @@ TEST(EdgeRouting, BacktrackingAndSelfLinksGetAutomaticPointsThatAreMadeAnewEachT
         routing.Recompute(graph);
         EdgeEnds ends = routing.Ends(*back);
         ASSERT_EQ(back->bends.size(), 2u);
-        EXPECT_TRUE(back->bends[0].automatic && back->bends[1].automatic);
-        EXPECT_EQ(std::pair(back->bends[0].x, back->bends[1].x),
-                  std::pair(ends.start.x + kStubLength, ends.end.x - kStubLength));
-        EXPECT_EQ(self->bends.size(), 3u);
-        EXPECT_EQ(std::pair(routing.Ends(*self).startSide, routing.Ends(*self).endSide),
-                  std::pair(Side::Right, Side::Top));
+        EXPECT_TRUE(back->bends[0].automatic && back->bends[1].automatic && self->bends.size() == 3);
+        EXPECT_EQ(std::pair(back->bends[0].x, back->bends[1].x), std::pair(ends.start.x + kStubLength, ends.end.x - kStubLength));
+        EXPECT_EQ(std::pair(routing.Ends(*self).startSide, routing.Ends(*self).endSide), std::pair(Side::Right, Side::Top));
     }
     DropAutomaticBends(graph);
     EXPECT_TRUE(back->bends.empty() && self->bends.empty());

@@ -81,12 +81,3 @@ GraphNode* GraphWindowTest::AddNode(int id, int left, int top, int width, int he
     node->kind = kind;
     return window->Graph().AddNode(std::move(node));
 }
-
-GraphEdge* GraphWindowTest::Link(GraphNode* source, GraphNode* target) {
-    return window->Graph().AddEdge(std::make_unique<GraphEdge>(source, target));
-}
-
-void GraphWindowTest::Refresh() {
-    window->RepaintAfterEdit();
-    window->Canvas()->SetOrigin(QPoint(0, 0));
-}

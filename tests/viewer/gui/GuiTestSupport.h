@@ -50,9 +50,11 @@ protected:
     void TearDown() override { main.reset(); }
 
     GraphNode* AddNode(int id, int left, int top, int width = 80, int height = 30, NodeKind kind = NodeKind::Html);
-    GraphEdge* Link(GraphNode* source, GraphNode* target);
+    GraphEdge* Link(GraphNode* source, GraphNode* target) {
+        return window->Graph().AddEdge(std::make_unique<GraphEdge>(source, target));
+    }
     // Edge geometry and extent after nodes were added, the view at the origin.
-    void Refresh();
+    void Refresh() { window->RepaintAfterEdit(), window->Canvas()->SetOrigin(QPoint(0, 0)); }
     QWidget* Area() const { return window->Canvas()->DrawArea(); }
     // Where a canvas point is on the drawing area.
     QPoint At(int x, int y) const { return window->Canvas()->FromCanvas(QPoint(x, y)); }

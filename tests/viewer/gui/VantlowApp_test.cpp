@@ -14,11 +14,6 @@
 
 namespace {
 
-// A loopback port on which nothing listens.
-uint16_t FreePort() {
-    return OriginServer().port();
-}
-
 // "exit code:" and the output of a program run with the environment changed ("" removes a variable);
 // Qt's own warnings left out.
 QString RunProgram(const QString& program, const QStringList& arguments, const std::map<QString, QString>& changes = {}) {
@@ -116,26 +111,4 @@ TEST(VantlowApp, StartUpReadsTheUsersConfigurationOpensTheFilesAndChecksTheProxy
         EXPECT_EQ(session.Window().GraphWindows()[0]->Graph().Nodes().size(), 1u);
     }
     saved.empty() ? unsetenv("XDG_CONFIG_HOME") : setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    QFont before = QApplication::font();
-    ApplyApplicationFont();
-    EXPECT_EQ(QApplication::font().family() + QString::number(QApplication::font().pointSize()), "MS Sans Serif10");
-    QApplication::setFont(before);
-}
-
-TEST(VantlowApp, TheProxyCheckStartsTheProxyBesideTheProgramOnlyWhenNothingListens) {
-    OriginServer running;
-    const std::tuple<bool, uint16_t, const char*> cases[] = {
-        {true, FreePort(), "started"}, {true, running.port(), "running"}, {false, FreePort(), "not started"}};
-    for (auto [standIn, port, result] : cases) {
-        // The helper program in a folder of its own, so that the `harbord` it looks for is the one put beside it.
-        TempDir dir("viewer-gui");
-        std::filesystem::copy_file(GUI_HELPER, dir.file("vantlow"));
-        if (standIn) WriteRecorder(dir.file("harbord"), dir.file("started"));
-        QString shown = RunProgram(QString::fromStdString(dir.file("vantlow")), {"--probe", QString::number(port)},
-                                   {{"XDG_STATE_HOME", QString::fromStdString(dir.file("state"))}});
-        EXPECT_EQ(shown.toStdString(), std::string("0:status: Checking if offline proxy is running...\nstatus: ") +
-                                           (standIn ? "" : "Offline proxy could not be started") + "\nresult: " + result + "\n");
-        if (std::string(result) == "started")
-            EXPECT_EQ(WaitForRecord(dir.file("started")), "-port\n" + std::to_string(port) + "\nEND\n");
-    }
 }
