@@ -46,24 +46,6 @@ void Hover(QWidget* widget, QPoint position) {
     QCoreApplication::sendEvent(widget, &event);
 }
 
-bool ScriptedPrompts::AskYesNo(QWidget*, const QString& text) {
-    asked << text;
-    bool answer = !answers.empty() && answers.front();
-    if (!answers.empty()) answers.pop_front();
-    return answer;
-}
-
-bool ScriptedPrompts::EditBrowser(QWidget*, IniFile& config) {
-    browserDialogs++;
-    return !browserCommandToEnter.empty() && config.Write(ini::kGeneral, ini::kBrowser, browserCommandToEnter);
-}
-
-QString ScriptedPrompts::OpenFileName(QWidget*, const QString& title, const QStringList& filters) {
-    lastTitle = title;
-    lastFilters = filters;
-    return fileName;
-}
-
 void GraphWindowTest::SetUp() {
     config.Open(dir.file("vantlow.ini"));
     main = std::make_unique<MainWindow>(prompts, config);

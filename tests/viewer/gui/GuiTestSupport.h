@@ -27,9 +27,21 @@ void Hover(QWidget* widget, QPoint position);
 class ScriptedPrompts : public UserPrompts {
 public:
     void Inform(QWidget*, const QString& text) override { informed << text; }
-    bool AskYesNo(QWidget*, const QString& text) override;
-    bool EditBrowser(QWidget*, IniFile& config) override;
-    QString OpenFileName(QWidget*, const QString& title, const QStringList& filters) override;
+    bool AskYesNo(QWidget*, const QString& text) override {
+        asked << text;
+        bool yes = !answers.empty() && answers.front();
+        if (!answers.empty()) answers.pop_front();
+        return yes;
+    }
+    bool EditBrowser(QWidget*, IniFile& config) override {
+        browserDialogs++;
+        return !browserCommandToEnter.empty() && config.Write(ini::kGeneral, ini::kBrowser, browserCommandToEnter);
+    }
+    QString OpenFileName(QWidget*, const QString& title, const QStringList& filters) override {
+        lastTitle = title;
+        lastFilters = filters;
+        return fileName;
+    }
     QString SaveFileName(QWidget* parent, const QString& title, const QStringList& filters) override {
         return OpenFileName(parent, title, filters);
     }

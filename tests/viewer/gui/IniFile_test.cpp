@@ -26,11 +26,8 @@ TEST(IniFile, GroupsAndKeysAreWrittenAsNamedAndChangedInPlace) {
     EXPECT_EQ(read_file(path), "; my settings\n[General]\nBrowser=new\nExtra=x=y\n\n[ParsedURLs]\nCount=0\n");
     EXPECT_EQ(IniFile(path).Read("General", "Extra"), "x=y");
 
-    IniFile blocked(dir.file("file/vantlow.ini"));
-    write_file(dir.file("file"), "x");
-    EXPECT_FALSE(blocked.Write("General", "Browser", "x"));
-    EXPECT_EQ(blocked.Read("General", "Browser"), "x");
-    EXPECT_EQ(IniFile(dir.file("nothing.ini")).Read("General", "Browser"), "");
+    write_file(dir.file("file"), "x");  // no folder can be made there
+    EXPECT_FALSE(IniFile(dir.file("file/vantlow.ini")).Write("General", "Browser", "x"));
 }
 
 TEST(BrowserDialog, OkStoresTheCommandCancelDoesNotAndAPickedProgramIsStoredQuoted) {

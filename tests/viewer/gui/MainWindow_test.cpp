@@ -74,16 +74,17 @@ TEST_F(MainWindowTest, PanesAndTheToolBoxDockingAreCheckedWhileShown) {
 TEST_F(MainWindowTest, GraphFilesOpenInANewWindowTheActiveOneIsSavedAndExitAsksAboutDependents) {
     write_file(dir.file("site.gra"), "n 1 home http://site.test/ p 10 10 s 70 30\nn 2 about http://site.test/a p 200 10\n"
                                      "e 1 2 b 100 150 \n");
-    for (const char* name : {"missing.gra", "site.gra"}) {
+    auto command = [&](int id, const char* name) {
         prompts.fileName = QString::fromStdString(dir.file(name));
-        main->Command(cmd::kLoadGraph);
+        main->Command(id);
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    };
+    command(cmd::kLoadGraph, "missing.gra");
+    command(cmd::kLoadGraph, "site.gra");
     EXPECT_EQ(prompts.lastFilters, QStringList({"Graph files (*.gra)", "All Files (*.*)"}));
     ASSERT_EQ(main->GraphWindows().size(), 2);  // none for the file that could not be read
     EXPECT_EQ(main->ActiveGraphWindow()->windowTitle(), "site.gra");
-    prompts.fileName = QString::fromStdString(dir.file("copy.gra"));
-    main->Command(cmd::kSaveGraph);
+    command(cmd::kSaveGraph, "copy.gra");
     EXPECT_EQ(prompts.lastTitle, gui_text::kSaveGraphTitle);
     std::string text = read_file(dir.file("copy.gra"));
     EXPECT_EQ(text.substr(0, text.find(" s ")), "n 1 home http://site.test/ p 10 10");
@@ -91,8 +92,7 @@ TEST_F(MainWindowTest, GraphFilesOpenInANewWindowTheActiveOneIsSavedAndExitAsksA
 
     window->ShowInNewWindow(*AddNode(1, 100, 100));
     main->Command(cmd::kExit);  // no keeps every window open
-    EXPECT_TRUE(main->isVisible());
-    EXPECT_EQ(main->GraphWindows().size(), 3);
+    EXPECT_TRUE(main->isVisible() && main->GraphWindows().size() == 3);
     EXPECT_EQ(prompts.asked, QStringList{gui_text::kCloseDependents});
 }
 
