@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <set>
@@ -49,8 +48,8 @@ TEST(GraphLayout, SubsetsAreSplitAsTheirLinksSayAndScaledByTheLargestBox) {
         {"two unlinked nodes, the second on top", 2, {}, 0, [](const Nodes& n) {
              n[1]->SetSize({200, 50});
              GraphLayout(n).Run();
-             EXPECT_EQ(std::pair(n[0]->layoutX, n[0]->layoutY), std::pair(400.0, 300.0));
-             EXPECT_EQ(std::pair(n[1]->layoutX, n[1]->layoutY), std::pair(400.0, 100.0));
+             EXPECT_EQ((std::vector<double>{n[0]->layoutX, n[0]->layoutY, n[1]->layoutX, n[1]->layoutY}),
+                       (std::vector<double>{400, 300, 400, 100}));
              EXPECT_EQ(n[1]->Box().TopLeft(), (Point{300, 75}));
          }},
         {"isolated nodes by list position", 4, {}, 0, [](const Nodes& n) {

