@@ -4,9 +4,9 @@
 // so every picture of a graph looks the same.
 #pragma once
 
-#include "viewer/gui/EdgeRouting.h"
 #include "viewer/gui/Icons.h"
 
+#include "viewer/graph/EdgeRouting.h"
 #include "viewer/graph/NodeSizes.h"
 
 #include <QColor>

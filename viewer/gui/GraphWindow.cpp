@@ -8,6 +8,7 @@
 #include "viewer/gui/OverviewPane.h"
 #include "viewer/gui/UserPrompts.h"
 
+#include "viewer/graph/GraphAlgorithms.h"
 #include "viewer/graph/GraphFile.h"
 #include "viewer/graph/GraphLayout.h"
 #include "viewer/graph/NodeSizes.h"
@@ -25,7 +26,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <unordered_map>
 
 namespace {
 
@@ -35,10 +35,6 @@ Point ToPoint(QPoint p) {
 
 QPoint ToQPoint(Point p) {
     return QPoint(p.x, p.y);
-}
-
-int ClampCoordinate(int value) {
-    return std::clamp(value, -GraphWindow::kCoordinateLimit, GraphWindow::kCoordinateLimit);
 }
 
 bool Expandable(NodeKind kind) {
@@ -100,10 +96,6 @@ GraphWindow::GraphWindow(GraphWindowHost& host, const QString& title, QWidget* p
     setWindowTitle(title);
     setWindowIcon(WindowIcon());
     setAttribute(Qt::WA_DeleteOnClose);
-    QSize icon = host_.Icons().IconSize();
-    iconWidth_ = icon.width();
-    iconHeight_ = icon.height();
-
     timer_.setSingleShot(true);
     timer_.setInterval(kAnimationMs);
     connect(&timer_, &QTimer::timeout, this, &GraphWindow::AnimationTick);
@@ -126,6 +118,11 @@ GraphWindow::~GraphWindow() {
 }
 
 // ---- geometry, extent, painting ---------------------------------------------
+
+void GraphWindow::RepaintAfterEdit() {
+    RecomputeEdges();
+    UpdateExtent();
+}
 
 void GraphWindow::RecomputeEdges() {
     routing_.Recompute(graph_);
@@ -156,15 +153,7 @@ void GraphWindow::ShowStartNode() {
 void GraphWindow::PaintGraph(QPainter& painter, const QRect& area) {
     if (suspended_ > 0) return;
     painter_.Paint(painter, graph_, routing_, area);
-
-    // Rubber shapes of a mouse operation in progress.
-    QPen rubber(Qt::black);
-    rubber.setCosmetic(true);
-    rubber.setStyle(Qt::DashLine);
-    painter.setPen(rubber);
-    painter.setBrush(Qt::NoBrush);
-    if (mouseMode_ == kMoving || mouseMode_ == kResizing) painter.drawRect(dragRect_.adjusted(0, 0, -1, -1));
-    if (mouseMode_ == kDrawingLink) painter.drawLine(rubberFrom_, rubberTo_);
+    interaction_.PaintRubber(painter);
 }
 
 void GraphWindow::RefreshPageIndex() {
@@ -199,21 +188,25 @@ void GraphWindow::PageIndexActivated(int row) {
 
 // ---- hit tests ----------------------------------------------------------------
 
+namespace {
+
+QRect MarkerZone(const GraphNode& node) {
+    QRect box = BoxRect(node);
+    return QRect(box.left(), box.top(), node.markerDiameter, node.markerDiameter);
+}
+
+QRect ResizeZone(const GraphNode& node) {
+    QRect box = BoxRect(node);
+    int d = node.markerDiameter;
+    return QRect(box.right() - d + 1, box.bottom() - d + 1, d, d);
+}
+
+}  // namespace
+
 GraphNode* GraphWindow::NodeAt(Point p) const {
     for (const auto& node : graph_.Nodes())
         if (BoxRect(*node).contains(ToQPoint(p))) return node.get();
     return nullptr;
-}
-
-bool GraphWindow::InMarkerZone(const GraphNode& node, Point p) const {
-    QRect box = BoxRect(node);
-    return QRect(box.left(), box.top(), node.markerDiameter, node.markerDiameter).contains(ToQPoint(p));
-}
-
-bool GraphWindow::InResizeZone(const GraphNode& node, Point p) const {
-    QRect box = BoxRect(node);
-    int d = node.markerDiameter;
-    return QRect(box.right() - d + 1, box.bottom() - d + 1, d, d).contains(ToQPoint(p));
 }
 
 GraphEdge* GraphWindow::EdgeAt(Point p, int* segment, int* handle) const {
@@ -242,167 +235,115 @@ void GraphWindow::ShowNodeDescription(const GraphNode* node) {
     hoverStatus_ = node != nullptr;
 }
 
-void GraphWindow::StartDrawingLink(GraphNode* source) {
-    if (!source) return;
-    linkSource_ = source;
-    mouseMode_ = kDrawingLink;
-    rubberFrom_ = ToQPoint(source->Box().Center());
-    rubberTo_ = rubberFrom_;
-    canvas_->DrawArea()->update();
-}
-
 void GraphWindow::MousePress(QMouseEvent* event, Point p) {
-    if (mouseMode_ == kDrawingLink) {
+    if (interaction_.CurrentMode() == GraphInteraction::Mode::DrawingLink) {
+        GraphNode* source = interaction_.EndLink(graph_);
         GraphNode* target = NodeAt(p);
-        if (target && linkSource_) graph_.AddEdge(std::make_unique<GraphEdge>(linkSource_, target));
-        mouseMode_ = kIdle;
-        RecomputeEdges();
-        UpdateExtent();
+        if (source && target) graph_.AddEdge(std::make_unique<GraphEdge>(source, target));
+        RepaintAfterEdit();
         return;
     }
-    if (mouseMode_ != kIdle) return;
+    if (interaction_.CurrentMode() != GraphInteraction::Mode::Idle) return;
 
     GraphNode* node = NodeAt(p);
     if (event->button() == Qt::RightButton) {
-        if (node) {
-            PopupAt(event, node);
-        } else if (!EdgeAt(p)) {
-            PopupAt(event, nullptr);
-        }
-        return;
+        // A right click on a link opens nothing.
+        if (node || !EdgeAt(p)) PopupAt(event, node);
+    } else if (node) {
+        PressOnNode(*node, p, event->modifiers());
+    } else {
+        PressOnEdge(p, event->modifiers() & Qt::ShiftModifier);
     }
+}
 
-    if (!node) {
-        int segment = -1, handle = -1;
-        GraphEdge* edge = EdgeAt(p, &segment, &handle);
-        if (!edge) return;
-        if (event->modifiers() & Qt::ShiftModifier) {
-            if (segment < 0 || edge->straight) return;
-            int at = std::min<int>(segment, static_cast<int>(edge->bends.size()));
-            edge->bends.insert(edge->bends.begin() + at, BendPoint{p.x, p.y, false});
-            RecomputeEdges();
-            UpdateExtent();
-        } else if (handle >= 0) {
-            dragEdge_ = edge;
-            dragBendIndex_ = handle;
-            mouseMode_ = kDraggingBend;
-        }
-        return;
+void GraphWindow::PressOnEdge(Point p, bool insertBend) {
+    int segment = -1, handle = -1;
+    GraphEdge* edge = EdgeAt(p, &segment, &handle);
+    if (!edge) return;
+    if (insertBend) {
+        if (segment < 0 || edge->straight) return;
+        int at = std::min<int>(segment, static_cast<int>(edge->bends.size()));
+        edge->bends.insert(edge->bends.begin() + at, BendPoint{p.x, p.y, false});
+        RepaintAfterEdit();
+    } else if (handle >= 0) {
+        interaction_.StartBendDrag(*edge, handle);
     }
+}
 
-    if (InMarkerZone(*node, p)) {
-        node->marked = !node->marked;
+void GraphWindow::PressOnNode(GraphNode& node, Point p, Qt::KeyboardModifiers modifiers) {
+    QPoint at = ToQPoint(p);
+    if (MarkerZone(node).contains(at)) {
+        node.marked = !node.marked;
         canvas_->DrawArea()->update();
-        return;
+    } else if (ResizeZone(node).contains(at)) {
+        interaction_.StartResize(node);
+    } else if (modifiers & Qt::ControlModifier) {
+        interaction_.StartLink(node);
+        canvas_->DrawArea()->update();
+    } else {
+        ShowNodeDescription(&node);
+        hoverStatus_ = false;  // a clicked description stays
+        interaction_.PressBody(node, at);
     }
-    if (InResizeZone(*node, p)) {
-        dragNode_ = node;
-        dragRect_ = BoxRect(*node);
-        mouseMode_ = kResizing;
-        return;
-    }
-    if (event->modifiers() & Qt::ControlModifier) {
-        StartDrawingLink(node);
-        return;
-    }
-    ShowNodeDescription(node);
-    hoverStatus_ = false;  // a clicked description stays
-    dragNode_ = node;
-    dragRect_ = BoxRect(*node);
-    grabOffset_ = QPoint(p.x - dragRect_.left(), p.y - dragRect_.top());
-    movePending_ = true;
 }
 
 void GraphWindow::MouseMove(QMouseEvent*, Point p) {
-    QPoint at = ToQPoint(p);
-    if (movePending_) {
-        movePending_ = false;
-        mouseMode_ = kMoving;
-    }
-    switch (mouseMode_) {
-    case kIdle: {
-        GraphNode* node = NodeAt(p);
-        QWidget* area = canvas_->DrawArea();
-        if (node && InMarkerZone(*node, p))
-            area->setCursor(PinCursor());
-        else if (node && InResizeZone(*node, p))
-            area->setCursor(Qt::SizeFDiagCursor);
-        else
-            area->unsetCursor();
-        if (node)
-            ShowNodeDescription(node);
-        else if (hoverStatus_)
-            ShowNodeDescription(nullptr);
-        return;
-    }
-    case kMoving:
-        dragRect_.moveTopLeft(QPoint(ClampCoordinate(at.x() - grabOffset_.x()),
-                                     ClampCoordinate(at.y() - grabOffset_.y())));
-        break;
-    case kResizing:
-        dragRect_.setRight(std::max(ClampCoordinate(at.x()), dragRect_.left() + kMinBoxSize - 1));
-        dragRect_.setBottom(std::max(ClampCoordinate(at.y()), dragRect_.top() + kMinBoxSize - 1));
-        break;
-    case kDrawingLink:
-        rubberTo_ = at;
-        break;
-    case kDraggingBend:
-        if (dragEdge_ && dragBendIndex_ >= 0 && dragBendIndex_ < static_cast<int>(dragEdge_->bends.size())) {
-            dragEdge_->bends[dragBendIndex_].x = ClampCoordinate(at.x());
-            dragEdge_->bends[dragBendIndex_].y = ClampCoordinate(at.y());
-        }
-        break;
-    }
-    canvas_->DrawArea()->update();
+    if (interaction_.Follow(graph_, ToQPoint(p)))
+        canvas_->DrawArea()->update();
+    else
+        Hover(p);
+}
+
+// The pointer follows the zone under it; the status bar describes the node.
+void GraphWindow::Hover(Point p) {
+    GraphNode* node = NodeAt(p);
+    QWidget* area = canvas_->DrawArea();
+    if (node && MarkerZone(*node).contains(ToQPoint(p)))
+        area->setCursor(PinCursor());
+    else if (node && ResizeZone(*node).contains(ToQPoint(p)))
+        area->setCursor(Qt::SizeFDiagCursor);
+    else
+        area->unsetCursor();
+    if (node)
+        ShowNodeDescription(node);
+    else if (hoverStatus_)
+        ShowNodeDescription(nullptr);
 }
 
 void GraphWindow::MouseRelease(QMouseEvent*, Point) {
-    movePending_ = false;
-    if (mouseMode_ != kMoving && mouseMode_ != kResizing && mouseMode_ != kDraggingBend) return;
-    if ((mouseMode_ == kMoving || mouseMode_ == kResizing) && dragNode_) {
-        QRect r = dragRect_.normalized();
-        dragNode_->SetBox(Rectangle(r.left(), r.top(), r.right(), r.bottom()));
-    }
-    mouseMode_ = kIdle;
-    dragNode_ = nullptr;
-    dragEdge_ = nullptr;
-    dragBendIndex_ = -1;
-    RecomputeEdges();
-    UpdateExtent();
+    if (interaction_.Finish(graph_)) RepaintAfterEdit();
 }
 
 void GraphWindow::MouseDoubleClick(QMouseEvent* event, Point p) {
-    if (event->button() == Qt::RightButton || mouseMode_ != kIdle) {
+    GraphNode* node = NodeAt(p);
+    if (event->button() == Qt::RightButton || interaction_.CurrentMode() != GraphInteraction::Mode::Idle || !node) {
         MousePress(event, p);
         return;
     }
-    GraphNode* node = NodeAt(p);
-    if (node) {
-        movePending_ = false;
-        OpenInBrowser(node);
-        return;
-    }
-    MousePress(event, p);
+    interaction_.DropPendingMove();
+    OpenInBrowser(*node);
 }
 
 void GraphWindow::PopupAt(QMouseEvent* event, GraphNode* node) {
-    std::unique_ptr<QMenu> menu = node ? BuildNodePopup(node) : BuildCanvasPopup();
+    std::unique_ptr<QMenu> menu = node ? BuildNodePopup(*node) : BuildCanvasPopup();
+    NodeRef popupNode(node);
     QPointer<GraphWindow> self(this);
     QAction* chosen = menu->exec(event->globalPosition().toPoint());
     if (!self || !chosen) return;
     int id = chosen->data().toInt();
-    if (node)
-        NodeCommand(id);
-    else
+    if (!node) {
         Command(id);
+    } else if (GraphNode* still = popupNode.Find(graph_)) {
+        // The node may have gone while the menu was open.
+        NodeCommand(*still, id);
+    }
 }
 
 // ---- popup menus ----------------------------------------------------------------
 
-std::unique_ptr<QMenu> GraphWindow::BuildNodePopup(GraphNode* node) {
-    linkSource_ = node;
+std::unique_ptr<QMenu> GraphWindow::BuildNodePopup(const GraphNode& node) const {
     auto menu = std::make_unique<QMenu>();
-    bool expandable = Expandable(node->kind);
+    bool expandable = Expandable(node.kind);
     AddItem(*menu, gui_text::kStartBrowser, cmd::kStartBrowser, true);
     AddItem(*menu, gui_text::kCopyLocation, cmd::kCopyLocation, true);
     menu->addSeparator();
@@ -414,7 +355,7 @@ std::unique_ptr<QMenu> GraphWindow::BuildNodePopup(GraphNode* node) {
     return menu;
 }
 
-std::unique_ptr<QMenu> GraphWindow::BuildCanvasPopup() {
+std::unique_ptr<QMenu> GraphWindow::BuildCanvasPopup() const {
     auto menu = std::make_unique<QMenu>();
     AddItem(*menu, gui_text::kCanvasLoad, cmd::kLoadGraph, true);
     AddItem(*menu, gui_text::kCanvasSave, cmd::kSaveGraph, true);
@@ -434,26 +375,20 @@ std::unique_ptr<QMenu> GraphWindow::BuildCanvasPopup() {
     return menu;
 }
 
-void GraphWindow::NodeCommand(int id) {
-    GraphNode* node = linkSource_;
-    if (!node) return;
-    // The node must still be in the graph (the menu may have stayed open long).
-    bool present = std::any_of(graph_.Nodes().begin(), graph_.Nodes().end(),
-                               [node](const auto& held) { return held.get() == node; });
-    if (!present) return;
-    bool expandable = Expandable(node->kind);
+void GraphWindow::NodeCommand(GraphNode& node, int id) {
+    bool expandable = Expandable(node.kind);
     switch (id) {
     case cmd::kStartBrowser: OpenInBrowser(node); break;
     case cmd::kCopyLocation: CopyLocation(node); break;
     case cmd::kExpandUrl:
-        if (expandable && !animating_ && canExpand_) host_.ExpandUrl(this, node->url);
+        if (expandable && !animating_ && canExpand_) host_.ExpandUrl(this, node.url);
         break;
     case cmd::kShowInNewWindow: ShowInNewWindow(node); break;
     case cmd::kRemove:
-        if (!animating_) RemoveNode(node);
+        if (!animating_) RemoveNodes({&node});
         break;
     case cmd::kRemoveOutgoing:
-        if (!expandable && !animating_) RemoveWithOutgoing(node);
+        if (!expandable && !animating_) RemoveNodes(OutgoingClosure(node));
         break;
     default: break;
     }
@@ -461,85 +396,35 @@ void GraphWindow::NodeCommand(int id) {
 
 // ---- node actions ----------------------------------------------------------------
 
-bool GraphWindow::OpenInBrowser(const GraphNode* node) {
-    if (!node) return false;
-    bool started = host_.StartBrowser(this, node->url);
+bool GraphWindow::OpenInBrowser(const GraphNode& node) {
+    bool started = host_.StartBrowser(this, node.url);
     if (!started) host_.ShowStatus(gui_text::kBrowserNotStarted);
     return started;
 }
 
-void GraphWindow::CopyLocation(const GraphNode* node) {
-    if (node) QGuiApplication::clipboard()->setText(QString::fromStdString(node->url));
+void GraphWindow::CopyLocation(const GraphNode& node) {
+    QGuiApplication::clipboard()->setText(QString::fromStdString(node.url));
 }
 
-void GraphWindow::RemoveNode(GraphNode* node) {
-    if (!node) return;
-    if (linkSource_ == node) linkSource_ = nullptr;
-    if (dragNode_ == node) dragNode_ = nullptr;
-    dragEdge_ = nullptr;
-    crawler_->ForgetNode(node);
-    graph_.RemoveNode(node);
-    pageIndexDirty_ = true;
-    RecomputeEdges();
-    UpdateExtent();
-}
-
-void GraphWindow::RemoveWithOutgoing(GraphNode* node) {
-    if (!node) return;
-    std::vector<GraphNode*> doomed{node};
-    std::unordered_set<GraphNode*> seen{node};
-    // Everything reachable over links that are not two-way.
-    for (size_t i = 0; i < doomed.size(); i++)
-        for (GraphEdge* edge : doomed[i]->edges)
-            if (!edge->bothWays && edge->target != doomed[i] && seen.insert(edge->target).second)
-                doomed.push_back(edge->target);
-    for (GraphNode* gone : doomed) {
-        if (linkSource_ == gone) linkSource_ = nullptr;
+// The nodes leave the crawler's dictionary, the page index and the graph
+// with every edge that touches them.
+void GraphWindow::RemoveNodes(const std::vector<GraphNode*>& nodes) {
+    for (GraphNode* gone : nodes) {
         crawler_->ForgetNode(gone);
         graph_.RemoveNode(gone);
     }
-    dragNode_ = nullptr;
-    dragEdge_ = nullptr;
     pageIndexDirty_ = true;
-    RecomputeEdges();
-    UpdateExtent();
+    RepaintAfterEdit();
 }
 
-GraphWindow* GraphWindow::ShowInNewWindow(GraphNode* node) {
-    if (!node) return nullptr;
-    GraphWindow* window = host_.OpenGraphWindow(QString::fromStdString(node->url));
+GraphWindow* GraphWindow::ShowInNewWindow(const GraphNode& node) {
+    GraphWindow* window = host_.OpenGraphWindow(QString::fromStdString(node.url));
     if (!window) return nullptr;
-    SiteGraph& graph = window->Graph();
-    std::unordered_map<const GraphNode*, GraphNode*> copies;
-    auto copy = [&](const GraphNode* original) {
-        auto made = std::make_unique<GraphNode>(graph.MaxNodeId() + 1, original->label, original->url,
-                                                Rectangle(10, 10, 30, 30));
-        made->info = original->info;
-        made->kind = original->kind;
-        made->level = 0;
-        GraphNode* added = graph.AddNode(std::move(made));
-        copies[original] = added;
-        return added;
-    };
-    GraphNode* centre = copy(node);
-    centre->isRoot = true;
-    centre->level = node->level >= 1 ? 1 : 0;
-    for (const GraphEdge* edge : node->edges) {
-        const GraphNode* other = edge->source == node ? edge->target : edge->source;
-        if (!copies.count(other)) copy(other);
-    }
-    for (const GraphEdge* edge : node->edges) {
-        GraphEdge* added = graph.AddEdge(std::make_unique<GraphEdge>(copies[edge->source], copies[edge->target]));
-        if (added) {
-            added->bothWays = added->bothWays || edge->bothWays;
-            added->highlighted = edge->highlighted;
-        }
-    }
-    FitNodeSizes(graph, window->Painter().Measure());
-    LayoutSiteGraph(graph);
-    window->SetCanExpand(false);
-    window->RecomputeEdges();
-    window->UpdateExtent();
+    CopyNeighbourhood(node, window->graph_);
+    FitNodeSizes(window->graph_, window->painter_.Measure());
+    LayoutSiteGraph(window->graph_);
+    window->canExpand_ = false;
+    window->RepaintAfterEdit();
     window->ShowStartNode();
 
     GraphWindow* owner = owner_ ? owner_.data() : this;
@@ -571,7 +456,7 @@ void GraphWindow::Command(int id) {
     case cmd::kAnimationOn: StartAnimation(); break;
     case cmd::kAnimationOff: StopAnimation(); break;
     case cmd::kRearrange: Rearrange(); break;
-    default: NodeCommand(id); break;
+    default: break;
     }
 }
 
@@ -597,7 +482,7 @@ void GraphWindow::StopAnimation() {
 
 void GraphWindow::AnimationTick() {
     if (!animating_) return;
-    if (mouseMode_ == kIdle && !movePending_ && suspended_ == 0) {
+    if (!interaction_.Busy() && suspended_ == 0) {
         RelaxationStep(graph_);
         routing_.Recompute(graph_);
         if (overlapDisplay_) UpdateOverlaps();
@@ -610,8 +495,7 @@ void GraphWindow::AnimationTick() {
 bool GraphWindow::Rearrange() {
     if (animating_) return false;
     if (!LayoutSiteGraph(graph_)) host_.ShowStatus(gui_text::kLayoutFailed);
-    RecomputeEdges();
-    UpdateExtent();
+    RepaintAfterEdit();
     return true;
 }
 
@@ -632,8 +516,7 @@ bool GraphWindow::LoadGraph(const QString& path) {
     }
     if (graph_.Nodes().size() == before) host_.ShowStatus(gui_text::kGraphFileEmpty + path);
     pageIndexDirty_ = true;
-    RecomputeEdges();
-    UpdateExtent();
+    RepaintAfterEdit();
     return graph_.Nodes().size() > before;
 }
 
@@ -645,9 +528,6 @@ bool GraphWindow::SaveGraph(const QString& path) {
 }
 
 void GraphWindow::ClearGraph() {
-    linkSource_ = nullptr;
-    dragNode_ = nullptr;
-    dragEdge_ = nullptr;
     for (const auto& node : graph_.Nodes()) crawler_->ForgetNode(node.get());
     graph_.Clear();
     routing_.Clear();
@@ -656,12 +536,10 @@ void GraphWindow::ClearGraph() {
     UpdateExtent();
 }
 
-GraphNode* GraphWindow::AddNewNode() {
-    auto node = std::make_unique<GraphNode>(graph_.MaxNodeId() + 1, gui_text::kNewNodeLabel, std::string(),
-                                            Rectangle(200, 200, 250, 250));
-    GraphNode* added = graph_.AddNode(std::move(node));
+void GraphWindow::AddNewNode() {
+    graph_.AddNode(std::make_unique<GraphNode>(graph_.MaxNodeId() + 1, gui_text::kNewNodeLabel, std::string(),
+                                               Rectangle(200, 200, 250, 250)));
     UpdateExtent();
-    return added;
 }
 
 void GraphWindow::SetAllStraight(bool straight) {

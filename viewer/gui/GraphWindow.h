@@ -5,11 +5,12 @@
 // opened from it ("Show in new window") as its dependents.
 #pragma once
 
-#include "viewer/gui/EdgeRouting.h"
+#include "viewer/gui/GraphInteraction.h"
 #include "viewer/gui/GraphPainter.h"
 #include "viewer/gui/ScrollCanvas.h"
 #include "viewer/gui/SplitChildWindow.h"
 
+#include "viewer/graph/EdgeRouting.h"
 #include "viewer/graph/SiteGraph.h"
 
 #include <QPointer>
@@ -17,7 +18,7 @@
 
 #include <atomic>
 #include <memory>
-#include <unordered_set>
+#include <vector>
 
 class Crawler;
 class GraphWindow;
@@ -45,10 +46,6 @@ private:
 class GraphWindow : public SplitChildWindow {
     Q_OBJECT
 public:
-    enum MouseMode { kIdle = 0, kMoving = 1, kResizing = 2, kDrawingLink = 3, kDraggingBend = 4 };
-
-    // Boxes never get narrower or lower than this by resizing.
-    static constexpr int kMinBoxSize = 20;
     // Animation timer period.
     static constexpr int kAnimationMs = 100;
     // The relaxation visits every pair of nodes per tick; beyond this many
@@ -58,8 +55,6 @@ public:
     static constexpr long long kMaxGraphFileBytes = 16LL * 1024 * 1024;
     // Pointer distance that still hits a link.
     static constexpr int kEdgeTolerance = 3;
-    // Dragged boxes stay within this many pixels of the origin.
-    static constexpr int kCoordinateLimit = 30000;
 
     GraphWindow(GraphWindowHost& host, const QString& title, QWidget* parent = nullptr);
     ~GraphWindow() override;
@@ -68,31 +63,21 @@ public:
     const SiteGraph& Graph() const { return graph_; }
     Crawler& GetCrawler() { return *crawler_; }
     GraphCanvas* Canvas() const { return canvas_; }
-    const EdgeRouting& Routing() const { return routing_; }
     const GraphPainter& Painter() const { return painter_; }
 
-    int MouseModeValue() const { return mouseMode_; }
-    bool MovePending() const { return movePending_; }
-    QRect DragRect() const { return dragRect_; }
-    GraphNode* LinkSource() const { return linkSource_; }
     bool Animating() const { return animating_; }
-    bool AnimationTimerActive() const { return timer_.isActive(); }
+    // "Expand URL..." and "Add another Net location" load into this window.
     bool CanExpand() const { return canExpand_; }
-    void SetCanExpand(bool canExpand) { canExpand_ = canExpand; }
-    bool OverlapDisplay() const { return overlapDisplay_; }
-    QSize IconSize() const { return QSize(iconWidth_, iconHeight_); }
 
-    // Sides, slots and automatic bend points anew, then a repaint.
-    void RecomputeEdges();
-    // The extent from the node boxes, then a repaint.
-    void UpdateExtent();
+    // After the graph changed: edge geometry and extent anew, then a repaint.
+    void RepaintAfterEdit();
     // While suspended (nested), nothing is painted: the graph is being filled.
     void SuspendPainting(bool suspend);
     bool PaintingSuspended() const { return suspended_ > 0; }
     // Brings the root node (or the first node) into sight.
     void ShowStartNode();
 
-    // The graph commands of the canvas and the node popup (by command id).
+    // The graph commands of the canvas popup (by command id).
     void Command(int id);
     bool StartAnimation();
     void StopAnimation();
@@ -102,34 +87,15 @@ public:
     bool Rearrange();
     bool LoadGraph(const QString& path);
     bool SaveGraph(const QString& path);
-    void ClearGraph();
-    GraphNode* AddNewNode();
-    void SetAllStraight(bool straight);
-    void ToggleOverlapDisplay();
-    // Starts drawing a link from the node (the next press on a node ends it).
-    void StartDrawingLink(GraphNode* source);
 
-    // Popup menus; the node popup remembers its node for NodeCommand.
-    std::unique_ptr<QMenu> BuildNodePopup(GraphNode* node);
-    std::unique_ptr<QMenu> BuildCanvasPopup();
-    void NodeCommand(int id);
+    // The node popup and its commands (by command id).
+    std::unique_ptr<QMenu> BuildNodePopup(const GraphNode& node) const;
+    void NodeCommand(GraphNode& node, int id);
+    // The node's neighbourhood in a new dependent window.
+    GraphWindow* ShowInNewWindow(const GraphNode& node);
 
-    void RemoveNode(GraphNode* node);
-    void RemoveWithOutgoing(GraphNode* node);
-    GraphWindow* ShowInNewWindow(GraphNode* node);
-    void CopyLocation(const GraphNode* node);
-    bool OpenInBrowser(const GraphNode* node);
-
-    GraphNode* NodeAt(Point p) const;
-    // The first edge whose handle or line is under p; segment gets the
-    // polyline segment hit (-1 for a handle).
-    GraphEdge* EdgeAt(Point p, int* segment = nullptr, int* handle = nullptr) const;
-    bool InMarkerZone(const GraphNode& node, Point p) const;
-    bool InResizeZone(const GraphNode& node, Point p) const;
-
-    // Dependent windows: opened from this one with "Show in new window".
+    // The window this one was opened from with "Show in new window".
     GraphWindow* OwnerWindow() const { return owner_; }
-    QList<GraphWindow*> Dependents() const;
     // Closes the window (and its MDI frame); false when it stays open.
     bool CloseWindow();
 
@@ -148,10 +114,30 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void ShowNodeDescription(const GraphNode* node);
+    void RecomputeEdges();
+    void UpdateExtent();
+    void ClearGraph();
+    void AddNewNode();
+    void SetAllStraight(bool straight);
+    void ToggleOverlapDisplay();
     void UpdateOverlaps();
-    void PageIndexActivated(int row);
+    std::unique_ptr<QMenu> BuildCanvasPopup() const;
     void PopupAt(QMouseEvent* event, GraphNode* node);
+
+    void RemoveNodes(const std::vector<GraphNode*>& nodes);
+    void CopyLocation(const GraphNode& node);
+    bool OpenInBrowser(const GraphNode& node);
+
+    GraphNode* NodeAt(Point p) const;
+    // The first edge whose handle or line is under p; segment gets the
+    // polyline segment hit (-1 for a handle), handle the bend point (or -1).
+    GraphEdge* EdgeAt(Point p, int* segment = nullptr, int* handle = nullptr) const;
+    void PressOnEdge(Point p, bool insertBend);
+    void PressOnNode(GraphNode& node, Point p, Qt::KeyboardModifiers modifiers);
+    void Hover(Point p);
+    void ShowNodeDescription(const GraphNode* node);
+    void PageIndexActivated(int row);
+    QList<GraphWindow*> Dependents() const;
 
     GraphWindowHost& host_;
     SiteGraph graph_;
@@ -160,21 +146,11 @@ private:
     EdgeRouting routing_;
     GraphPainter painter_;
     QTimer timer_;
+    GraphInteraction interaction_;
 
-    int mouseMode_ = kIdle;
-    bool movePending_ = false;
-    QPoint grabOffset_;
-    GraphNode* dragNode_ = nullptr;
-    QRect dragRect_;
-    GraphNode* linkSource_ = nullptr;
-    QPoint rubberFrom_, rubberTo_;
-    GraphEdge* dragEdge_ = nullptr;
-    int dragBendIndex_ = -1;
     bool animating_ = false;
     bool canExpand_ = true;
     bool overlapDisplay_ = false;
-    int iconWidth_ = 0;
-    int iconHeight_ = 0;
     int suspended_ = 0;
     bool hoverStatus_ = false;
 

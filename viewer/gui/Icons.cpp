@@ -40,6 +40,8 @@ void Lines(QPainter& p, QColor colour, int from = 6, int to = 16) {
     for (int y = from; y <= to; y += 3) p.drawLine(6, y, 14, y);
 }
 
+// One case per kind. Long, but each case is a handful of drawing calls that
+// read best beside each other; a function per icon would only scatter them.
 QImage Draw(int kind) {
     QImage image = Blank();
     QPainter p(&image);
@@ -208,6 +210,7 @@ bool HasOwnIcon(int kind) {
     return kind >= 0 && kind < NodeIcons::kKinds;
 }
 
+// One case per tool box command; long for the same reason as Draw.
 QPixmap ToolPixmap(int id) {
     constexpr int size = 22;
     QImage image = Blank(size);

@@ -195,16 +195,10 @@ void MainWindow::ArrangeInRows(bool horizontal) {
     }
 }
 
-void MainWindow::Command(int id) {
+// Commands that act on the active graph window; false for any other id.
+bool MainWindow::GraphWindowCommand(int id) {
     GraphWindow* graph = ActiveGraphWindow();
-    QStringList graphFilters{gui_text::kGraphFilesFilter, gui_text::kAllFilesFilter};
     switch (id) {
-    case cmd::kOpenNetLocation:
-        if (jobs.openNetLocation)
-            jobs.openNetLocation();
-        else
-            ShowStatus(gui_text::kCommandNotAvailable);
-        break;
     case cmd::kAddNetLocation:
         if (graph && !graph->Animating() && graph->CanExpand()) {
             if (jobs.addNetLocation)
@@ -212,18 +206,47 @@ void MainWindow::Command(int id) {
             else
                 ShowStatus(gui_text::kCommandNotAvailable);
         }
-        break;
+        return true;
     case cmd::kStartOptimization:
         if (graph) graph->StartAnimation();
-        break;
+        return true;
     case cmd::kStopOptimization:
         if (graph) graph->StopAnimation();
-        break;
+        return true;
     case cmd::kRearrange:
         if (graph) graph->Rearrange();
-        break;
+        return true;
     case cmd::kClose:
         if (graph && !graph->Animating()) graph->CloseWindow();
+        return true;
+    case cmd::kOverview:
+        if (graph) graph->ShowOverview(!graph->OverviewShown());
+        return true;
+    case cmd::kPageIndex:
+        if (graph) graph->ShowPageIndex(!graph->PageIndexShown());
+        return true;
+    case cmd::kSaveGraph:
+        if (graph) {
+            QString path = prompts_.SaveFileName(this, gui_text::kSaveGraphTitle,
+                                                 {gui_text::kGraphFilesFilter, gui_text::kAllFilesFilter});
+            if (!path.isEmpty()) SaveActiveGraph(path);
+        }
+        return true;
+    default: return false;
+    }
+}
+
+void MainWindow::Command(int id) {
+    if (GraphWindowCommand(id)) {
+        UpdateMenuState();
+        return;
+    }
+    switch (id) {
+    case cmd::kOpenNetLocation:
+        if (jobs.openNetLocation)
+            jobs.openNetLocation();
+        else
+            ShowStatus(gui_text::kCommandNotAvailable);
         break;
     case cmd::kExit:
         if (close()) QApplication::quit();
@@ -232,12 +255,6 @@ void MainWindow::Command(int id) {
     case cmd::kTile: mdi_->tileSubWindows(); break;
     case cmd::kArrangeHorizontal: ArrangeInRows(true); break;
     case cmd::kArrangeVertical: ArrangeInRows(false); break;
-    case cmd::kOverview:
-        if (graph) graph->ShowOverview(!graph->OverviewShown());
-        break;
-    case cmd::kPageIndex:
-        if (graph) graph->ShowPageIndex(!graph->PageIndexShown());
-        break;
     case cmd::kContentsDocking: toolBox_->SetDocked(!toolBox_->Docked()); break;
     case cmd::kInternetConnection:
         if (jobs.configureInternet)
@@ -257,16 +274,11 @@ void MainWindow::Command(int id) {
     case cmd::kHelpOnHelp: ShowStatus(gui_text::kNoHelp); break;
     case cmd::kAbout: prompts_.About(this); break;
     case cmd::kLoadGraph: {
-        QString path = prompts_.OpenFileName(this, gui_text::kOpenGraphTitle, graphFilters);
+        QString path = prompts_.OpenFileName(this, gui_text::kOpenGraphTitle,
+                                             {gui_text::kGraphFilesFilter, gui_text::kAllFilesFilter});
         if (!path.isEmpty()) OpenGraphFile(path);
         break;
     }
-    case cmd::kSaveGraph:
-        if (graph) {
-            QString path = prompts_.SaveFileName(this, gui_text::kSaveGraphTitle, graphFilters);
-            if (!path.isEmpty()) SaveActiveGraph(path);
-        }
-        break;
     default: break;
     }
     UpdateMenuState();

@@ -78,6 +78,7 @@ private:
     QAction* AddItem(QMenu* menu, const char* text, int id, const char* help, bool checkable = false);
     void ArrangeInRows(bool horizontal);
     void FillWindowList();
+    bool GraphWindowCommand(int id);
 
     UserPrompts& prompts_;
     IniFile& config_;

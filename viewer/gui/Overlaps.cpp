@@ -1,8 +1,8 @@
 #include "viewer/gui/Overlaps.h"
 
-#include "viewer/gui/EdgeRouting.h"
 #include "viewer/gui/GraphPainter.h"
 
+#include "viewer/graph/EdgeRouting.h"
 #include "viewer/graph/SiteGraph.h"
 
 #include <algorithm>

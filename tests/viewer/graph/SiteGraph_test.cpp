@@ -1,291 +1,162 @@
+#include "viewer/graph/GraphAlgorithms.h"
+#include "viewer/graph/NodeKind.h"
 #include "viewer/graph/SiteGraph.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <climits>
-#include <string>
-#include <vector>
 
 namespace {
 
-GraphNode* AddNodeWithId(SiteGraph& graph, int32_t id) {
-    return graph.AddNode(std::make_unique<GraphNode>(id, "n" + std::to_string(id), "http://h/" + std::to_string(id),
-                                                     Rectangle({0, 0}, {70, 30})));
+GraphNode* Add(SiteGraph& graph, int32_t id) {
+    std::string name = std::to_string(id);
+    return graph.AddNode(std::make_unique<GraphNode>(id, "n" + name, "http://h/" + name, Rectangle({0, 0}, {70, 30})));
 }
 
-GraphEdge* Offer(SiteGraph& graph, GraphNode* source, GraphNode* target) {
-    return graph.AddEdge(std::make_unique<GraphEdge>(source, target));
+// Nodes with these ids, and the links "a>b" between node numbers ("a=b": offered both ways).
+std::vector<GraphNode*> Build(SiteGraph& graph, const std::vector<int32_t>& ids, const std::string& links) {
+    std::vector<GraphNode*> nodes;
+    for (int32_t id : ids) nodes.push_back(Add(graph, id));
+    for (size_t at = 0; at + 3 <= links.size(); at += 4) {
+        GraphNode *a = nodes[links[at] - '0'], *b = nodes[links[at + 2] - '0'];
+        graph.AddEdge(std::make_unique<GraphEdge>(a, b));
+        if (links[at + 1] == '=') graph.AddEdge(std::make_unique<GraphEdge>(b, a));
+    }
+    return nodes;
 }
 
-bool Lists(const GraphNode* node, const GraphEdge* edge) {
-    return std::count(node->edges.begin(), node->edges.end(), edge) == 1;
+// The edges as "a>b" between node numbers, "*" for bothWays, "h" for highlighted;
+// each edge must be listed once at both ends and found by its direction.
+std::string Describe(const SiteGraph& graph) {
+    std::string text;
+    auto number = [&](const GraphNode* node) {
+        return std::to_string(std::find_if(graph.Nodes().begin(), graph.Nodes().end(), [&](auto& n) { return n.get() == node; }) - graph.Nodes().begin());
+    };
+    size_t listed = 0, ends = 0;
+    for (const auto& node : graph.Nodes()) listed += node->edges.size();
+    for (const auto& edge : graph.Edges()) {
+        text += (text.empty() ? "" : " ") + number(edge->source) + ">" + number(edge->target) +
+                (edge->bothWays ? "*" : "") + (edge->highlighted ? "h" : "");
+        ends += edge->source == edge->target ? 1 : 2;
+        if (graph.FindEdge(edge->source, edge->target) != edge.get()) text += "!";
+        if (std::count(edge->target->edges.begin(), edge->target->edges.end(), edge.get()) != 1) text += "!";
+    }
+    return listed == ends ? text : text + " (edge lists differ)";
 }
 
 }  // namespace
 
-TEST(SiteGraphNodes, MaxNodeIdFollowsTheLargestIdEverAdded) {
+TEST(SiteGraph, OfferedLinksMergeByDirection) {
+    const std::tuple<std::vector<int32_t>, const char*, const char*> cases[] = {  // ids, links offered, edges
+        {{3, 7}, "0>1 0>1", "0>1"}, {{3, 7}, "0>1 1>0", "0>1*"}, {{1}, "0>0 0>0", "0>0"},
+        {{1, 2, 65538, 0, 65536}, "0>1 0>2 3>0 4>0", "0>1 0>2 3>0 4>0"},  // ids beyond 16 bits
+        {{1, 2, 1, 2}, "0>1 3>2", "0>1 3>2"},                              // nodes sharing ids
+    };
+    for (const auto& [ids, links, edges] : cases) {
+        SiteGraph graph;
+        Build(graph, ids, links);
+        EXPECT_EQ(Describe(graph), edges) << links;
+    }
     SiteGraph graph;
-    EXPECT_EQ(graph.MaxNodeId(), 0);
-    AddNodeWithId(graph, 5);
-    AddNodeWithId(graph, 3);
-    AddNodeWithId(graph, -2);
-    EXPECT_EQ(graph.MaxNodeId(), 5);
-    AddNodeWithId(graph, 9);
-    EXPECT_EQ(graph.MaxNodeId(), 9);
-    ASSERT_EQ(graph.Nodes().size(), 4u);
-    EXPECT_EQ(graph.Nodes()[1]->id, 3);  // insertion order kept
+    auto nodes = Build(graph, {1, 2}, "");
+    EXPECT_TRUE(!graph.AddEdge(nullptr) && !graph.AddEdge(std::make_unique<GraphEdge>(nodes[0], nullptr)));
+    EXPECT_TRUE(!graph.LinkUrlNodes(nodes[0], nodes[0]) && graph.LinkUrlNodes(nodes[0], nodes[1]));
+    EXPECT_EQ(Describe(graph), "0>1");
 }
 
-TEST(SiteGraphNodes, AddedNodesAreEnteredInTheListWindow) {
+TEST(SiteGraph, RemovingANodeDropsExactlyItsEdgesAndTheLinkCanBeMadeAgain) {
     SiteGraph graph;
-    std::vector<std::string> listed;
-    graph.listWindow = [&](const GraphNode& node) { listed.push_back(node.url); };
-    AddNodeWithId(graph, 1);
-    AddNodeWithId(graph, 2);
-    EXPECT_EQ(listed, (std::vector<std::string>{"http://h/1", "http://h/2"}));
-}
-
-TEST(SiteGraphNodes, FindNodeReturnsTheFirstNodeWithTheId) {
-    SiteGraph graph;
-    AddNodeWithId(graph, 4);
-    GraphNode* first = AddNodeWithId(graph, 7);
-    AddNodeWithId(graph, 7);
-    EXPECT_EQ(graph.FindNode(7), first);
-    EXPECT_EQ(graph.FindNode(8), nullptr);
-}
-
-TEST(SiteGraphNodes, NodeCentreFollowsItsBox) {
-    GraphNode node(1, "a", "u", Rectangle({10, 20}, {71, 31}));
-    EXPECT_EQ(node.centreX, 45.0);
-    EXPECT_EQ(node.centreY, 35.0);
-    node.MoveTo({100, 200});
-    EXPECT_EQ(node.centreX, 135.0);
-    node.CentreAt(500, 600);
-    EXPECT_EQ(node.Box().TopLeft(), (Point{465, 585}));
-    EXPECT_EQ(node.centreX, 500.0);
-    EXPECT_EQ(node.centreY, 600.0);
-}
-
-TEST(SiteGraphEdges, SameLinkTwiceKeepsOneEdgeWithoutBothWays) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 3);
-    GraphNode* b = AddNodeWithId(graph, 7);
-    GraphEdge* first = Offer(graph, a, b);
-    EXPECT_EQ(Offer(graph, a, b), first);
-    ASSERT_EQ(graph.Edges().size(), 1u);
-    EXPECT_FALSE(first->bothWays);
-    EXPECT_EQ(a->edges.size(), 1u);
-    EXPECT_EQ(b->edges.size(), 1u);
-}
-
-TEST(SiteGraphEdges, ReverseLinkMarksTheExistingEdgeBothWays) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 3);
-    GraphNode* b = AddNodeWithId(graph, 7);
-    GraphEdge* first = Offer(graph, a, b);
-    EXPECT_EQ(Offer(graph, b, a), first);
-    ASSERT_EQ(graph.Edges().size(), 1u);
-    EXPECT_TRUE(first->bothWays);
-    EXPECT_EQ(first->source, a);
-    EXPECT_EQ(first->target, b);
-    EXPECT_EQ(graph.FindEdge(b, a), nullptr);
-}
-
-TEST(SiteGraphEdges, AcceptedEdgeIsListedAtBothEndsAndIndexed) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 1);
-    GraphNode* b = AddNodeWithId(graph, 2);
-    GraphNode* c = AddNodeWithId(graph, 3);
-    GraphEdge* ab = Offer(graph, a, b);
-    GraphEdge* cb = Offer(graph, c, b);
-    EXPECT_TRUE(Lists(a, ab));
-    EXPECT_TRUE(Lists(b, ab));
-    EXPECT_TRUE(Lists(b, cb));
-    EXPECT_TRUE(Lists(c, cb));
-    EXPECT_EQ(graph.FindEdge(a, b), ab);
-    EXPECT_EQ(graph.FindEdge(c, b), cb);
-    EXPECT_EQ(ab->preferredLength, kPreferredEdgeLength);
-    EXPECT_FALSE(ab->straight);
-}
-
-TEST(SiteGraphEdges, NullEdgesAndEdgesWithoutEndsAreIgnored) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 1);
-    EXPECT_EQ(graph.AddEdge(nullptr), nullptr);
-    EXPECT_EQ(Offer(graph, a, nullptr), nullptr);
-    EXPECT_EQ(Offer(graph, nullptr, a), nullptr);
-    EXPECT_TRUE(graph.Edges().empty());
-    EXPECT_TRUE(a->edges.empty());
-}
-
-TEST(SiteGraphEdges, IdsBeyondSixteenBitsKeepTheirLinksApart) {
-    // Packing ids into 16 bits each would make these pairs collide.
-    SiteGraph graph;
-    GraphNode* n0 = AddNodeWithId(graph, 0);
-    GraphNode* n1 = AddNodeWithId(graph, 1);
-    GraphNode* n2 = AddNodeWithId(graph, 2);
-    GraphNode* n65538 = AddNodeWithId(graph, 65538);
-    GraphNode* n65536 = AddNodeWithId(graph, 65536);
-    Offer(graph, n1, n2);
-    Offer(graph, n1, n65538);
-    Offer(graph, n0, n1);
-    Offer(graph, n65536, n1);
-    EXPECT_EQ(graph.Edges().size(), 4u);
-    for (const auto& edge : graph.Edges()) EXPECT_FALSE(edge->bothWays);
-}
-
-TEST(SiteGraphEdges, NodesSharingAnIdKeepTheirOwnLinks) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 1);
-    GraphNode* b = AddNodeWithId(graph, 2);
-    GraphNode* otherA = AddNodeWithId(graph, 1);
-    GraphNode* otherB = AddNodeWithId(graph, 2);
-    Offer(graph, a, b);
-    Offer(graph, otherB, otherA);
-    ASSERT_EQ(graph.Edges().size(), 2u);
-    EXPECT_FALSE(graph.Edges()[0]->bothWays);
-    EXPECT_EQ(graph.Edges()[1]->source, otherB);
-}
-
-TEST(SiteGraphEdges, LinkUrlNodesOfANodeWithItselfAddsNothing) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 1);
-    GraphNode* b = AddNodeWithId(graph, 2);
-    EXPECT_EQ(graph.LinkUrlNodes(a, a), nullptr);
-    EXPECT_TRUE(graph.Edges().empty());
-    EXPECT_TRUE(a->edges.empty());
-    GraphEdge* edge = graph.LinkUrlNodes(a, b);
-    ASSERT_NE(edge, nullptr);
-    EXPECT_EQ(edge->source, a);
-    EXPECT_EQ(edge->target, b);
-}
-
-TEST(SiteGraphEdges, SelfLoopIsListedOnceAtItsNode) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 1);
-    GraphEdge* loop = Offer(graph, a, a);
-    ASSERT_NE(loop, nullptr);
-    EXPECT_EQ(a->edges.size(), 1u);
-    EXPECT_EQ(Offer(graph, a, a), loop);
-    EXPECT_FALSE(loop->bothWays);
-}
-
-TEST(SiteGraphRemoval, RemovingANodeDropsExactlyTheEdgesThatTouchIt) {
-    SiteGraph graph;
-    GraphNode* a = AddNodeWithId(graph, 1);
-    GraphNode* b = AddNodeWithId(graph, 2);
-    GraphNode* c = AddNodeWithId(graph, 3);
-    GraphEdge* ab = Offer(graph, a, b);
-    Offer(graph, b, c);
-    GraphEdge* ca = Offer(graph, c, a);
-    graph.RemoveNode(b);
-    ASSERT_EQ(graph.Nodes().size(), 2u);
-    ASSERT_EQ(graph.Edges().size(), 1u);
-    EXPECT_EQ(graph.Edges()[0].get(), ca);
-    EXPECT_EQ(a->edges, std::vector<GraphEdge*>{ca});
-    EXPECT_EQ(c->edges, std::vector<GraphEdge*>{ca});
-    EXPECT_EQ(graph.FindEdge(a, b), nullptr);
-    (void)ab;
-
-    // The same link between new nodes is accepted again.
-    GraphNode* again = AddNodeWithId(graph, 2);
-    GraphEdge* relinked = Offer(graph, a, again);
-    ASSERT_NE(relinked, nullptr);
-    EXPECT_EQ(graph.Edges().size(), 2u);
-    EXPECT_FALSE(relinked->bothWays);
-}
-
-TEST(SiteGraphRemoval, ClearEmptiesBothListsAndTheIndex) {
-    SiteGraph graph;
+    auto nodes = Build(graph, {1, 2, 3}, "0>1 1>2 2>0");
+    graph.RemoveNode(nodes[1]);
+    EXPECT_EQ(Describe(graph), "1>0");
+    ASSERT_NE(graph.LinkUrlNodes(nodes[0], Add(graph, 2)), nullptr);
+    EXPECT_EQ(Describe(graph), "1>0 0>2");
     int32_t counter = 0;
-    GraphNode* a = graph.CreateUrlNode("http://h/", "/", false, counter);
-    GraphNode* b = graph.CreateUrlNode("http://h/x", "/x", true, counter);
-    graph.LinkUrlNodes(a, b);
-    graph.Clear();
-    EXPECT_TRUE(graph.Nodes().empty());
-    EXPECT_TRUE(graph.Edges().empty());
+    graph.RemoveNode(graph.CreateUrlNode("http://h/", "/", false, counter));
     EXPECT_EQ(graph.RootNode(), nullptr);
 }
 
-TEST(CreateUrlNode, IdsOfAFreshGraphStartAtOneAndCountOnFromMaxNodeId) {
+TEST(SiteGraph, UrlNodesCountIdsOnFromMaxNodeIdAndTheStartUrlIsTheRoot) {
     SiteGraph graph;
+    std::string listed;
+    graph.listWindow = [&](const GraphNode& node) { listed += node.url + " "; };
     int32_t counter = graph.MaxNodeId();
-    EXPECT_EQ(graph.CreateUrlNode("http://h/", "/", false, counter)->id, 1);
-    EXPECT_EQ(graph.CreateUrlNode("http://h/a", "/a", true, counter)->id, 2);
-    AddNodeWithId(graph, 40);
-    counter = graph.MaxNodeId();  // a new job
-    EXPECT_EQ(graph.CreateUrlNode("http://h/b", "/b", true, counter)->id, 41);
-    EXPECT_EQ(graph.MaxNodeId(), 41);
-}
-
-TEST(CreateUrlNode, CounterAtTheTopOfTheRangeDoesNotOverflow) {
-    SiteGraph graph;
-    int32_t counter = INT32_MAX - 1;
-    EXPECT_EQ(graph.CreateUrlNode("http://h/a", "/a", true, counter)->id, INT32_MAX);
-    EXPECT_EQ(graph.CreateUrlNode("http://h/b", "/b", true, counter)->id, INT32_MAX);
-}
-
-TEST(CreateUrlNode, NodeGetsDefaultBoxUrlAndLabel) {
-    SiteGraph graph;
-    int32_t counter = 0;
-    std::vector<std::string> listed;
-    graph.listWindow = [&](const GraphNode& node) { listed.push_back(node.url); };
-    GraphNode* node = graph.CreateUrlNode("http://h/dir/page.html", "/dir/page.html", true, counter);
-    EXPECT_EQ(node->Box(), Rectangle({0, 0}, {70, 30}));
-    EXPECT_EQ(node->url, "http://h/dir/page.html");
-    EXPECT_EQ(node->label, "page");
-    EXPECT_FALSE(node->isRoot);
-    EXPECT_EQ(graph.RootNode(), nullptr);
-    EXPECT_EQ(listed, std::vector<std::string>{"http://h/dir/page.html"});
-}
-
-TEST(CreateUrlNode, StartUrlWithoutReferrerBecomesTheRoot) {
-    SiteGraph graph;
-    int32_t counter = 0;
     GraphNode* start = graph.CreateUrlNode("http://h/", "/", false, counter);
-    GraphNode* other = graph.CreateUrlNode("http://h/a", "/a", true, counter);
-    EXPECT_TRUE(start->isRoot);
-    EXPECT_FALSE(other->isRoot);
-    EXPECT_EQ(graph.RootNode(), start);
+    GraphNode* page = graph.CreateUrlNode("http://h/dir/page.html", "/dir/page.html", true, counter);
+    EXPECT_TRUE(start->isRoot && !page->isRoot && graph.RootNode() == start && page->Box() == Rectangle({0, 0}, {70, 30}));
+    Build(graph, {40, -2}, "");
+    counter = graph.MaxNodeId();  // a new job
+    graph.CreateUrlNode("http://h/b", "/b", true, counter);
+    counter = INT32_MAX - 1;  // the top of the range hands out its last id again
+    graph.CreateUrlNode("http://h/c", "/c", true, counter);
+    graph.CreateUrlNode("http://h/d", "/d", true, counter);
+    std::string made;
+    for (const auto& node : graph.Nodes()) made += std::to_string(node->id) + " " + node->label + ",";
+    EXPECT_EQ(made, "1 /,2 page,40 n40,-2 n-2,41 b,2147483647 c,2147483647 d,");
+    EXPECT_EQ(listed, "http://h/ http://h/dir/page.html http://h/40 http://h/-2 http://h/b http://h/c http://h/d ");
 }
 
-TEST(UrlNodeLabel, NameIsTheTextAfterTheLastSlash) {
-    EXPECT_EQ(UrlNodeLabel("/a/b/index"), "index");
-    EXPECT_EQ(UrlNodeLabel("/x"), "x");
+TEST(SiteGraph, UrlNodeLabelsAndKindsComeFromPathsAndContentTypes) {
+    const std::pair<const char*, const char*> labels[] = {
+        {"/a/b/index", "index"}, {"/x", "x"}, {"/", "/"}, {"/docs/", "docs"}, {"/a/docs/", "docs"}, {"/a//", "/"},
+        {"//", "/"}, {"docs/", ""}, {"someone@example.org", ""}, {"", ""}, {"/dir/page.html", "page"},
+        {"/pack.tar.gz", "pack.tar"}, {"/.htaccess", ".htaccess"}, {"/a.b", "a"}, {"/v1.2/readme", "readme"},
+        {"/x.cgi?q=1", "x.cgi?q=1"}, {"/search?x=1.5", "search?x=1"}, {"/dir.d/", "dir.d"},
+        {"/abcdefghijkl", "abcdefghijkl"}, {"/abcdefghijklm", "abcdefghijk..."},
+        {"/averyveryverylongname.html", "averyveryve..."}, {"/abcdefghijkl.html", "abcdefghijkl"},
+    };
+    for (auto [path, label] : labels) EXPECT_EQ(UrlNodeLabel(path), label) << path;
+    const std::pair<const char*, NodeKind> kinds[] = {
+        {"audio/mpeg", NodeKind::Audio}, {"text/html; charset=x", NodeKind::Html}, {"text/htmlx", NodeKind::Html},
+        {"text/htm", NodeKind::Text}, {"image/gif", NodeKind::Image}, {"video/mpeg", NodeKind::Video},
+        {"application/zip", NodeKind::Zip}, {"application/zipped", NodeKind::Zip},
+        {"application/x-zip", NodeKind::Application}, {"", NodeKind::Other}, {"multipart/mixed", NodeKind::Other},
+        {" text/html", NodeKind::Other}, {"audio", NodeKind::Other},
+    };
+    for (auto [type, kind] : kinds) EXPECT_EQ(NodeKindOfContentType(type), kind) << type;
 }
 
-TEST(UrlNodeLabel, PathsEndingInSlashNameTheirDirectory) {
-    EXPECT_EQ(UrlNodeLabel("/"), "/");
-    EXPECT_EQ(UrlNodeLabel("/docs/"), "docs");
-    EXPECT_EQ(UrlNodeLabel("/a/docs/"), "docs");
-    EXPECT_EQ(UrlNodeLabel("/a//"), "/");
-    EXPECT_EQ(UrlNodeLabel("//"), "/");
-    EXPECT_EQ(UrlNodeLabel("docs/"), "");
+TEST(GraphAlgorithms, OutgoingClosureFollowsOneWayLinksOnly) {
+    const std::pair<const char*, std::vector<int32_t>> cases[] = {  // links, ids reached from id 1
+        {"", {1}}, {"0>1 1>2", {1, 2, 3}}, {"3>0 0>1", {1, 2}}, {"0=1 0>2 2=3", {1, 3}},
+        {"0>1 1>2 2>0 0>0", {1, 2, 3}}, {"0>2 0>1 2>3", {1, 3, 2, 4}},
+    };
+    for (const auto& [links, reached] : cases) {
+        SiteGraph graph;
+        auto nodes = Build(graph, {1, 2, 3, 4}, links);
+        std::vector<int32_t> ids;
+        for (GraphNode* node : OutgoingClosure(*nodes[0])) ids.push_back(node->id);
+        EXPECT_EQ(ids, reached) << links;
+    }
 }
 
-TEST(UrlNodeLabel, PathWithoutSlashGivesAnEmptyLabel) {
-    EXPECT_EQ(UrlNodeLabel("someone@example.org"), "");
-    EXPECT_EQ(UrlNodeLabel(""), "");
-}
-
-TEST(UrlNodeLabel, ExtensionIsRemovedWhenShorterThanTheName) {
-    EXPECT_EQ(UrlNodeLabel("/dir/page.html"), "page");
-    EXPECT_EQ(UrlNodeLabel("/pack.tar.gz"), "pack.tar");
-    EXPECT_EQ(UrlNodeLabel("/.htaccess"), ".htaccess");  // as long as the name
-    EXPECT_EQ(UrlNodeLabel("/a.b"), "a");
-}
-
-TEST(UrlNodeLabel, ExtensionCountsOnlyWhenNoSlashOrQuestionMarkFollowsTheDot) {
-    EXPECT_EQ(UrlNodeLabel("/v1.2/readme"), "readme");
-    EXPECT_EQ(UrlNodeLabel("/x.cgi?q=1"), "x.cgi?q=1");
-    EXPECT_EQ(UrlNodeLabel("/search?x=1.5"), "search?x=1");
-    EXPECT_EQ(UrlNodeLabel("/dir.d/"), "dir.d");
-}
-
-TEST(UrlNodeLabel, TwelveCharactersAreKeptThirteenAreCut) {
-    EXPECT_EQ(UrlNodeLabel("/abcdefghijkl"), "abcdefghijkl");
-    EXPECT_EQ(UrlNodeLabel("/abcdefghijklm"), "abcdefghijk...");
-    EXPECT_EQ(UrlNodeLabel("/averyveryverylongname.html"), "averyveryve...");
-    EXPECT_EQ(UrlNodeLabel("/abcdefghijkl.html"), "abcdefghijkl");
+TEST(GraphAlgorithms, NeighbourhoodCopiesGetNewIdsAndKeepTheCentresLinks) {
+    const std::tuple<const char*, int32_t, const char*, const char*> cases[] = {
+        // links, the centre's level; the copies as "id label level", "root" for the first; their edges
+        {"", 3, "7 n10 1 root", ""},
+        {"0>1 2>0 0=3 1>2", 1, "7 n10 1 root|8 n20 0|9 n30 0|10 n40 0", "1>2h 3>1 1>4*"},
+        {"0>0 0>2", 0, "7 n10 0 root|8 n30 0", "1>1h 1>2"},
+        {"1>0", -1, "7 n10 0 root|8 n20 0", "2>1h"},
+    };
+    for (const auto& [links, level, copies, edges] : cases) {
+        SiteGraph graph;
+        auto nodes = Build(graph, {10, 20, 30, 40}, links);
+        nodes[0]->level = level;
+        nodes[0]->info = "Title: centre";
+        nodes[0]->kind = NodeKind::Html;
+        if (!graph.Edges().empty()) graph.Edges().front()->highlighted = true;
+        SiteGraph copy;
+        Add(copy, 6);  // node 0 of the copy graph
+        GraphNode* centre = CopyNeighbourhood(*nodes[0], copy);
+        std::string made;
+        for (size_t i = 1; i < copy.Nodes().size(); i++) {
+            const GraphNode& node = *copy.Nodes()[i];
+            made += (i > 1 ? "|" : "") + std::to_string(node.id) + " " + node.label + " " + std::to_string(node.level) +
+                    (node.isRoot ? " root" : "") + (node.Box() == Rectangle(10, 10, 30, 30) ? "" : " moved");
+        }
+        EXPECT_EQ(made, copies) << links;
+        EXPECT_EQ(Describe(copy), edges) << links;
+        EXPECT_EQ(centre->url + " " + centre->info + " " + std::to_string(int(centre->kind)), "http://h/10 Title: centre 14");
+    }
 }

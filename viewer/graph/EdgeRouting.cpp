@@ -1,4 +1,4 @@
-#include "viewer/gui/EdgeRouting.h"
+#include "viewer/graph/EdgeRouting.h"
 
 #include "viewer/graph/SiteGraph.h"
 
@@ -112,70 +112,87 @@ void DropAutomaticBends(SiteGraph& graph) {
         std::erase_if(edge->bends, [](const BendPoint& bend) { return bend.automatic; });
 }
 
-void EdgeRouting::Recompute(SiteGraph& graph) {
-    ends_.clear();
-    DropAutomaticBends(graph);
+namespace {
 
-    // Sides first: every end heads for its neighbouring point.
-    std::unordered_map<SideKey, std::vector<EndRef>, SideKeyHash> sides;
+using EndsOfEdges = std::unordered_map<const GraphEdge*, EdgeEnds>;
+using EndsOnSides = std::unordered_map<SideKey, std::vector<EndRef>, SideKeyHash>;
+
+// Every end of a bent link heads for its neighbouring point and takes the
+// side of its box that faces it; straight links stay centre to centre.
+EndsOnSides AssignSides(const SiteGraph& graph, EndsOfEdges& ends) {
+    EndsOnSides sides;
     size_t order = 0;
     for (const auto& owned : graph.Edges()) {
         GraphEdge* edge = owned.get();
-        EdgeEnds& ends = ends_[edge];
+        EdgeEnds& at = ends[edge];
         const GraphNode& source = *edge->source;
         const GraphNode& target = *edge->target;
-        ends.start = Centre(source);
-        ends.end = Centre(target);
+        at.start = Centre(source);
+        at.end = Centre(target);
         if (!edge->straight) {
             Point fromSource, fromTarget;
             if (&source == &target && edge->bends.empty()) {
-                ends.startSide = Side::Right;
-                ends.endSide = Side::Top;
+                at.startSide = Side::Right;
+                at.endSide = Side::Top;
                 fromSource = {Right(source.Box()) + 1, source.Box().top};
                 fromTarget = fromSource;
             } else {
                 fromSource = edge->bends.empty() ? Centre(target) : Point{edge->bends.front().x, edge->bends.front().y};
                 fromTarget = edge->bends.empty() ? Centre(source) : Point{edge->bends.back().x, edge->bends.back().y};
-                ends.startSide = FacingSide(source.Box(), fromSource);
-                ends.endSide = FacingSide(target.Box(), fromTarget);
+                at.startSide = FacingSide(source.Box(), fromSource);
+                at.endSide = FacingSide(target.Box(), fromTarget);
             }
-            if (ends.startSide != Side::None)
-                sides[{&source, ends.startSide}].push_back({edge, true, fromSource, order});
-            if (ends.endSide != Side::None)
-                sides[{&target, ends.endSide}].push_back({edge, false, fromTarget, order});
+            if (at.startSide != Side::None) sides[{&source, at.startSide}].push_back({edge, true, fromSource, order});
+            if (at.endSide != Side::None) sides[{&target, at.endSide}].push_back({edge, false, fromTarget, order});
         }
         order++;
     }
+    return sides;
+}
 
-    // Then slots: clockwise order on each side gives the port of each end.
+// The clockwise order of the ends on each side gives each end its port.
+void AssignSlots(EndsOnSides& sides, EndsOfEdges& ends) {
     for (auto& [key, refs] : sides) {
         std::sort(refs.begin(), refs.end(),
                   [side = key.side](const EndRef& a, const EndRef& b) { return ClockwiseBefore(side, a, b); });
         int n = static_cast<int>(refs.size());
         for (int k = 0; k < n; k++) {
-            EdgeEnds& ends = ends_[refs[k].edge];
+            EdgeEnds& at = ends[refs[k].edge];
             Point port = PortPoint(key.node->Box(), key.side, k, n);
-            (refs[k].atSource ? ends.start : ends.end) = port;
+            (refs[k].atSource ? at.start : at.end) = port;
         }
     }
+}
 
-    // Last the automatic bend points of links the user has not bent.
+// Links the user has not bent leave and enter square to their boxes where a
+// straight line from port to port would not.
+void AddAutomaticBends(const SiteGraph& graph, const EndsOfEdges& ends) {
     for (const auto& owned : graph.Edges()) {
         GraphEdge* edge = owned.get();
         if (edge->straight || !edge->bends.empty()) continue;
-        const EdgeEnds& ends = ends_[edge];
-        if (ends.startSide == Side::None || ends.endSide == Side::None) continue;
-        Point out = Plus(ends.start, Outward(ends.startSide, kStubLength));
-        Point in = Plus(ends.end, Outward(ends.endSide, kStubLength));
+        const EdgeEnds& at = ends.at(edge);
+        if (at.startSide == Side::None || at.endSide == Side::None) continue;
+        Point out = Plus(at.start, Outward(at.startSide, kStubLength));
+        Point in = Plus(at.end, Outward(at.endSide, kStubLength));
         if (edge->source == edge->target) {
             edge->bends.push_back({out.x, out.y, true});
             edge->bends.push_back({out.x, in.y, true});
             edge->bends.push_back({in.x, in.y, true});
-        } else if (!InFront(ends.startSide, ends.start, ends.end) || !InFront(ends.endSide, ends.end, ends.start)) {
+        } else if (!InFront(at.startSide, at.start, at.end) || !InFront(at.endSide, at.end, at.start)) {
             edge->bends.push_back({out.x, out.y, true});
             edge->bends.push_back({in.x, in.y, true});
         }
     }
+}
+
+}  // namespace
+
+void EdgeRouting::Recompute(SiteGraph& graph) {
+    ends_.clear();
+    DropAutomaticBends(graph);
+    EndsOnSides sides = AssignSides(graph, ends_);
+    AssignSlots(sides, ends_);
+    AddAutomaticBends(graph, ends_);
 }
 
 EdgeEnds EdgeRouting::Ends(const GraphEdge& edge) const {
