@@ -203,19 +203,19 @@ TEST(CacheEntryRecord, TextFormLabelsTheFields) {
 }
 
 TEST(EntryList, KeepsOrderThroughRemovalAndMoveToBack) {
-    CacheEntry a, b, c;
+    EntryList list;
+    CacheEntry& a = list.push_back(new_cache_entry());
+    CacheEntry& b = list.push_back(new_cache_entry());
+    CacheEntry& c = list.push_back(new_cache_entry());
     a.id = 1;
     b.id = 2;
     c.id = 3;
-    EntryList list;
-    list.push_back(a);
-    list.push_back(b);
-    list.push_back(c);
     list.move_to_back(a);
     std::vector<uint32_t> order;
     for (const CacheEntry& e : list) order.push_back(e.id);
     EXPECT_EQ(order, (std::vector<uint32_t>{2, 3, 1}));
-    list.remove(c);
+    std::unique_ptr<CacheEntry> taken = list.remove(c);
+    EXPECT_EQ(taken.get(), &c);
     EXPECT_EQ(list.count(), 2u);
     EXPECT_EQ(list.first(), &b);
     EXPECT_EQ(list.last(), &a);
