@@ -1,252 +1,156 @@
-// Import and export: copying selected documents from one cache into another.
+// Import and export: copying selected documents from one cache into another,
+// and the second cache on an export or import folder.
 #include "proxy/cache/Cache.h"
 
-#include "CacheTestSupport.h"
-#include "foundation/Fail.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-
-using namespace cachetest;
+#include "testsupport/CacheFixture.h"
 
 namespace {
 
-class CacheImportTest : public ::testing::Test {
+namespace fs = std::filesystem;
+
+// The proxy's cache is the destination; the source is the second cache on
+// the export folder, with no limit of practical size.
+class CacheImportTest : public CacheFixture {
 protected:
     void SetUp() override {
-        source = open_cache(source_options);
-        target = open_cache(target_options);
-        ASSERT_FALSE(source->failed());
-        ASSERT_FALSE(target->failed());
+        CacheFixture::SetUp();
+        open_source();
     }
     void TearDown() override {
+        close_source();
+        CacheFixture::TearDown();
+    }
+    void open_source(bool recover = true) {
+        close_source();
+        StderrCapture quiet;
+        source = std::make_unique<ExchangeCache>(options.exportdir, options.language, options.debug,
+                                                 options.exportdir, options.importdir, recover);
+    }
+    void close_source() {
         StderrCapture quiet;
         source.reset();
-        target.reset();
-        fail_take();
     }
-
-    std::string body_in(const Cache& cache, const std::string& url) {
-        const UrlNode* node = cache.find_url(Str(url.c_str()));
-        if (!node || !node->current) return "<missing>";
-        std::string bytes = read_file(str(cache.file_name(node->current->id)));
-        return bytes.substr(bytes.size() - node->current->bytes);
-    }
-
-    TempDir source_dir;
-    TempDir target_dir;
-    CacheOptions source_options{source_dir.path()};
-    CacheOptions target_options{target_dir.path()};
-    std::unique_ptr<Cache> source;
-    std::unique_ptr<Cache> target;
-    UrlSelection all{"http://"};
+    uint32_t offer(const Document& doc) { return store_document(from(), doc); }
+    Cache& from() { return source->cache(); }
+    std::string source_state() { return cache_state(from(), dir.file("exportdir")); }
+    std::unique_ptr<ExchangeCache> source;
 };
 
-} // namespace
+TEST_F(CacheImportTest, SelectedCurrentVersionsAreCopiedUnderNewIds) {
+    struct Case {
+        const char* name;
+        std::vector<Document> offered, here;
+        UrlSelection selection;
+        bool only_newer;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"a new document", {{"new", "fresh body"}}, {}, {""}, false,
+         "current new:10; waiting; writing; total 10"},
+        {"an older copy is replaced", {{"doc", "newer body", 900000000}},
+         {{"doc", "old", 800000000}}, {""}, true, "current doc:10; waiting; writing; total 10"},
+        {"only-newer keeps a newer or equal copy",
+         {{"doc", "theirs", 800000000}, {"same", "theirs", 850000000}},
+         {{"doc", "mine", 900000000}, {"same", "same", 850000000}}, {""}, true,
+         "current doc:4 same:4; waiting; writing; total 8"},
+        {"without only-newer the source wins", {{"doc", "theirs", 800000000}},
+         {{"doc", "mine", 900000000}}, {""}, false, "current doc:6; waiting; writing; total 6"},
+        {"a host and a directory selection",
+         {{"http://a.example/1", "a"}, {"http://a.example/dir/2", "a2"},
+          {"http://b.example/1", "b"}, {"http://b.example/dir/1", "b1"}, {"ftp://a.example/1", "f"}},
+         {}, {"http://a.example", "http://b.example/dir/"}, false,
+         "current http://a.example/1:1 http://a.example/dir/2:2 http://b.example/dir/1:2; waiting; "
+         "writing; total 5"},
+        {"head-only source versions are skipped", {{"head", "", 1, true}}, {}, {""}, false,
+         "current; waiting; writing; total 0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        close_source();
+        close();
+        fs::remove_all(cachedir());
+        fs::remove_all(dir.file("exportdir"));
+        open();
+        open_source();
+        for (const Document& doc : c.offered) offer(doc);
+        for (const Document& doc : c.here) store(doc);
+        std::string offered = source_state();
+        ASSERT_EQ(cache->import(from(), c.selection, c.only_newer), 0);
+        EXPECT_EQ(state(), c.expected);
+        EXPECT_EQ(source_state(), offered);
+    }
+}
 
-TEST_F(CacheImportTest, NewDocumentIsCopiedWithItsFieldsUnderANewId) {
-    uint32_t from = store_document(*source, "http://h/new", "fresh body", date_of(784111777),
-                                   false, 203);
-    ASSERT_EQ(target->import(*source, all, false), 0);
-    const UrlNode* node = target->find_url("http://h/new");
-    ASSERT_NE(node, nullptr);
-    ASSERT_NE(node->current, nullptr);
-    const CacheEntry& copy = *node->current;
-    EXPECT_EQ(str(copy.date.to_Str()), "Sun, 06 Nov 1994 08:49:37 GMT");
-    EXPECT_EQ(copy.bytes, 10u);
+TEST_F(CacheImportTest, ACopyKeepsTheFieldsAndTheFileOfTheSource) {
+    Document doc{"new", "fresh body", 784111777};
+    doc.status = 203;
+    uint32_t offered = offer(doc);
+    ASSERT_EQ(cache->import(from(), {""}, false), 0);
+    const CacheEntry& copy = *cache->find_url("new")->current;
+    EXPECT_EQ(text(copy.date.to_Str()), "Sun, 06 Nov 1994 08:49:37 GMT");
     EXPECT_EQ(copy.errorcode, 203);
     EXPECT_FALSE(copy.headeronly);
-    EXPECT_EQ(copy.readers, 0);
-    EXPECT_EQ(read_file(str(target->file_name(copy.id))),
-              read_file(str(source->file_name(from))));
-    EXPECT_EQ(target->totalbytes(), 10u);
-    EXPECT_TRUE(target->writing().empty());
-    // The source is left as it was.
-    EXPECT_EQ(source->find_url("http://h/new")->current->id, from);
+    EXPECT_EQ(read_file(file(copy.id)), read_file(text(from().file_name(offered))));
 }
 
-TEST_F(CacheImportTest, OlderCopyIsReplacedAndItsFileDeleted) {
-    uint32_t old_id = store_document(*target, "http://h/doc", "old", date_of(800000000));
-    store_document(*source, "http://h/doc", "newer body", date_of(900000000));
-    ASSERT_EQ(target->import(*source, all, true), 0);
-    const CacheEntry* now = target->find_url("http://h/doc")->current;
-    EXPECT_NE(now->id, old_id);
-    EXPECT_EQ(body_in(*target, "http://h/doc"), "newer body");
-    EXPECT_FALSE(exists(str(target->file_name(old_id))));
-    EXPECT_EQ(target->totalbytes(), 10u);
-    EXPECT_EQ(target->current().count(), 1u);
-}
-
-TEST_F(CacheImportTest, OnlyNewerKeepsANewerOrEqualCopy) {
-    uint32_t kept = store_document(*target, "http://h/doc", "mine", date_of(900000000));
-    store_document(*target, "http://h/same", "same", date_of(850000000));
-    store_document(*source, "http://h/doc", "theirs", date_of(800000000));
-    store_document(*source, "http://h/same", "theirs", date_of(850000000));
-    ASSERT_EQ(target->import(*source, all, true), 0);
-    EXPECT_EQ(target->find_url("http://h/doc")->current->id, kept);
-    EXPECT_EQ(body_in(*target, "http://h/doc"), "mine");
-    EXPECT_EQ(body_in(*target, "http://h/same"), "same");
-
-    // Without only-newer the source's copy wins regardless of dates.
-    ASSERT_EQ(target->import(*source, all, false), 0);
-    EXPECT_EQ(body_in(*target, "http://h/doc"), "theirs");
-    EXPECT_FALSE(exists(str(target->file_name(kept))));
-    EXPECT_EQ(target->totalbytes(), 12u);
-}
-
-TEST_F(CacheImportTest, HostSelectionCopiesOnlyThatHostsUrls) {
-    store_document(*source, "http://a.example/1", "a1");
-    store_document(*source, "http://a.example/dir/2", "a2");
-    store_document(*source, "http://b.example/1", "b1");
-    store_document(*source, "ftp://a.example/1", "f1");
-    UrlSelection host{Str("http://") + "a.example"};
-    ASSERT_EQ(target->import(*source, host, false), 0);
-    std::vector<std::string> urls;
-    for (const auto& [url, node] : target->urls()) urls.push_back(str(url));
-    EXPECT_EQ(urls, (std::vector<std::string>{"http://a.example/1", "http://a.example/dir/2"}));
-
-    UrlSelection directory{"http://b.example/"};
-    ASSERT_EQ(target->import(*source, directory, false), 0);
-    EXPECT_EQ(target->urls().size(), 3u);
-}
-
-TEST_F(CacheImportTest, HeadOnlyAndUnfinishedSourceVersionsAreSkipped) {
-    store_document(*source, "http://h/head", "", date_of(1000), true);
+TEST_F(CacheImportTest, VersionsInProgressOnEitherSideAndTheDestinationsLimits) {
     Str file;
-    uint32_t writing = 0;
-    source->get_write_lock("http://h/writing", date_of(1000), false, 200, file, writing);
-    store_document(*source, "http://h/waits", "v1");
-    read_lock(*source, "http://h/waits");
-    store_document(*source, "http://h/waits", "version 2");
-    ASSERT_EQ(target->import(*source, all, false), 0);
-    EXPECT_EQ(target->find_url("http://h/head"), nullptr);
-    EXPECT_EQ(target->find_url("http://h/writing"), nullptr);
-    // Only the current version of the source counts.
-    EXPECT_EQ(body_in(*target, "http://h/waits"), "v1");
+    uint32_t id = 0;
+    from().get_write_lock("writing", date_of(1), false, 200, file, id);
+    offer({"w", "v1"});
+    read_lock(from(), "w");
+    offer({"w", "version 2"}); // only the current version counts
+    offer({"busy", "from source"});
+    cache->get_write_lock("busy", date_of(1), false, 200, file, id);
+    write_cache_file(text(file), {"busy", "partial"});
+    ASSERT_EQ(options.set.set("cachefiles", "3"), 0);
+    for (const char* url : {"a", "b", "c"}) offer({url, "abc"});
+    ASSERT_EQ(cache->import(from(), {""}, false), 0);
+    EXPECT_EQ(state(), "current b:3 c:3 w:2; waiting; writing busy:0r1; total 8");
 }
 
-TEST_F(CacheImportTest, DestinationVersionInProgressIsLeftAlone) {
-    Str file;
-    uint32_t writing = 0;
-    target->get_write_lock("http://h/busy", date_of(1000), false, 200, file, writing);
-    store_document(*source, "http://h/busy", "from source");
-    ASSERT_EQ(target->import(*source, all, false), 0);
-    const UrlNode* node = target->find_url("http://h/busy");
-    EXPECT_EQ(node->current, nullptr);
-    EXPECT_EQ(node->writing->id, writing);
-    target->release_write_lock(writing, 0);
+TEST_F(CacheImportTest, AFailingCopyEndsTheImportKeepingEarlierCopies) {
+    offer({"1", "one"});
+    uint32_t broken = offer({"2", "two"});
+    offer({"3", "three"});
+    fs::remove(text(from().file_name(broken)));
+    EXPECT_EQ(cache->import(from(), {""}, false), -1);
+    EXPECT_EQ(std::string(fail_take()),
+              "Cache::import unable to read file from source-cache, reason:\r\n IFileStream: unable "
+              "to open file " + text(from().file_name(broken)) + "\r\n");
+    EXPECT_EQ(state(), "current 1:3; waiting; writing; total 3");
+
+    // The directory option is read at use time: no file can be made there.
+    ASSERT_EQ(options.cachedir.from_Str(dir.file("missing").c_str()), 0);
+    EXPECT_EQ(cache->import(from(), {"3"}, false), -1);
+    EXPECT_EQ(std::string(fail_take()).rfind("Cache::import unable to write file to destination-"
+                                             "cache, reason:\r\n OFileStream: unable to open file " +
+                                                 dir.file("missing/"), 0),
+              0u);
+    ASSERT_EQ(options.cachedir.from_Str(cachedir().c_str()), 0);
+    EXPECT_EQ(state(), "current 1:3; waiting; writing; total 3");
+
+    EXPECT_EQ(cache->import(*cache, {""}, false), -1);
+    EXPECT_EQ(std::string(fail_take()), "Cache::import internal inconsistency\r\n");
 }
 
-TEST_F(CacheImportTest, DestinationLimitsApply) {
-    set_option(target_options.cachefiles, "2");
-    for (int i = 0; i < 5; i++)
-        store_document(*source, "http://h/" + std::to_string(i), std::string(10, 'x'));
-    ASSERT_EQ(target->import(*source, all, false), 0);
-    EXPECT_EQ(target->current().count(), 2u);
-    EXPECT_EQ(target->totalbytes(), 20u);
-    size_t files = 0;
-    for (auto& e : fs::directory_iterator(target_dir.path())) files += e.is_regular_file();
-    EXPECT_EQ(files, 2u);
-}
-
-TEST_F(CacheImportTest, MissingSourceFileEndsTheImportKeepingEarlierCopies) {
-    store_document(*source, "http://h/1", "one");
-    uint32_t broken = store_document(*source, "http://h/2", "two");
-    store_document(*source, "http://h/3", "three");
-    ::unlink(str(source->file_name(broken)).c_str());
-    EXPECT_EQ(target->import(*source, all, false), -1);
-    std::string report = fail_take();
-    EXPECT_NE(report.find("Cache::import unable to read file from source-cache"),
+TEST_F(CacheImportTest, ExportFolderGetsItsCachedbAtTheEndAndAnImportNeedsIt) {
+    offer({"big", std::string(600 * 1024, 'x')}); // above the proxy's entrysize
+    offer({"c", "c"});
+    EXPECT_FALSE(fs::exists(dir.file("exportdir/cachedb")));
+    open_source();
+    ASSERT_FALSE(source->failed());
+    EXPECT_EQ(source_state(), "current big:614400 c:1; waiting; writing; total 614401");
+    // Opened for an import, a folder of cache files without cachedb is refused.
+    close_source();
+    fs::remove(dir.file("exportdir/cachedb"));
+    open_source(false);
+    EXPECT_TRUE(source->failed());
+    EXPECT_NE(std::string(fail_take()).find("Cache: unable to initialize database"),
               std::string::npos);
-    EXPECT_EQ(body_in(*target, "http://h/1"), "one");
-    EXPECT_EQ(target->find_url("http://h/2"), nullptr);
-    EXPECT_EQ(target->find_url("http://h/3"), nullptr);
-    EXPECT_TRUE(target->writing().empty());
-    EXPECT_EQ(target->totalbytes(), 3u);
-    size_t files = 0;
-    for (auto& e : fs::directory_iterator(target_dir.path())) files += e.is_regular_file();
-    EXPECT_EQ(files, 1u);
+    close_source();
+    EXPECT_FALSE(fs::exists(dir.file("exportdir/cachedb")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("exportdir")), fs::directory_iterator()), 2);
 }
 
-TEST_F(CacheImportTest, UnwritableDestinationFileEndsTheImport) {
-    store_document(*source, "http://h/1", "one");
-    // The directory option is read at use time: point it where no file can be made.
-    set_option(target_options.cachedir, target_dir.sub("missing").c_str());
-    EXPECT_EQ(target->import(*source, all, false), -1);
-    EXPECT_NE(std::string(fail_take()).find("Cache::import unable to write file to destination-cache"),
-              std::string::npos);
-    set_option(target_options.cachedir, target_dir.path().c_str());
-    EXPECT_EQ(target->find_url("http://h/1"), nullptr);
-    EXPECT_EQ(target->ids().size(), 0u);
-    EXPECT_EQ(target->totalbytes(), 0u);
-}
-
-TEST_F(CacheImportTest, ImportFromItselfIsRefused) {
-    store_document(*source, "http://h/1", "one");
-    EXPECT_EQ(source->import(*source, all, false), -1);
-    EXPECT_NE(std::string(fail_take()).find("Cache::import internal inconsistency"),
-              std::string::npos);
-    EXPECT_EQ(source->current().count(), 1u);
-}
-
-TEST(ExchangeCache, ExportIntoAnEmptyDirectoryLeavesNumberedFilesAndCachedb) {
-    TempDir main_dir;
-    TempDir export_root;
-    std::string export_dir = export_root.sub("export");
-    CacheOptions o(main_dir.path());
-    set_option(o.entrysize, "2");
-    set_option(o.cachefiles, "2");
-    set_option(o.exportdir, export_dir.c_str());
-    auto proxy = open_cache(o);
-    store_document(*proxy, "http://h/a", "aaa");
-    store_document(*proxy, "http://h/b", "bbbb");
-
-    {
-        StderrCapture quiet;
-        ExchangeCache exported(o.exportdir, o.language, o.debug, o.exportdir, o.importdir, true);
-        ASSERT_FALSE(exported.failed());
-        ASSERT_EQ(exported.cache().import(*proxy, UrlSelection{"http://h/"}, false), 0);
-        // No practical limit applies to the export cache.
-        EXPECT_EQ(store_document(exported.cache(), "http://h/big", std::string(5000, 'x')) != 0,
-                  true);
-        store_document(exported.cache(), "http://h/c", "c");
-        EXPECT_EQ(exported.cache().current().count(), 4u);
-        EXPECT_FALSE(exists(export_dir + "/cachedb"));
-    }
-    ASSERT_TRUE(exists(export_dir + "/cachedb"));
-    size_t numbered = 0;
-    for (auto& e : fs::directory_iterator(export_dir)) {
-        uint32_t id = 0;
-        if (parse_cache_file_name(Str(e.path().filename().string().c_str()), id)) numbered++;
-    }
-    EXPECT_EQ(numbered, 4u);
-
-    // The export directory is now a valid import source.
-    StderrCapture quiet;
-    ExchangeCache imported(o.exportdir, o.language, o.debug, o.exportdir, o.importdir, false);
-    ASSERT_FALSE(imported.failed());
-    EXPECT_EQ(imported.cache().current().count(), 4u);
-    EXPECT_EQ(imported.cache().totalbytes(), 3u + 4u + 5000u + 1u);
-    quiet.finish();
-    StderrCapture quiet_end;
-    proxy.reset();
-}
-
-TEST(ExchangeCache, ImportNeedsAValidCachedb) {
-    TempDir main_dir;
-    TempDir import_dir;
-    write_cache_file(import_dir.sub("5"), "http://h/5", "five");
-    CacheOptions o(main_dir.path());
-    set_option(o.importdir, import_dir.path().c_str());
-    {
-        StderrCapture quiet;
-        ExchangeCache imported(o.importdir, o.language, o.debug, o.exportdir, o.importdir, false);
-        EXPECT_TRUE(imported.failed());
-        EXPECT_NE(std::string(fail_take()).find("Cache: unable to initialize database"),
-                  std::string::npos);
-    }
-    // Nothing was written into the import directory.
-    EXPECT_FALSE(exists(import_dir.sub("cachedb")));
-    EXPECT_TRUE(exists(import_dir.sub("5")));
-}
+} // namespace
