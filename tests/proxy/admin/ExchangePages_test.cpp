@@ -1,299 +1,206 @@
-// The export and import pages: selection, the copy with a second cache, and
-// bad directories and arguments.
+// The export and import pages: choosing, the copy through a second cache,
+// and bad folders and arguments.
 #include "proxy/admin/ExchangePages.h"
 
-#include "proxy/admin/CachePages.h"
-#include "tests/proxy/admin/AdminTestSupport.h"
+#include "proxy/admin/AdminPage.h"
+#include "testsupport/CacheFixture.h"
 
 namespace {
 
-using namespace admintest;
+namespace fs = std::filesystem;
 
-class ExchangePagesTest : public AdminFixture {
+using PageMaker = void (*)(AdminPage&, RelaisOptions&, Cache&, const ArgList&);
+
+class ExchangePagesTest : public CacheFixture {
 protected:
-    std::string run(void (*page_maker)(AdminPage&, RelaisOptions&, Cache&, const ArgList&),
-                    const ArgList& arguments) {
-        QuietStderr quiet;
+    std::string run(PageMaker maker, const std::vector<std::string>& words) {
+        ArgList arguments;
+        for (const std::string& word : words) arguments.append(Str(word.c_str()));
         AdminPage page(0);
-        page_maker(page, options, *cache, arguments);
+        StderrCapture quiet;
+        maker(page, options, *cache, arguments);
+        EXPECT_FALSE(fail_pending());
         return text(page.content());
     }
-    std::vector<std::string> numbered_files(const std::string& folder) {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder)) {
-            std::string name = entry.path().filename().string();
-            if (name.find_first_not_of("0123456789") == std::string::npos) names.push_back(name);
-        }
-        return names;
-    }
-    // The URLs held by a cache directory that was closed (has its cachedb).
-    std::vector<std::string> urls_in(const std::string& folder) {
-        QuietStderr quiet;
+    // The state of a closed cache folder; "" when it holds no cache.
+    std::string holds(const std::string& folder) {
+        StderrCapture quiet;
         OptionPath path("cachedir", "", folder.c_str(), 0, false);
         ExchangeCache other(path, options.language, options.debug, options.exportdir,
                             options.importdir, false);
-        std::vector<std::string> urls;
-        if (other.failed()) {
-            fail_take();
-            return urls;
-        }
-        for (const auto& [url, node] : other.cache().urls()) urls.push_back(text(url));
-        return urls;
+        if (other.failed()) fail_take();
+        return other.failed() ? "" : cache_state(other.cache(), folder);
     }
     void fill() {
-        add("http://a.example/index.html", "A index");
-        add("http://a.example/docs/one.html", "A one");
-        add("http://a.example:8080/port.html", "port");
-        add("http://b.example/b.html", "B");
-        add("http://a.example.net/near.html", "near");
+        for (auto [url, body] : {std::pair{"http://a.example/index.html", "index"},
+                                 {"http://a.example/docs/one.html", "one"},
+                                 {"http://a.example:8080/port.html", "port"},
+                                 {"http://b.example/b.html", "b"},
+                                 {"http://a.example.net/near.html", "near!!"}})
+            store(url, body);
     }
+    // An import takes the documents in the order of their URLs.
+    const std::string in_url_order =
+        "http://a.example.net/near.html:6 http://a.example/docs/one.html:3 "
+        "http://a.example/index.html:5 http://a.example:8080/port.html:4 http://b.example/b.html:1; "
+        "waiting; writing; total 19";
+    const std::string everything = "http://a.example/index.html:5 http://a.example/docs/one.html:3 "
+                                   "http://a.example:8080/port.html:4 http://b.example/b.html:1 "
+                                   "http://a.example.net/near.html:6; waiting; writing; total 19";
 };
 
-using Urls = std::vector<std::string>;
-
-TEST_F(ExchangePagesTest, ExportIntoAnEmptyDirectoryCreatesFilesAndCachedb) {
+TEST_F(ExchangePagesTest, ExportCopiesTheSelectionIntoASecondCacheFolder) {
     fill();
-    std::string target = dir.sub("out");
-    fs::create_directories(target);
-    std::string page = run(do_export, list({"host", "a.example", "exdir", target.c_str()}));
-    EXPECT_NE(page.find("<H1>Export done</H1><P>2 files have been exported into directory '" +
-                        target + "'.</P>\n"),
-              std::string::npos)
-        << page;
-    EXPECT_EQ(numbered_files(target).size(), 2u);
-    EXPECT_TRUE(fs::exists(target + "/cachedb"));
-    EXPECT_EQ(urls_in(target),
-              (Urls{"http://a.example/docs/one.html", "http://a.example/index.html"}));
-    // The proxy's own cache still holds everything.
-    EXPECT_EQ(cache->urls().size(), 5u);
-}
-
-TEST_F(ExchangePagesTest, ExportCreatesAMissingDirectoryAndTakesDirectories) {
-    fill();
-    std::string target = dir.sub("new/deeper");
-    std::string page = run(do_export, list({"dir", "http://a.example/docs/", "dir",
-                                            "http://b.example/", "exdir", target.c_str()}));
-    EXPECT_NE(page.find("<H1>Export done</H1><P>2 files"), std::string::npos) << page;
-    EXPECT_EQ(urls_in(target), (Urls{"http://a.example/docs/one.html", "http://b.example/b.html"}));
-}
-
-TEST_F(ExchangePagesTest, ExportWithoutSelectionCopiesNothing) {
-    fill();
-    std::string target = dir.sub("out");
-    std::string page = run(do_export, list({"exdir", target.c_str()}));
-    EXPECT_NE(page.find("<P>Nothing marked for export</P>"), std::string::npos) << page;
-    EXPECT_FALSE(fs::exists(target));
-}
-
-TEST_F(ExchangePagesTest, ExportUsesTheExportdirOptionByDefault) {
-    fill();
-    std::string page = run(do_export, list({"host", "b.example"}));
-    EXPECT_NE(page.find("1 files have been exported into directory '" + dir.sub("export")),
-              std::string::npos)
-        << page;
-    EXPECT_EQ(urls_in(dir.sub("export")), (Urls{"http://b.example/b.html"}));
-}
-
-TEST_F(ExchangePagesTest, ExportIntoAFileOrTheOwnCacheFails) {
-    fill();
-    write_file(dir.sub("plain"), "x");
-    std::string page = run(do_export, list({"host", "a.example", "exdir", dir.sub("plain").c_str()}));
-    EXPECT_NE(page.find("<H1>Export failed</H1><PRE>"), std::string::npos) << page;
-
-    page = run(do_export, list({"host", "a.example", "exdir", dir.sub("cache/").c_str()}));
-    EXPECT_NE(page.find("<H1>Export failed</H1><PRE>"), std::string::npos) << page;
-    EXPECT_NE(page.find("own cache directory"), std::string::npos);
-    EXPECT_FALSE(fs::exists(dir.sub("cache/cachedb")));
-    EXPECT_EQ(numbered_files(dir.sub("cache")).size(), 5u);
-    EXPECT_FALSE(fail_pending());
-}
-
-TEST_F(ExchangePagesTest, BadExportArguments) {
-    for (auto arguments : {list({"host"}), list({"color", "red"}), list({"exdir", ""})}) {
+    write_file(dir.file("plain"), "x");
+    const std::string done = "<H1>Export done</H1><P>";
+    const std::vector<std::string> cases[][2] = {
+        // arguments; the page's text, and what the folder holds afterwards
+        {{"host", "a.example", "exdir", dir.file("out")},
+         {done + "2 files have been exported into directory '" + dir.file("out") + "'.</P>\n",
+          "current http://a.example/docs/one.html:3 http://a.example/index.html:5; waiting; "
+          "writing; total 8"}},
+        {{"dir", "http://a.example/docs/", "dir", "http://b.example/", "exdir", dir.file("new/dir")},
+         {done + "2 files", "current http://a.example/docs/one.html:3 http://b.example/b.html:1; "
+                           "waiting; writing; total 4"}},
+        {{"host", "b.example"}, // into the exportdir option's folder, checked below
+         {done + "1 files have been exported into directory '" + dir.file("exportdir"), ""}},
+        {{"exdir", dir.file("none")}, {"<P>Nothing marked for export</P>", ""}},
+        {{"host", "a.example", "exdir", dir.file("plain")}, {"<H1>Export failed</H1><PRE>", ""}},
+        {{"host", "a.example", "exdir", cachedir() + "/"},
+         {"' is the proxy's own cache directory", ""}},
+        {{"host", "a.example", "exdir", ""}, {"no directory specified", ""}},
+        {{"host"}, {"<H1>Invalid parameters specified</H1>\n<PRE>", ""}},
+        {{"color", "red"}, {"unknown parameter 'color'", ""}},
+    };
+    for (const auto& [arguments, expected] : cases) {
         std::string page = run(do_export, arguments);
-        EXPECT_TRUE(page.find("<H1>Invalid parameters specified</H1>\n<PRE>") != std::string::npos ||
-                    page.find("<P>Nothing marked for export</P>") != std::string::npos)
-            << page;
+        EXPECT_NE(page.find(expected[0]), std::string::npos) << expected[0] << " in " << page;
+        if (!expected[1].empty()) EXPECT_EQ(holds(arguments.back()), expected[1]);
     }
-    std::string page = run(do_export, list({"host", "a.example", "exdir", ""}));
-    EXPECT_NE(page.find("no directory specified"), std::string::npos) << page;
+    EXPECT_EQ(holds(dir.file("exportdir")), "current http://b.example/b.html:1; waiting; writing; total 1");
+    EXPECT_FALSE(fs::exists(dir.file("none")));
+    EXPECT_FALSE(fs::exists(cachedir() + "/cachedb"));
+    EXPECT_EQ(read_file(dir.file("plain")), "x");
+    EXPECT_EQ(state(), "current " + everything);
 }
 
-TEST_F(ExchangePagesTest, HostSelectionDoesNotTakeSimilarHosts) {
+TEST_F(ExchangePagesTest, ImportCopiesFromAnExportedFolderAllAtOnceOrByChoice) {
     fill();
-    std::string target = dir.sub("out");
-    run(do_export, list({"host", "a.example", "exdir", target.c_str()}));
-    for (const std::string& url : urls_in(target)) {
-        EXPECT_EQ(url.find("8080"), std::string::npos);
-        EXPECT_EQ(url.find(".net"), std::string::npos);
+    std::string source = dir.file("source");
+    run(do_export, {"dir", "http://", "exdir", source});
+    close();
+    fs::remove_all(cachedir());
+    open();
+    fs::create_directories(dir.file("plain"));
+    write_file(dir.file("plain/17"), "junk");
+    const std::string done = "<H1>Import done</H1><P>";
+    struct Case {
+        PageMaker maker;
+        std::vector<std::string> arguments;
+        std::string page, state;
+    };
+    const Case cases[] = {
+        {do_import, {"host", "a.example", "importdir", source},
+         done + "2 files have been imported from directory '" + source + "'.</P>\n",
+         "current http://a.example/docs/one.html:3 http://a.example/index.html:5; waiting; writing; "
+         "total 8"},
+        {do_import, {"importdir", source}, "<P>Nothing marked for import</P>", ""},
+        {import_selection_page, {"importdir", source, "all", "1"}, done + "5 files",
+         "current " + in_url_order},
+        {import_selection_page, {"importdir", dir.file("missing"), "all", "1"},
+         "<H1>Import failed</H1><PRE>", ""},
+        {import_selection_page, {"importdir", dir.file("plain"), "all", "1"},
+         "<H1>Import failed</H1><PRE>", ""},
+        {import_selection_page, {"importdir", cachedir(), "all", "1"}, "own cache directory", ""},
+        {do_import, {"host", "a.example", "importdir", dir.file("plain/17")},
+         "<H1>Import failed</H1><PRE>", ""},
+        {do_import, {"host", "a.example", "importdir", ""}, "<H1>Import failed</H1><PRE>", ""},
+        {import_selection_page, {"importdir", dir.file("plain"), "all", "0"},
+         "<H1>Invalid parameters specified</H1>\n<PRE>", ""},
+        {import_selection_page, {"all", "maybe"}, "'maybe' is invalid for 'all', valid: 1 0", ""},
+        {import_selection_page, {"importdir"}, "<H1>Invalid parameters specified</H1>\n<PRE>", ""},
+        {import_selection_page, {"x", "y"}, "unknown parameter 'x'", ""},
+    };
+    for (const Case& c : cases) {
+        std::string page = run(c.maker, c.arguments);
+        EXPECT_NE(page.find(c.page), std::string::npos) << c.page << " in " << page;
+        if (!c.state.empty()) EXPECT_EQ(state(), c.state);
     }
-}
-
-class ImportTest : public ExchangePagesTest {
-protected:
-    // An export directory with the documents of fill(), then an empty cache.
-    void SetUp() override {
-        ExchangePagesTest::SetUp();
-        fill();
-        source = dir.sub("source");
-        run(do_export, list({"dir", "http://", "exdir", source.c_str()}));
-        ASSERT_EQ(urls_in(source).size(), 5u);
-        close_cache();
-        fs::remove_all(dir.sub("cache"));
-        open_cache();
-        ASSERT_TRUE(cache->urls().empty());
-    }
-    std::string source;
-};
-
-TEST_F(ImportTest, ImportAllAtOnceMakesEveryDocumentAvailable) {
-    std::string page =
-        run(import_selection_page, list({"importdir", source.c_str(), "all", "1"}));
-    EXPECT_NE(page.find("<H1>Import done</H1><P>5 files have been imported from directory '" +
-                        source + "'.</P>\n"),
-              std::string::npos)
-        << page;
-    ASSERT_EQ(cache->urls().size(), 5u);
-    const UrlNode* node = cache->find_url("http://b.example/b.html");
-    ASSERT_TRUE(node && node->current);
-    EXPECT_EQ(read_file(text(cache->file_name(node->current->id))).find("B"),
-              read_file(text(cache->file_name(node->current->id))).size() - 1);
-    // The source keeps its cachedb, written anew on closing.
-    EXPECT_TRUE(fs::exists(source + "/cachedb"));
-}
-
-TEST_F(ImportTest, SelectionFormListsTheSourceHosts) {
-    std::string page =
-        run(import_selection_page, list({"importdir", source.c_str(), "all", "0"}));
-    EXPECT_NE(page.find("<FORM method=get action=\"http://quaylo/do_import\">"), std::string::npos);
-    EXPECT_NE(page.find("<input type=hidden name=\"importdir\" value=\"" + source + "\">"),
-              std::string::npos)
-        << page;
-    EXPECT_NE(page.find("<input type=checkbox name=\"host\" value=\"b.example\"> "),
-              std::string::npos);
-    EXPECT_NE(page.find("http://quaylo/import2?importdir="), std::string::npos);
-    EXPECT_TRUE(cache->urls().empty());
-}
-
-TEST_F(ImportTest, HostDirectoriesOfTheSourceCanBeChosen) {
-    std::string page = run(import_selection_page,
-                           list({"importdir", source.c_str(), "all", "0", "url",
-                                 "http://a.example/docs/one.html"}));
-    EXPECT_NE(page.find("<input type=checkbox name=\"dir\" value=\"http://a.example/\">"),
-              std::string::npos)
-        << page;
-    EXPECT_NE(page.find("<input type=checkbox name=\"dir\" value=\"http://a.example/docs/\">"),
-              std::string::npos);
-    EXPECT_EQ(page.find("8080"), std::string::npos);
-}
-
-TEST_F(ImportTest, DoImportCopiesTheChosenHostOnly) {
-    std::string page =
-        run(do_import, list({"host", "a.example", "importdir", source.c_str()}));
-    EXPECT_NE(page.find("<H1>Import done</H1><P>2 files have been imported"), std::string::npos)
-        << page;
-    EXPECT_TRUE(cache->find_url("http://a.example/index.html"));
-    EXPECT_TRUE(cache->find_url("http://a.example/docs/one.html"));
-    EXPECT_FALSE(cache->find_url("http://b.example/b.html"));
-    EXPECT_FALSE(cache->find_url("http://a.example:8080/port.html"));
-}
-
-TEST_F(ImportTest, ImportingAgainReplacesTheCopies) {
-    run(do_import, list({"host", "b.example", "importdir", source.c_str()}));
+    EXPECT_EQ(read_file(dir.file("plain/17")), "junk");
+    // Importing again replaces the copies; the source keeps its cachedb.
     uint32_t first = cache->find_url("http://b.example/b.html")->current->id;
-    std::string page = run(do_import, list({"host", "b.example", "importdir", source.c_str()}));
-    EXPECT_NE(page.find("<P>1 files have been imported"), std::string::npos) << page;
+    EXPECT_NE(run(do_import, {"host", "b.example", "importdir", source}).find(done + "1 files"),
+              std::string::npos);
     EXPECT_NE(cache->find_url("http://b.example/b.html")->current->id, first);
-    EXPECT_EQ(cache->current().count(), 1u);
+    EXPECT_EQ(cache->current().count(), 5u);
+    EXPECT_EQ(holds(source), "current " + in_url_order);
 }
 
-TEST_F(ImportTest, NothingMarkedForImport) {
-    std::string page = run(do_import, list({"importdir", source.c_str()}));
-    EXPECT_NE(page.find("<P>Nothing marked for import</P>"), std::string::npos);
-    EXPECT_TRUE(cache->urls().empty());
-}
-
-TEST_F(ImportTest, DirectoriesThatAreNoCacheFailAndLeaveTheCacheUsable) {
-    add("http://kept.example/", "kept");
-    fs::create_directories(dir.sub("plain"));
-    write_file(dir.sub("plain/17"), "junk");
-    for (std::string bad : {dir.sub("missing"), dir.sub("plain"), dir.sub("plain/17"), std::string("")}) {
-        std::string page = run(do_import, list({"host", "a.example", "importdir", bad.c_str()}));
-        EXPECT_NE(page.find("<H1>Import failed</H1><PRE>"), std::string::npos) << bad << page;
-        page = run(import_selection_page, list({"importdir", bad.c_str(), "all", "1"}));
-        EXPECT_NE(page.find("<H1>Import failed</H1><PRE>"), std::string::npos) << bad << page;
-        page = run(import_selection_page, list({"importdir", bad.c_str(), "all", "0"}));
-        EXPECT_NE(page.find("<H1>Invalid parameters specified</H1>\n<PRE>"), std::string::npos)
-            << bad << page;
-    }
-    EXPECT_EQ(read_file(dir.sub("plain/17")), "junk");
-    EXPECT_EQ(cache->urls().size(), 1u);
-    EXPECT_EQ(add("http://more.example/", "more") != 0, true);
-    EXPECT_FALSE(fail_pending());
-}
-
-TEST_F(ImportTest, ImportFromTheOwnCacheIsRefused) {
-    add("http://kept.example/", "kept");
-    std::string page = run(import_selection_page,
-                           list({"importdir", dir.sub("cache").c_str(), "all", "1"}));
-    EXPECT_NE(page.find("<H1>Import failed</H1>"), std::string::npos) << page;
-    EXPECT_EQ(cache->urls().size(), 1u);
-}
-
-TEST_F(ImportTest, BadSelectionArguments) {
-    for (auto arguments : {list({"importdir"}), list({"all", "maybe"}), list({"x", "y"})}) {
-        std::string page = run(import_selection_page, arguments);
-        EXPECT_NE(page.find("<H1>Invalid parameters specified</H1>\n<PRE>"), std::string::npos)
-            << page;
-    }
-}
-
-TEST_F(ExchangePagesTest, ExportPageListsHostsAndDirectories) {
+TEST_F(ExchangePagesTest, ChoosingPagesListHostsAndTheirFolders) {
     fill();
-    AdminPage hosts(0);
-    export_page(hosts, options, *cache, list({}));
-    std::string page = text(hosts.content());
-    EXPECT_EQ(page.rfind("<FORM method=get action=\"http://quaylo/do_export\">", 0), 0u) << page;
-    EXPECT_NE(page.find("<input type=checkbox name=\"host\" value=\"a.example\"> <A HREF=\"http://"
-                        "quaylo/export?http%3a//a.example/docs/one.html\">a.example</A><BR>\n"),
-              std::string::npos)
-        << page;
-    EXPECT_NE(page.find("VALUE=\"Export\"> to directory&nbsp <input name=\"exdir\" type=text "
-                        "size=32 value=\"" +
-                        dir.sub("export") + "\"><BR>\n"),
-              std::string::npos)
-        << page;
-    EXPECT_NE(page.find("value=\"Unselect all\"></FORM>\n"), std::string::npos);
+    std::string source = dir.file("source");
+    run(do_export, {"dir", "http://", "exdir", source});
+    std::string hosts = run(import_selection_page, {"importdir", source, "all", "0"});
+    EXPECT_EQ(hosts.rfind("<FORM method=get action=\"http://quaylo/do_import\"><CENTER><H1>Quaylo</H1>"
+                          "<H1>Import</H1><HR></CENTER>\n<SMALL>This page allows you to either",
+                          0),
+              0u) << hosts;
+    for (const std::string& part :
+         {"<P>from cache-directory '" + source + "'</P>\n<input type=hidden name=\"importdir\" "
+          "value=\"" + source + "\">\n",
+          "<input type=checkbox name=\"host\" value=\"a.example\"> <A HREF=\"http://quaylo/import2?"
+          "importdir=" + text(query_encode(source.c_str())) + "&amp;all=0&amp;url=http%3a//a.example/"
+          "docs/one.html\">a.example</A><BR>\n",
+          std::string("<HR><P><INPUT TYPE=SUBMIT VALUE=\"Import\"> <INPUT TYPE=RESET value=\"Unselect "
+                      "all\"></P>\n</FORM>\n")})
+        EXPECT_NE(hosts.find(part), std::string::npos) << part;
 
-    AdminPage directories(0);
-    export_page(directories, options, *cache, list({"http://a.example/docs/one.html"}));
-    page = text(directories.content());
-    EXPECT_NE(page.find("<SMALL>This page allows you to choose directories to export"),
+    std::string folders = run(import_selection_page, {"importdir", source, "all", "0", "url",
+                                                      "http://a.example/docs/one.html"});
+    EXPECT_NE(folders.find("<SMALL>This page allows you to choose directories to import"),
               std::string::npos);
-    EXPECT_NE(page.find("name=\"dir\" value=\"http://a.example/docs/\">"), std::string::npos);
+    EXPECT_NE(folders.find("<input type=checkbox name=\"dir\" value=\"http://a.example/\"> <TT>/</TT>"
+                           "<BR>\n<input type=checkbox name=\"dir\" value=\"http://a.example/docs/\"> "
+                           "<TT>&nbsp;&nbsp;/docs/</TT><BR>\n<HR>"),
+              std::string::npos) << folders;
+
+    AdminPage exporting(0);
+    export_page(exporting, options, *cache, ArgList());
+    EXPECT_NE(text(exporting.content()).find(
+                  "<input type=checkbox name=\"host\" value=\"a.example\"> <A HREF=\"http://quaylo/"
+                  "export?http%3a//a.example/docs/one.html\">a.example</A><BR>\n"),
+              std::string::npos);
+    EXPECT_NE(text(exporting.content()).find(
+                  "<HR><P><INPUT TYPE=SUBMIT VALUE=\"Export\"> to directory&nbsp <input name=\"exdir\" "
+                  "type=text size=32 value=\"" + dir.file("exportdir") + "\"><BR>\n<INPUT TYPE=RESET "
+                  "value=\"Unselect all\"></FORM>\n"),
+              std::string::npos) << text(exporting.content());
+    ArgList one;
+    one.append("http://a.example/docs/one.html");
+    AdminPage one_host(0);
+    export_page(one_host, options, *cache, one);
+    EXPECT_NE(text(one_host.content()).find("<SMALL>This page allows you to choose directories to "
+                                            "export"), std::string::npos);
+    EXPECT_NE(text(one_host.content()).find("name=\"dir\" value=\"http://a.example/docs/\">"),
+              std::string::npos);
+
+    AdminPage directory(0);
+    import_directory_page(directory, options);
+    EXPECT_NE(text(directory.content()).find(
+                  "<FORM method=get action=\"http://quaylo/import2\"><TABLE>\n<TR><TD><input "
+                  "type=radio name=\"all\" value=1 checked>all files\n<TR><TD><input type=radio "
+                  "name=\"all\" value=0>selected files\n<TR><TD>from directory&nbsp <input "
+                  "name=\"importdir\" type=text size=32 value=\"" + dir.file("importdir") +
+                  "\">\n<TR><TD><INPUT TYPE=SUBMIT VALUE=\"Import\">\n</TABLE>\n</FORM>\n"),
+              std::string::npos) << text(directory.content());
 }
 
-TEST_F(ExchangePagesTest, ImportDirectoryPageOffersAllOrSelected) {
-    AdminPage page(0);
-    import_directory_page(page, options);
-    std::string s = text(page.content());
-    EXPECT_NE(s.find("<FORM method=get action=\"http://quaylo/import2\"><TABLE>\n"),
-              std::string::npos)
-        << s;
-    EXPECT_NE(s.find("<input type=radio name=\"all\" value=1 checked>all files"), std::string::npos);
-    EXPECT_NE(s.find("<input type=radio name=\"all\" value=0>selected files"), std::string::npos);
-    EXPECT_NE(s.find("from directory&nbsp <input name=\"importdir\" type=text size=32 value=\"" +
-                     dir.sub("import") + "\">"),
-              std::string::npos);
-    EXPECT_NE(s.find("VALUE=\"Import\">\n</TABLE>\n</FORM>\n"), std::string::npos);
-}
-
-TEST(SameDirectory, ComparesTheDirectoriesNotTheSpelling) {
+TEST(SameDirectory, ComparesTheFoldersNotTheSpelling) {
     TempDir dir;
-    fs::create_directories(dir.sub("a"));
-    EXPECT_TRUE(same_directory(dir.sub("a").c_str(), (dir.sub("a") + "/../a/").c_str()));
-    EXPECT_FALSE(same_directory(dir.sub("a").c_str(), dir.path.c_str()));
-    EXPECT_FALSE(same_directory(dir.sub("missing").c_str(), dir.sub("missing").c_str()));
+    fs::create_directories(dir.file("a"));
+    EXPECT_TRUE(same_directory(dir.file("a").c_str(), (dir.file("a") + "/../a/").c_str()));
+    EXPECT_FALSE(same_directory(dir.file("a").c_str(), dir.path().c_str()));
+    EXPECT_FALSE(same_directory(dir.file("missing").c_str(), dir.file("missing").c_str()));
 }
 
 } // namespace

@@ -89,77 +89,71 @@ protected:
         fs::create_directories(SCREENSHOTS);
         ASSERT_TRUE(origin.listening());
         origin.set("/page.html", OriginServer::document("<p>a page from the origin</p>"));
+        ASSERT_TRUE(proxy.running()) << proxy.log();
     }
-    std::vector<std::string> browser(const Harbord& proxy) {
-        return {"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                "--disable-dev-shm-usage", "--proxy-server=" + proxy.proxy(),
-                "--proxy-bypass-list=<-loopback>",
-                "--user-data-dir=" + proxy.dir() + "/profile-" + std::to_string(++runs),
-                "--disable-background-networking", "--disable-component-update",
-                "--disable-sync", "--no-first-run"};
+    // Headless Chromium with harbord as its proxy and a fresh profile.
+    std::string chromium(const std::string& url, const std::string& option) {
+        return run_command({"chromium", "--headless", "--no-sandbox", "--disable-gpu",
+                            "--disable-quic", "--disable-dev-shm-usage",
+                            "--proxy-server=" + proxy.proxy(), "--proxy-bypass-list=<-loopback>",
+                            "--user-data-dir=" + proxy.dir() + "/profile-" + std::to_string(++runs),
+                            "--disable-background-networking", "--disable-component-update",
+                            "--disable-sync", "--no-first-run", "--window-size=1024,900", option,
+                            url},
+                           120000)
+            .out;
     }
-    std::string dom(const Harbord& proxy, const std::string& url) {
-        std::vector<std::string> argv = browser(proxy);
-        argv.push_back("--dump-dom");
-        argv.push_back(url);
-        return run_command(argv, 120000).out;
-    }
+    std::string dom(const std::string& url) { return chromium(url, "--dump-dom"); }
     // Keeps a picture of the page; true when a PNG was written.
-    bool screenshot(const Harbord& proxy, const std::string& url, const std::string& name) {
+    bool screenshot(const std::string& url, const std::string& name) {
         std::string file = fs::absolute(std::string(SCREENSHOTS) + "/" + name + ".png").string();
         fs::remove(file);
-        std::vector<std::string> argv = browser(proxy);
-        argv.push_back("--window-size=1024,900");
-        argv.push_back("--screenshot=" + file);
-        argv.push_back(url);
-        run_command(argv, 120000);
+        chromium(url, "--screenshot=" + file);
         return read_text_file(file).rfind("\x89PNG", 0) == 0;
     }
 
     OriginServer origin;
+    Harbord proxy;
     int runs = 0;
 };
 
 TEST_F(AdminBrowser, MenuOptionsFormSwitchesOfflineThenStatistics) {
-    Harbord proxy;
-    ASSERT_TRUE(proxy.running()) << proxy.log();
-
-    std::string menu = dom(proxy, "http://quaylo/");
+    std::string menu = dom("http://quaylo/");
     EXPECT_NE(menu.find("Welcome to Corvane's"), std::string::npos) << menu;
-    EXPECT_TRUE(screenshot(proxy, "http://quaylo/", "1-menu"));
+    EXPECT_TRUE(screenshot("http://quaylo/", "1-menu"));
     std::string options_url = link_to(menu, "Options");
     ASSERT_EQ(options_url, "http://quaylo/options") << menu;
 
-    std::string form = dom(proxy, options_url);
+    std::string form = dom(options_url);
     EXPECT_NE(form.find("You can configure the Quaylo"), std::string::npos) << form;
     EXPECT_EQ(link_to(form, "Mode:"), "http://quaylo/help?mode.htm");
-    EXPECT_TRUE(screenshot(proxy, options_url, "2-options"));
+    EXPECT_TRUE(screenshot(options_url, "2-options"));
 
     std::string submit = submission(form, {{"offline", "1"}});
     ASSERT_EQ(submit.rfind("http://quaylo/options?offline=1&language=english&maxcon=16", 0), 0u)
         << submit;
     EXPECT_NE(submit.find("&cachefiles=10000"), std::string::npos) << submit;
-    std::string changed = dom(proxy, submit);
+    std::string changed = dom(submit);
     EXPECT_NE(changed.find("Options were changed"), std::string::npos) << changed;
     std::smatch offline;
     ASSERT_TRUE(std::regex_search(
         changed, offline, std::regex(R"re(<input name="offline" type="radio" value="1"[^>]*>)re")))
         << changed;
     EXPECT_NE(offline.str().find("checked"), std::string::npos) << offline.str();
-    EXPECT_TRUE(screenshot(proxy, submit, "3-options-changed"));
+    EXPECT_TRUE(screenshot(submit, "3-options-changed"));
 
     // The proxy is offline now: a page never fetched is not fetched.
-    std::string missing = dom(proxy, origin.url("/page.html"));
+    std::string missing = dom(origin.url("/page.html"));
     EXPECT_NE(missing.find("is not cached"), std::string::npos) << missing;
     EXPECT_EQ(origin.request_count("/page.html"), 0u);
 
-    std::string statistics = dom(proxy, "http://quaylo/statistics");
+    std::string statistics = dom("http://quaylo/statistics");
     EXPECT_NE(statistics.find("<h1>Statistics</h1>"), std::string::npos) << statistics;
     EXPECT_NE(statistics.find("Listening on port: </td><td>" + std::to_string(proxy.port())),
               std::string::npos)
         << statistics;
     EXPECT_NE(statistics.find("Number of cached files: "), std::string::npos);
-    EXPECT_TRUE(screenshot(proxy, "http://quaylo/statistics", "4-statistics"));
+    EXPECT_TRUE(screenshot("http://quaylo/statistics", "4-statistics"));
 }
 
 } // namespace

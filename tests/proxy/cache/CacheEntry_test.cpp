@@ -7,92 +7,68 @@
 
 namespace {
 
-const std::string URL = "http://h/a";
-
-// init_from_cfile over a real file, through a buffered reader as recovery reads.
-int32_t init_from(CacheEntry& entry, const TempDir& dir, const std::string& bytes) {
-    write_file(dir.file("1"), bytes);
-    IFileStream file(Str(dir.file("1").c_str()));
-    BufReadable buffered(file);
-    return entry.init_from_cfile(buffered);
-}
-
-std::string file_bytes(const TempDir& dir, const Document& doc) {
-    write_cache_file(dir.file("made"), doc);
-    return read_file(dir.file("made"));
-}
-
 TEST(CacheEntryFile, FieldsComeFromTheFileAndBadFilesAreRejected) {
     TempDir dir;
-    auto with = [&](std::string body, uint32_t content_length, int32_t status = 200) {
-        Document doc{URL, body};
+    const std::string url = "http://h/a", path = dir.file("1");
+    auto file = [&](std::string body, uint32_t content_length, int32_t status = 200) {
+        Document doc{url, body};
         doc.content_length = content_length;
         doc.status = status;
-        return file_bytes(dir, doc);
+        write_cache_file(path, doc);
+        return read_file(path);
     };
-    std::string bad_magic = with("body", 0);
+    std::string bad_magic = file("body", 0), lying_url = file("", 0);
     bad_magic[0] = 0x02;
-    std::string lying_url = with("", 0);
-    lying_url.replace(lying_url.size() - URL.size() - 4, 4, "\xF0\xFF\xFF\x7F");
-    struct Case {
-        const char* name;
-        std::string bytes;
-        int32_t result;
-        uint32_t body;
-        std::string report;
+    lying_url.replace(lying_url.size() - url.size() - 4, 4, "\xF0\xFF\xFF\x7F");
+    // The bytes, and the body length taken or the report of the refusal.
+    const std::tuple<const char*, std::string, uint32_t, const char*> cases[] = {
+        {"head and URL only: head-only", file("", 0, 301), 0, ""},
+        {"no Content-Length: taken at its length", file(std::string(777, 'x'), 0), 777, ""},
+        {"longer than its Content-Length", file(std::string(150, 'x'), 100), 150, ""},
+        {"as long as its Content-Length", file(std::string(100, 'x'), 100), 100, ""},
+        {"longer than the read block", file(std::string(200001, 'y'), 0), 200001, ""},
+        {"shorter than its Content-Length", file(std::string(60, 'x'), 100), 0, "short file"},
+        {"wrong magic", bad_magic, 0, "got invalid data from file, reason:"},
+        {"lying URL length", lying_url, 0, "got invalid data from file"},
     };
-    const Case cases[] = {
-        {"head and URL only: head-only", with("", 0, 301), 0, 0, ""},
-        {"no Content-Length: taken at its length", with(std::string(777, 'x'), 0), 0, 777, ""},
-        {"longer than its Content-Length", with(std::string(150, 'x'), 100), 0, 150, ""},
-        {"as long as its Content-Length", with(std::string(100, 'x'), 100), 0, 100, ""},
-        {"longer than the read block", with(std::string(200001, 'y'), 0), 0, 200001, ""},
-        {"shorter than its Content-Length", with(std::string(60, 'x'), 100), -1, 0,
-         "CacheEntry::init_from_cfile short file"},
-        {"wrong magic", bad_magic, -1, 0, "CacheEntry::init_from_cfile got invalid data from file"},
-        {"lying URL length", lying_url, -1, 0, "CacheEntry::init_from_cfile got invalid data"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CacheEntry entry;
-        EXPECT_EQ(init_from(entry, dir, c.bytes), c.result);
-        if (c.result == 0) {
-            EXPECT_EQ(text(entry.url), URL);
-            EXPECT_EQ(entry.errorcode, c.body == 0 ? 301 : 200);
-            EXPECT_EQ(entry.bytes, c.body);
-            EXPECT_EQ(entry.headeronly, c.body == 0);
-            EXPECT_FALSE(fail_pending());
-        } else {
-            std::string report = fail_take();
-            EXPECT_NE(report.find(c.report), std::string::npos) << report;
-            EXPECT_TRUE(entry.url.empty());
-        }
-    }
+    std::vector<std::tuple<std::string, std::string, uint32_t, const char*>> all(
+        std::begin(cases), std::end(cases));
     // Every cut through the answer head and the URL is invalid.
-    std::string head = with("", 0);
-    for (size_t n = 0; n < head.size(); n++) {
+    std::string head = file("", 0);
+    for (size_t n = 0; n < head.size(); n++)
+        all.emplace_back("cut at " + std::to_string(n), head.substr(0, n), 0, "got invalid data from file");
+    for (const auto& [name, bytes, body, report] : all) {
+        SCOPED_TRACE(name);
+        write_file(path, bytes);
+        IFileStream stream(Str(path.c_str()));
+        BufReadable buffered(stream);
         CacheEntry entry;
-        EXPECT_EQ(init_from(entry, dir, head.substr(0, n)), -1) << "length " << n;
-        EXPECT_NE(std::string(fail_take()).find("got invalid data from file"), std::string::npos);
+        int32_t result = entry.init_from_cfile(buffered);
+        if (*report) {
+            EXPECT_EQ(result, -1);
+            std::string taken = fail_take();
+            EXPECT_EQ(taken.rfind(std::string("CacheEntry::init_from_cfile ") + report, 0), 0u) << taken;
+            EXPECT_TRUE(entry.url.empty());
+            continue;
+        }
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(text(entry.url), url);
+        EXPECT_EQ(entry.errorcode, body == 0 ? 301 : 200);
+        EXPECT_EQ(entry.bytes, body);
+        EXPECT_EQ(entry.headeronly, body == 0);
+        EXPECT_FALSE(fail_pending());
     }
 }
 
 TEST(CacheEntryFile, NameIsTheCanonicalDecimalIdInsideTheDirectory) {
     EXPECT_EQ(text(cache_file_path("/tmp/c", 1234)), "/tmp/c/1234");
     EXPECT_EQ(text(cache_file_path("cache", 4294967295u)), "cache/4294967295");
-    struct Case {
-        const char* name;
-        bool valid;
-        uint32_t id;
-    };
-    for (const Case& c : {Case{"12", true, 12}, {"4294967295", true, 4294967295u},
-                          {"0012", false, 77}, {"12.tmp", false, 77}, {"0", false, 77},
-                          {"", false, 77}, {"-1", false, 77}, {"+1", false, 77}, {"1 ", false, 77},
-                          {"4294967296", false, 77}, {"99999999999", false, 77},
-                          {"1a", false, 77}, {"cachedb", false, 77}}) {
-        uint32_t id = 77;
-        EXPECT_EQ(parse_cache_file_name(c.name, id), c.valid) << c.name;
-        EXPECT_EQ(id, c.id) << c.name;
+    for (const auto& [name, id] : {std::pair{"12", 12u}, {"4294967295", 4294967295u}, {"0012", 0u},
+                                   {"12.tmp", 0u}, {"0", 0u}, {"", 0u}, {"-1", 0u}, {"+1", 0u},
+                                   {"1 ", 0u}, {"4294967296", 0u}, {"1a", 0u}, {"cachedb", 0u}}) {
+        uint32_t parsed = 77;
+        EXPECT_EQ(parse_cache_file_name(name, parsed), id != 0) << name;
+        EXPECT_EQ(parsed, id ? id : 77) << name;
     }
 }
 
