@@ -20,7 +20,9 @@
 #include <memory>
 #include <string>
 
-inline std::string text(const Str& s) { return std::string(s.data(), s.length()); }
+inline std::string text(const Str& s) {
+    return std::string(s.data(), s.length());
+}
 
 // A report as fail_print shows it on standard error.
 inline std::string malfunction(const std::string& report) {
@@ -73,28 +75,27 @@ inline uint32_t store_document(Cache& cache, const Document& doc) {
     return id;
 }
 
-// The cache in one line: each list with its entries (URL ":" bytes, "r" and
-// the readers while read, "!" when the file is missing), totalbytes, and the
-// number of files in the folder when it differs from the number of entries.
+// The cache in one line: the current, waiting and writing versions ("-" for
+// none; each URL ":" bytes, "r" and the readers while read, "!" when its file
+// is missing), then totalbytes and, when the folder holds more or fewer files
+// than there are entries, "files" and their number; " | " between them.
 inline std::string cache_state(const Cache& cache, const std::string& folder) {
     std::string out;
-    const char* names[] = {"current", "waiting", "writing"};
-    const EntryList* lists[] = {&cache.current(), &cache.waiting(), &cache.writing()};
-    for (int i = 0; i < 3; i++) {
-        out += names[i];
-        for (const CacheEntry& e : *lists[i]) {
-            out += " " + text(e.url) + ":" + std::to_string(e.bytes);
-            if (e.readers) out += "r" + std::to_string(e.readers);
-            if (!std::filesystem::exists(text(cache.file_name(e.id)))) out += "!";
+    for (const EntryList* list : {&cache.current(), &cache.waiting(), &cache.writing()}) {
+        std::string versions;
+        for (const CacheEntry& e : *list) {
+            versions += (versions.empty() ? "" : " ") + text(e.url) + ":" + std::to_string(e.bytes);
+            if (e.readers) versions += "r" + std::to_string(e.readers);
+            if (!std::filesystem::exists(text(cache.file_name(e.id)))) versions += "!";
         }
-        out += "; ";
+        out += (versions.empty() ? "-" : versions) + " | ";
     }
-    out += "total " + std::to_string(cache.totalbytes());
+    out += std::to_string(cache.totalbytes());
     size_t files = 0;
     std::error_code missing;
     for (const auto& f : std::filesystem::directory_iterator(folder, missing))
         files += f.path().filename() != "cachedb";
-    if (files != cache.ids().size()) out += "; files " + std::to_string(files);
+    if (files != cache.ids().size()) out += " | files " + std::to_string(files);
     return out;
 }
 
@@ -142,9 +143,7 @@ protected:
 
     CacheLock read(const std::string& url) { return read_lock(*cache, url); }
     uint32_t store(const Document& doc) { return store_document(*cache, doc); }
-    uint32_t store(const std::string& url, const std::string& body) {
-        return store({url, body});
-    }
+    uint32_t store(const std::string& url, const std::string& body) { return store({url, body}); }
     std::string state() const { return cache_state(*cache, cachedir()); }
     std::string cachedir() const { return dir.file("cachedir"); }
     std::string file(uint32_t id) const { return cachedir() + "/" + std::to_string(id); }

@@ -12,13 +12,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string NO_DATABASE = "No valid database found in cache directory,\nwill create new one.\n";
+const std::string NO_DATABASE =
+    "No valid database found in cache directory,\nwill create new one.\n";
 const std::string UNREADABLE = "Cache: unable to initialize database, reason:\r\n Cache::load "
                                "unable to read '";
 
 // Little-endian pieces of a cachedb written by hand.
 void put32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; i++) out.push_back(char(v >> (8 * i)));
+    for (int i = 0; i < 4; i++)
+        out.push_back(char(v >> (8 * i)));
 }
 void put_date(std::string& out, int64_t date) {
     GMTdate d = date_of(date);
@@ -30,7 +32,8 @@ std::string entry(const std::string& url, uint32_t id, uint32_t bytes, int64_t d
     std::string e;
     put32(e, uint32_t(url.size()));
     put_date(e += url, date);
-    for (uint32_t v : {id, bytes, uint32_t(headeronly), uint32_t(errorcode)}) put32(e, v);
+    for (uint32_t v : {id, bytes, uint32_t(headeronly), uint32_t(errorcode)})
+        put32(e, v);
     return e;
 }
 // Magic, the entries, seed, totalbytes, accesses, and the users (address, last connect).
@@ -40,8 +43,10 @@ std::string cachedb(const std::vector<std::string>& entries, uint32_t seed = 1,
     std::string db;
     put32(db, Cache::MAGIC);
     put32(db, uint32_t(entries.size()));
-    for (const std::string& e : entries) db += e;
-    for (uint32_t v : {seed, totalbytes, accesses, uint32_t(users.size())}) put32(db, v);
+    for (const std::string& e : entries)
+        db += e;
+    for (uint32_t v : {seed, totalbytes, accesses, uint32_t(users.size())})
+        put32(db, v);
     for (const auto& [address, seen] : users) {
         put32(db, address);
         put_date(db, seen);
@@ -74,17 +79,17 @@ TEST_F(CacheStoreTest, CleanStopWritesCachedbNextLoadDeletesItIndexGoneEntriesCo
     EXPECT_FALSE(fs::exists(db()));
     close();
     std::string written = read_file(db());
-    std::string start = cachedb({entry("b", b_id, 0, 784111778, true, 304),
-                                 entry("c", c_id, 3, 784111779, false, 404),
-                                 entry("a", a_id, 5, 784111777)},
-                                c_id, 8, 1, {{0x0100007F, ::time(nullptr)}});
+    std::string start =
+        cachedb({entry("b", b_id, 0, 784111778, true, 304),
+                 entry("c", c_id, 3, 784111779, false, 404), entry("a", a_id, 5, 784111777)},
+                c_id, 8, 1, {{0x0100007F, ::time(nullptr)}});
     // All but the user's last connect, checked once loaded.
     ASSERT_EQ(written.size(), start.size());
     EXPECT_EQ(written.substr(0, start.size() - 32), start.substr(0, start.size() - 32));
 
     EXPECT_EQ(open(false), "");
     EXPECT_FALSE(fs::exists(db()));
-    EXPECT_EQ(state(), "current b:0 c:3 a:5; waiting; writing; total 8");
+    EXPECT_EQ(state(), "b:0 c:3 a:5 | - | - | 8");
     EXPECT_TRUE(cache->accesses() == 1 && cache->seed() == c_id && !cache->modified());
     EXPECT_LT(date_of(::time(nullptr)).diff(cache->users().at(0x0100007F).lastconnect), 60.0);
 
@@ -109,22 +114,24 @@ TEST_F(CacheStoreTest, RecoveryTakesValidFilesAndLeavesTheRestInPlace) {
     write_cache_file(file(5), {"5", std::string(50, '5')});
     write_cache_file(file(77), exact);
     write_cache_file(file(41), {"41", ""});
-    write_cache_file(cachedir() + "/0012", {"0012", "x"});
-    write_cache_file(cachedir() + "/12.tmp", {"12.tmp", "x"});
+    // Only the canonical decimal form of a 32-bit id names a cache file.
+    for (std::string name : {"0012", "12.tmp", "0", "4294967296", "-1"})
+        write_cache_file(cachedir() + "/" + name, {name, "x"});
     write_cache_file(file(40), cut);
     write_file(file(42), "this is no cache file at all");
     fs::create_directory(file(43));
     set_mtime(5, 784111777);
     std::string expected = NO_DATABASE;
-    int left = 8;
-    for (std::string name : {"0012", "12.tmp", "40", "41", "42", "43", "5", "77"}) {
+    int left = 11;
+    for (std::string name :
+         {"-1", "0", "0012", "12.tmp", "40", "41", "42", "4294967296", "43", "5", "77"}) {
         expected += std::to_string(--left) + " to go       \r";
         if (name != "41" && name != "5" && name != "77")
             expected += "file '" + cachedir() + "/" + name + "' is not a valid cache file\n";
     }
     // The reasons of the rejections show with debug only.
-    EXPECT_EQ(open(), expected + "successfully recovered files: 3\ninvalid files found:  5\n");
-    EXPECT_EQ(state(), "current 41:0 5:50 77:100; waiting; writing; total 150; files 8");
+    EXPECT_EQ(open(), expected + "successfully recovered files: 3\ninvalid files found:  8\n");
+    EXPECT_EQ(state(), "41:0 5:50 77:100 | - | - | 150 | files 11");
     EXPECT_EQ(text(cache->find_id(5)->date.to_Str()), "Sun, 06 Nov 1994 08:49:37 GMT");
     close();
     fs::remove(db());
@@ -136,22 +143,25 @@ TEST_F(CacheStoreTest, RecoveryTakesValidFilesAndLeavesTheRestInPlace) {
 TEST_F(CacheStoreTest, RecoveryCreatesAMissingFolderKeepsTheNewestCopyAndSpeaksTheLanguage) {
     fs::remove_all(cachedir());
     ASSERT_EQ(options.set.set("language", "deutsch"), 0);
-    EXPECT_NE(open().find("Keine gueltige Datenbank im Cache-Verzeichnis gefunden"), std::string::npos);
+    EXPECT_NE(open().find("Keine gueltige Datenbank im Cache-Verzeichnis gefunden"),
+              std::string::npos);
     EXPECT_TRUE(fs::is_directory(cachedir()));
     close();
     fs::remove(db());
-    for (uint32_t id : {10, 11, 12}) write_cache_file(file(id), {"dup", std::to_string(id)});
+    for (uint32_t id : {10, 11, 12})
+        write_cache_file(file(id), {"dup", std::to_string(id)});
     set_mtime(10, 900000000);
     set_mtime(11, 900000100);
     set_mtime(12, 800000000);
     write_file(file(9), "garbage");
     ASSERT_EQ(options.set.set("language", "dutch"), 0);
     std::string printed = open();
-    EXPECT_EQ(state(), "current dup:2; waiting; writing; total 2; files 2");
+    EXPECT_EQ(state(), "dup:2 | - | - | 2 | files 2");
     EXPECT_NE(cache->find_id(11), nullptr);
-    const std::string texts[] = {"Geen geldige database gevonden", "0 te gaan       \r",
-                                 "bestand '" + file(9) + "' is geen geldig cache-bestand\n",
-                                 "succesvol herstelde bestanden: 1\nongeldige bestanden gevonden:  1\n"};
+    const std::string texts[] = {
+        "Geen geldige database gevonden", "0 te gaan       \r",
+        "bestand '" + file(9) + "' is geen geldig cache-bestand\n",
+        "succesvol herstelde bestanden: 1\nongeldige bestanden gevonden:  1\n"};
     for (const std::string& text : texts)
         EXPECT_NE(printed.find(text), std::string::npos) << text << " in " << printed;
 }
@@ -163,7 +173,7 @@ TEST_F(CacheStoreTest, ValidCachedbIsLoadedAsWrittenABadOneIsRebuiltFromTheFiles
                                 {{0x0100007F, ::time(nullptr)}});
     write_file(db(), valid);
     open(false);
-    EXPECT_EQ(state(), "current one:3 two:4; waiting; writing; total 7");
+    EXPECT_EQ(state(), "one:3 two:4 | - | - | 7");
     EXPECT_TRUE(cache->seed() == 22 && cache->accesses() == 10 && cache->users().count(0x0100007F));
     close();
 
@@ -191,7 +201,7 @@ TEST_F(CacheStoreTest, ValidCachedbIsLoadedAsWrittenABadOneIsRebuiltFromTheFiles
         close();
         EXPECT_EQ(read_file(db()), bytes);
         EXPECT_EQ(open().rfind(NO_DATABASE, 0), 0u);
-        EXPECT_EQ(state(), "current one:3 two:4; waiting; writing; total 7");
+        EXPECT_EQ(state(), "one:3 two:4 | - | - | 7");
         EXPECT_TRUE(cache->users().empty() && !fail_pending());
         close();
     }
@@ -229,7 +239,8 @@ TEST_F(CacheStoreTest, StoreFailsWhenTheDatabaseCannotBeCreatedAndShowsItsTextFo
     // The directory option is read at use time.
     ASSERT_EQ(options.cachedir.from_Str(dir.file("no/such/dir").c_str()), 0);
     EXPECT_EQ(cache->store(), -1);
-    EXPECT_EQ(std::string(fail_take()).rfind("Cache::store unable to create cache data-base", 0), 0u);
+    EXPECT_EQ(std::string(fail_take()).rfind("Cache::store unable to create cache data-base", 0),
+              0u);
     EXPECT_TRUE(cache->modified());
     ASSERT_EQ(options.cachedir.from_Str(cachedir().c_str()), 0);
     EXPECT_EQ(cache->store(), 0);
@@ -241,8 +252,8 @@ TEST_F(CacheStoreTest, StoreFailsWhenTheDatabaseCannotBeCreatedAndShowsItsTextFo
     }
     std::string shown = read_file(dir.file("text"));
     for (const char* piece :
-         {"Cache:\n", "old_entries = \n", "List with 2 elements:\n", "url    = b\n", "seed = ",
-          "totalbytes = 3\n", "accesses = 0\n", "users = \n", "AVLDLTree of size 1\n",
+         {"Cache:\n", "old_entries = \n", "List with 2 elements:\n", "url    = b\n",
+          "seed = ", "totalbytes = 3\n", "accesses = 0\n", "users = \n", "AVLDLTree of size 1\n",
           "UserInfo:\n", "inetaddr = 16777343\n", "lastconnect = "})
         EXPECT_NE(shown.find(piece), std::string::npos) << piece << " in\n" << shown;
 }

@@ -16,7 +16,8 @@ TEST(LanguageTable, EveryMessageHasThreeTranslatedAsciiTextsAndOutOfRangeFallsBa
             if (language > 0 && !unused)
                 EXPECT_NE(text, message(m, 0)) << "message " << m << " language " << language;
             // The console shows them too: German and Dutch are transliterated.
-            for (char c : text) EXPECT_LT(static_cast<unsigned char>(c), 0x80) << m << "/" << language;
+            for (char c : text)
+                EXPECT_LT(static_cast<unsigned char>(c), 0x80) << m << "/" << language;
         }
     }
     EXPECT_STREQ(message(MSG_OPTIONS, 3), "Options");
