@@ -99,13 +99,12 @@ TEST_F(AdminBrowser, MenuOptionsFormSwitchesOfflineThenStatistics) {
     std::string menu = dom("http://quaylo/");
     EXPECT_NE(menu.find("Welcome to Corvane's"), std::string::npos) << menu;
     EXPECT_TRUE(screenshot("http://quaylo/", "1-menu"));
-    std::string options_url = link_to(menu, "Options");
-    ASSERT_EQ(options_url, "http://quaylo/options") << menu;
+    ASSERT_EQ(link_to(menu, "Options"), "http://quaylo/options") << menu;
 
-    std::string form = dom(options_url);
+    std::string form = dom(link_to(menu, "Options"));
     EXPECT_NE(form.find("You can configure the Quaylo"), std::string::npos) << form;
     EXPECT_EQ(link_to(form, "Mode:"), "http://quaylo/help?mode.htm");
-    EXPECT_TRUE(screenshot(options_url, "2-options"));
+    EXPECT_TRUE(screenshot("http://quaylo/options", "2-options"));
 
     std::string submit = submission(form, "offline", "1");
     ASSERT_EQ(submit.rfind("http://quaylo/options?offline=1&language=english&maxcon=16", 0), 0u)
@@ -118,7 +117,6 @@ TEST_F(AdminBrowser, MenuOptionsFormSwitchesOfflineThenStatistics) {
         changed, offline, std::regex(R"re(<input name="offline" type="radio" value="1"[^>]*>)re")))
         << changed;
     EXPECT_NE(offline.str().find("checked"), std::string::npos) << offline.str();
-    EXPECT_TRUE(screenshot(submit, "3-options-changed"));
 
     // The proxy is offline now: a page never fetched is not fetched.
     std::string missing = dom(origin.url("/page.html"));
@@ -126,12 +124,12 @@ TEST_F(AdminBrowser, MenuOptionsFormSwitchesOfflineThenStatistics) {
     EXPECT_EQ(origin.request_count("/page.html"), 0u);
 
     std::string statistics = dom("http://quaylo/statistics");
-    EXPECT_NE(statistics.find("<h1>Statistics</h1>"), std::string::npos) << statistics;
-    EXPECT_NE(statistics.find("Listening on port: </td><td>" + std::to_string(proxy.port())),
+    EXPECT_NE(statistics.find("<h1>Statistics</h1><hr></center>\n<table><tbody><tr><td>Listening "
+                              "on port: </td><td>" +
+                              std::to_string(proxy.port())),
               std::string::npos)
         << statistics;
-    EXPECT_NE(statistics.find("Number of cached files: "), std::string::npos);
-    EXPECT_TRUE(screenshot("http://quaylo/statistics", "4-statistics"));
+    EXPECT_TRUE(screenshot("http://quaylo/statistics", "3-statistics"));
 }
 
 } // namespace

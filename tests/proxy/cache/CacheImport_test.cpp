@@ -9,24 +9,22 @@
 
 namespace {
 
-class CacheImportTest : public CacheFixture {
-protected:
-    // A source on the export folder, with the documents offered, then the import.
-    std::string import(const std::vector<Document>& offered, bool only_newer) {
+using CacheImportTest = CacheFixture;
+
+TEST_F(CacheImportTest, OnlyNewerKeepsANewerOrEqualCopyOtherwiseTheSourceWins) {
+    // A source on the export folder with the documents offered, one of them in use and
+    // with a newer version waiting: only the current one counts.
+    auto import = [&](const std::vector<Document>& offered, bool only_newer) {
         StderrCapture quiet;
         ExchangeCache source(options.exportdir, options.language, options.debug, options.exportdir,
                              options.importdir, true);
         for (const Document& doc : offered)
             store_document(source.cache(), doc);
-        // The source's version in use and its newer waiting one: only the current one counts.
         read_lock(source.cache(), "busy");
         store_document(source.cache(), {"busy", "version 2"});
         EXPECT_EQ(cache->import(source.cache(), {""}, only_newer), 0);
         return state();
-    }
-};
-
-TEST_F(CacheImportTest, OnlyNewerKeepsANewerOrEqualCopyOtherwiseTheSourceWins) {
+    };
     store({"doc", "mine", 900000000});
     store({"same", "same", 850000000});
     const std::vector<Document> offered = {{"busy", "v1"},
@@ -38,7 +36,6 @@ TEST_F(CacheImportTest, OnlyNewerKeepsANewerOrEqualCopyOtherwiseTheSourceWins) {
     EXPECT_EQ(text(copy.date.to_Str()), "Sun, 06 Nov 1994 08:49:37 GMT");
     EXPECT_TRUE(copy.errorcode == 203 && !copy.headeronly);
     EXPECT_EQ(import(offered, false), "busy:2 doc:6 new:5 same:6 | - | - | 19");
-
     EXPECT_EQ(cache->import(*cache, {""}, false), -1);
     EXPECT_EQ(std::string(fail_take()), "Cache::import internal inconsistency\r\n");
 }

@@ -100,11 +100,9 @@ TEST_F(CacheStoreTest, CleanStopWritesCachedbNextLoadDeletesItIndexGoneEntriesCo
     close();
     EXPECT_FALSE(fs::exists(db())); // a cache that failed writes nothing
     EXPECT_EQ(open().rfind(NO_DATABASE, 0), 0u);
-    EXPECT_EQ(cache->urls().size(), 3u);
-    EXPECT_EQ(cache->totalbytes(), 8u);
-    EXPECT_TRUE(cache->find_url("b")->current->headeronly);
+    EXPECT_TRUE(cache->urls().size() == 3 && cache->totalbytes() == 8 && cache->accesses() == 0);
+    EXPECT_TRUE(cache->find_url("b")->current->headeronly && cache->modified());
     EXPECT_EQ(cache->find_url("c")->current->errorcode, 404);
-    EXPECT_TRUE(cache->accesses() == 0 && cache->modified());
     EXPECT_LT(std::abs(double(::time(nullptr)) - double(cache->seed())), 60.0);
 }
 
@@ -169,12 +167,28 @@ TEST_F(CacheStoreTest, RecoveryCreatesAMissingFolderKeepsTheNewestCopyAndSpeaksT
 TEST_F(CacheStoreTest, ValidCachedbIsLoadedAsWrittenABadOneIsRebuiltFromTheFiles) {
     write_cache_file(file(21), {"one", "one"});
     write_cache_file(file(22), {"two", "twoo"});
-    std::string valid = cachedb({entry("one", 21, 3), entry("two", 22, 4)}, 22, 7, 10,
-                                {{0x0100007F, ::time(nullptr)}});
+    time_t now = ::time(nullptr);
+    // A totalbytes of 999: the stored sum is only a copy of what the entries say.
+    std::string valid = cachedb({entry("one", 21, 3), entry("two", 22, 4)}, 12345, 999, 10,
+                                {{0x0A000001, now - 2 * 86400}, {0x0A000002, now - 3600}});
     write_file(db(), valid);
     open(false);
     EXPECT_EQ(state(), "one:3 two:4 | - | - | 7");
-    EXPECT_TRUE(cache->seed() == 22 && cache->accesses() == 10 && cache->users().count(0x0100007F));
+    EXPECT_TRUE(cache->accesses() == 10 && cache->users().size() == 2);
+    // Users not seen for more than a day are forgotten when a new one arrives.
+    cache->register_user(0x0A000002); // known: only refreshed
+    EXPECT_LT(date_of(now).diff(cache->users().at(0x0A000002).lastconnect), 60.0);
+    cache->register_user(0x0A000003);
+    EXPECT_TRUE(cache->users().size() == 2 && !cache->users().count(0x0A000001));
+    // The id generator is seeded with the loaded seed.
+    uint32_t seed = 12345;
+    auto next = [&seed] { return (seed = seed * 214013u + 2531011u) >> 16 & 0x7FFFu; };
+    for (int i = 0; i < 20; i++) {
+        uint32_t r1 = next(), r2 = next(), id = 0;
+        Str file;
+        cache->get_write_lock(std::to_string(i).c_str(), date_of(1), true, 200, file, id);
+        EXPECT_EQ(id, (r1 & 0x7FFF) | ((r2 & 0x1FE) << 15)) << i;
+    }
     close();
 
     std::string wrong_magic = valid, huge_count = cachedb({entry("one", 21, 3)}), garbage_length;
@@ -207,30 +221,6 @@ TEST_F(CacheStoreTest, ValidCachedbIsLoadedAsWrittenABadOneIsRebuiltFromTheFiles
     }
 }
 
-TEST_F(CacheStoreTest, LoadedFiguresDriveTotalbytesIdsAndUsers) {
-    time_t now = ::time(nullptr);
-    write_file(db(), cachedb({entry("one", 21, 10), entry("two", 22, 20)}, 12345, 999999, 0,
-                             {{0x0A000001, now - 2 * 86400}, {0x0A000002, now - 3600}}));
-    open(false);
-    // The stored sum is only a copy of what the entries say.
-    EXPECT_EQ(cache->totalbytes(), 30u);
-    // Users not seen for more than a day are forgotten when a new one arrives.
-    cache->register_user(0x0A000002); // known: only refreshed
-    EXPECT_EQ(cache->users().size(), 2u);
-    EXPECT_LT(date_of(now).diff(cache->users().at(0x0A000002).lastconnect), 60.0);
-    cache->register_user(0x0A000003);
-    EXPECT_TRUE(cache->users().size() == 2 && !cache->users().count(0x0A000001));
-    // The id generator is seeded with the loaded seed.
-    uint32_t state = 12345;
-    auto next = [&state] { return (state = state * 214013u + 2531011u) >> 16 & 0x7FFFu; };
-    for (int i = 0; i < 20; i++) {
-        uint32_t r1 = next(), r2 = next(), id = 0;
-        Str file;
-        cache->get_write_lock(std::to_string(i).c_str(), date_of(1), true, 200, file, id);
-        EXPECT_EQ(id, (r1 & 0x7FFF) | ((r2 & 0x1FE) << 15)) << i;
-    }
-}
-
 TEST_F(CacheStoreTest, StoreFailsWhenTheDatabaseCannotBeCreatedAndShowsItsTextForm) {
     open();
     store("a", "a");
@@ -239,8 +229,7 @@ TEST_F(CacheStoreTest, StoreFailsWhenTheDatabaseCannotBeCreatedAndShowsItsTextFo
     // The directory option is read at use time.
     ASSERT_EQ(options.cachedir.from_Str(dir.file("no/such/dir").c_str()), 0);
     EXPECT_EQ(cache->store(), -1);
-    EXPECT_EQ(std::string(fail_take()).rfind("Cache::store unable to create cache data-base", 0),
-              0u);
+    EXPECT_EQ(std::string(fail_take()).find("Cache::store unable to create cache data-base"), 0u);
     EXPECT_TRUE(cache->modified());
     ASSERT_EQ(options.cachedir.from_Str(cachedir().c_str()), 0);
     EXPECT_EQ(cache->store(), 0);
