@@ -22,7 +22,7 @@ protected:
             {"http://h/apart", "the word a b here", "text/plain"},
             {"http://h/joined", "the word ab here", "text/plain"},
             {"http://h/picture.gif", "GIF89a needle", "image/gif"},
-            {"http://h/untyped", "needle", ""},
+            {"http://h/no-slash", "needle", "text"},
             {"http://h/needle-in-url", "nothing to see", "text/html"},
             {"http://h/<odd>", "needle", "text/html"},
             {"http://h/large", large.c_str(), "text/html"},
