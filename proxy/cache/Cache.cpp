@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <new>
 #include <string_view>
 #include <unistd.h>
 
@@ -168,26 +167,26 @@ CacheEntry* Cache::add_writing(const Str& url, const GMTdate& date, bool headero
         fail_new("Cache::add_writing ", "no free id left");
         return nullptr;
     }
-    CacheEntry* entry = new (std::nothrow) CacheEntry;
-    if (!entry) {
+    std::unique_ptr<CacheEntry> made = new_cache_entry();
+    if (!made) {
         fail_new("Cache::add_writing ", "unable to allocate entry");
         return nullptr;
     }
-    entry->url = url;
-    entry->date = date;
-    entry->id = id;
-    entry->bytes = bytes;
-    entry->headeronly = headeronly;
-    entry->errorcode = errorcode;
-    entry->readers = readers;
+    CacheEntry& entry = writing_.push_back(std::move(made));
+    entry.url = url;
+    entry.date = date;
+    entry.id = id;
+    entry.bytes = bytes;
+    entry.headeronly = headeronly;
+    entry.errorcode = errorcode;
+    entry.readers = readers;
     bool inserted = false;
     UrlNode& node = add_url(url, inserted);
-    node.writing = entry;
-    entry->node = &node;
-    add_id(*entry);
-    writing_.push_back(*entry);
+    node.writing = &entry;
+    entry.node = &node;
+    add_id(entry);
     modified_ = true;
-    return entry;
+    return &entry;
 }
 
 void Cache::clear_slot(CacheEntry& entry) {
@@ -203,23 +202,22 @@ void Cache::erase_node_if_empty(CacheEntry& entry) {
     entry.node = nullptr;
 }
 
-void Cache::delete_entry(CacheEntry* entry) {
-    clear_slot(*entry);
-    erase_node_if_empty(*entry);
-    erase_id(entry->id);
-    if (entry->list_) entry->list_->remove(*entry);
-    remove_entry_file(*entry);
+void Cache::delete_entry(CacheEntry& entry) {
+    clear_slot(entry);
+    erase_node_if_empty(entry);
+    erase_id(entry.id);
+    remove_entry_file(entry);
     // Versions still being written carry 0 bytes.
-    totalbytes_ = totalbytes_ >= entry->bytes ? totalbytes_ - entry->bytes : 0;
-    delete entry;
+    totalbytes_ = totalbytes_ >= entry.bytes ? totalbytes_ - entry.bytes : 0;
     modified_ = true;
+    // Taken out of its list, the entry is deleted with its owner here.
+    entry.list_->remove(entry);
 }
 
 void Cache::move_to_slot(CacheEntry& entry, EntryList& list, CacheEntry* UrlNode::*slot) {
     clear_slot(entry);
     entry.node->*slot = &entry;
-    entry.list_->remove(entry);
-    list.push_back(entry);
+    list.push_back(entry.list_->remove(entry));
 }
 
 void Cache::promote(UrlNode& node) {
@@ -228,7 +226,7 @@ void Cache::promote(UrlNode& node) {
         if (!node.current) {
             move_to_slot(*waiting, current_, &UrlNode::current);
         } else if (node.current->readers == 0) {
-            delete_entry(node.current);
+            delete_entry(*node.current);
             move_to_slot(*waiting, current_, &UrlNode::current);
         }
     }
@@ -237,12 +235,12 @@ void Cache::promote(UrlNode& node) {
         if (!node.current) {
             move_to_slot(*written, current_, &UrlNode::current);
         } else if (node.current->readers == 0) {
-            delete_entry(node.current);
+            delete_entry(*node.current);
             move_to_slot(*written, current_, &UrlNode::current);
         } else if (!node.waiting) {
             move_to_slot(*written, waiting_, &UrlNode::waiting);
         } else if (node.waiting->readers == 0) {
-            delete_entry(node.waiting);
+            delete_entry(*node.waiting);
             move_to_slot(*written, waiting_, &UrlNode::waiting);
         }
         // A read waiting version stays; the complete one waits in the
@@ -330,7 +328,7 @@ void Cache::release_write_lock(uint32_t id, uint32_t bytes) {
         return;
     }
     if ((!entry->headeronly && bytes == 0) || uint64_t(bytes) > kib_limit(entrysize_)) {
-        delete_entry(entry);
+        delete_entry(*entry);
     } else {
         entry->bytes = bytes;
         entry->readers = 0;
@@ -355,7 +353,7 @@ void Cache::check_size() {
                 print_report("Cache::check_size ", "tried to delete entry with invalid id");
                 return;
             }
-            delete_entry(entry);
+            delete_entry(*entry);
         }
         entry = next;
     }
@@ -429,16 +427,14 @@ void Cache::remove_entry_file(const CacheEntry& entry) {
 // --- lifecycle ---------------------------------------------------------------
 
 void Cache::discard_unfinished() {
-    while (CacheEntry* entry = waiting_.first()) delete_entry(entry);
-    while (CacheEntry* entry = writing_.first()) delete_entry(entry);
+    while (CacheEntry* entry = waiting_.first()) delete_entry(*entry);
+    while (CacheEntry* entry = writing_.first()) delete_entry(*entry);
 }
 
 void Cache::clear_all() {
-    for (EntryList* list : {&current_, &waiting_, &writing_})
-        while (CacheEntry* entry = list->first()) {
-            list->remove(*entry);
-            delete entry;
-        }
     clear_indexes();
+    current_.clear();
+    waiting_.clear();
+    writing_.clear();
     users_.clear();
 }

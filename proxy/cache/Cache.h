@@ -5,7 +5,8 @@
 //   current  the current version of every document, least recently used first
 //   waiting  complete newer versions that wait until no one reads the current one
 //   writing  versions being written under a write lock
-// and indexes every entry by id and by URL. A URL node has three slots
+// and indexes every entry by id and by URL. The lists own the entries; the
+// indexes and the slots only point at them. A URL node has three slots
 // (current, waiting, writing); any may be empty, the node exists while one
 // is filled. Read and write locks are counters and slots, never blocking:
 // only the server's loop thread calls a Cache, one command at a time.
@@ -180,7 +181,7 @@ private:
     // Removes a version from every index and list, deletes its file and
     // subtracts its bytes (0 while it is being written). The node goes with
     // its last version.
-    void delete_entry(CacheEntry* entry);
+    void delete_entry(CacheEntry& entry);
     void move_to_slot(CacheEntry& entry, EntryList& list, CacheEntry* UrlNode::*slot);
     void clear_slot(CacheEntry& entry);
     void erase_node_if_empty(CacheEntry& entry);
@@ -188,7 +189,7 @@ private:
     // Indexes the current list. A duplicate id or URL fails, unless
     // keep_newest: then the older copies of a URL are deleted.
     int32_t build_indexes(bool keep_newest);
-    void discard_duplicate(CacheEntry* entry);
+    void discard_duplicate(CacheEntry& entry);
     // Takes one cache file into the current list; false with a report
     // pending when it is not a valid cache file.
     bool recover_file(const Str& path, uint32_t id, int64_t modified);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -58,36 +59,42 @@ int32_t CacheEntry::init_from_cfile(Readable& file) {
 
 // --- EntryList -------------------------------------------------------------
 
-void EntryList::push_back(CacheEntry& entry) {
-    entry.list_ = this;
-    entry.prev_ = last_;
-    entry.next_ = nullptr;
-    if (last_)
-        last_->next_ = &entry;
-    else
-        first_ = &entry;
-    last_ = &entry;
-    count_++;
+std::unique_ptr<CacheEntry> new_cache_entry() {
+    return std::unique_ptr<CacheEntry>(new (std::nothrow) CacheEntry);
 }
 
-void EntryList::remove(CacheEntry& entry) {
-    if (entry.prev_)
-        entry.prev_->next_ = entry.next_;
-    else
-        first_ = entry.next_;
-    if (entry.next_)
-        entry.next_->prev_ = entry.prev_;
+CacheEntry& EntryList::push_back(std::unique_ptr<CacheEntry> entry) {
+    CacheEntry& added = *entry;
+    added.list_ = this;
+    added.prev_ = last_;
+    std::unique_ptr<CacheEntry>& owner = last_ ? last_->next_ : first_;
+    owner = std::move(entry);
+    last_ = &added;
+    count_++;
+    return added;
+}
+
+std::unique_ptr<CacheEntry> EntryList::remove(CacheEntry& entry) {
+    std::unique_ptr<CacheEntry>& owner = entry.prev_ ? entry.prev_->next_ : first_;
+    std::unique_ptr<CacheEntry> taken = std::move(owner);
+    owner = std::move(entry.next_);
+    if (owner)
+        owner->prev_ = entry.prev_;
     else
         last_ = entry.prev_;
-    entry.prev_ = entry.next_ = nullptr;
+    entry.prev_ = nullptr;
     entry.list_ = nullptr;
     count_--;
+    return taken;
 }
 
 void EntryList::move_to_back(CacheEntry& entry) {
     if (last_ == &entry) return;
-    remove(entry);
-    push_back(entry);
+    push_back(remove(entry));
+}
+
+void EntryList::clear() {
+    while (last_) remove(*last_);
 }
 
 // --- cache file names ------------------------------------------------------

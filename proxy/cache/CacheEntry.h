@@ -24,6 +24,7 @@
 #include "http/GMTdate.h"
 
 #include <cstdint>
+#include <memory>
 
 class EntryList;
 class ObjectDrain;
@@ -55,30 +56,41 @@ private:
     friend class Cache;
     EntryList* list_ = nullptr;
     CacheEntry* prev_ = nullptr;
-    CacheEntry* next_ = nullptr;
+    std::unique_ptr<CacheEntry> next_; // owns the rest of its list
 
 public:
-    CacheEntry* next() const { return next_; }
+    CacheEntry* next() const { return next_.get(); }
     CacheEntry* prev() const { return prev_; }
     const EntryList* list() const { return list_; }
 };
 
+// A new entry with every field at its start value; null when no memory is
+// left (the caller reports it).
+std::unique_ptr<CacheEntry> new_cache_entry();
+
 // An intrusive doubly linked list of entries: constant-time append, removal
-// and move to the most recently used end. It does not own its entries.
+// and move to the most recently used end. The list owns its entries (each
+// one owns its successor); the indexes of the Cache only point at them.
 class EntryList {
 public:
     EntryList() = default;
+    ~EntryList() { clear(); }
     EntryList(const EntryList&) = delete;
     EntryList& operator=(const EntryList&) = delete;
 
-    CacheEntry* first() const { return first_; }
+    CacheEntry* first() const { return first_.get(); }
     CacheEntry* last() const { return last_; }
     uint32_t count() const { return count_; }
     bool empty() const { return count_ == 0; }
 
-    void push_back(CacheEntry& entry);   // entry must not be in a list
-    void remove(CacheEntry& entry);      // entry must be in this list
+    // Takes an entry that is in no list; the reference stays valid.
+    CacheEntry& push_back(std::unique_ptr<CacheEntry> entry);
+    // Takes an entry of this list out and hands its ownership back.
+    std::unique_ptr<CacheEntry> remove(CacheEntry& entry);
     void move_to_back(CacheEntry& entry);
+    // Deletes every entry, last first, so that no chain of owners unwinds
+    // recursively.
+    void clear();
 
     class Iterator {
     public:
@@ -92,11 +104,11 @@ public:
     private:
         CacheEntry* e_;
     };
-    Iterator begin() const { return Iterator(first_); }
+    Iterator begin() const { return Iterator(first_.get()); }
     Iterator end() const { return Iterator(nullptr); }
 
 private:
-    CacheEntry* first_ = nullptr;
+    std::unique_ptr<CacheEntry> first_;
     CacheEntry* last_ = nullptr;
     uint32_t count_ = 0;
 };

@@ -53,7 +53,7 @@ int32_t Cache::import(Cache& source, const UrlSelection& selection, bool only_ne
         }
         if (copy_file(source, *from, *to) != 0) {
             to->bytes = 0;
-            delete_entry(to);
+            delete_entry(*to);
             return -1;
         }
         totalbytes_ += to->bytes;

@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
-#include <new>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -144,7 +144,7 @@ int32_t Cache::build_indexes(bool keep_newest) {
             }
             for (size_t k = i; k < end; k++)
                 if (k != keep) {
-                    discard_duplicate(order[k]);
+                    discard_duplicate(*order[k]);
                     order[k] = nullptr;
                 }
         }
@@ -172,11 +172,10 @@ int32_t Cache::build_indexes(bool keep_newest) {
     return 0;
 }
 
-void Cache::discard_duplicate(CacheEntry* entry) {
-    current_.remove(*entry);
-    remove_entry_file(*entry);
-    totalbytes_ = totalbytes_ >= entry->bytes ? totalbytes_ - entry->bytes : 0;
-    delete entry;
+void Cache::discard_duplicate(CacheEntry& entry) {
+    remove_entry_file(entry);
+    totalbytes_ = totalbytes_ >= entry.bytes ? totalbytes_ - entry.bytes : 0;
+    current_.remove(entry);
 }
 
 // --- recovery ------------------------------------------------------------------
@@ -233,16 +232,12 @@ bool Cache::recover_file(const Str& path, uint32_t id, int64_t modified) {
     IFileStream file(path);
     if (file.open_failed()) return false;
     BufReadable buffered(file);
-    CacheEntry* entry = new (std::nothrow) CacheEntry;
-    if (!entry) return false;
-    if (entry->init_from_cfile(buffered) != 0) {
-        delete entry;
-        return false;
-    }
+    std::unique_ptr<CacheEntry> entry = new_cache_entry();
+    if (!entry || entry->init_from_cfile(buffered) != 0) return false;
     entry->id = id;
     entry->date.set_from_time(modified);
-    current_.push_back(*entry);
     totalbytes_ += entry->bytes;
+    current_.push_back(std::move(entry));
     return true;
 }
 
@@ -353,18 +348,15 @@ ObjectSource& operator>>(ObjectSource& s, Cache& cache) {
         uint32_t count = 0;
         if (!s.error()) read_field(s, count);
         for (uint32_t i = 0; i < count && !s.error(); i++) {
-            CacheEntry* entry = new (std::nothrow) CacheEntry;
+            std::unique_ptr<CacheEntry> entry = new_cache_entry();
             if (!entry) {
                 fail_new("ObjectSource >> Cache ", "unable to allocate entry");
                 s.set_error();
                 break;
             }
             s >> *entry;
-            if (s.error()) {
-                delete entry;
-                break;
-            }
-            cache.current_.push_back(*entry);
+            if (s.error()) break;
+            cache.current_.push_back(std::move(entry));
         }
         if (!s.error()) s >> cache.seed_ >> cache.totalbytes_ >> cache.accesses_;
         uint32_t users = 0;
