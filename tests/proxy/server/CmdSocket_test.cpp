@@ -35,7 +35,7 @@ protected:
     }
     void TearDown() override {
         WorkerQueue::instance().clear();
-        EXPECT_TRUE(CmdSocket::wait_for_workers(30000));
+        EXPECT_TRUE(WorkerPool::wait_until_none_runs(30000));
         fail_take();
     }
     uint16_t port = 0;
@@ -199,8 +199,8 @@ TEST_F(CmdSocketTest, WorkersAreCountedUntilTheirEntryReturns) {
         ASSERT_TRUE(channel.connected()) << fail_take();
         ASSERT_TRUE(WorkerQueue::instance().next());
     }
-    EXPECT_TRUE(CmdSocket::wait_for_workers(30000));
-    EXPECT_EQ(CmdSocket::running_workers(), 0);
+    EXPECT_TRUE(WorkerPool::wait_until_none_runs(30000));
+    EXPECT_EQ(WorkerPool::running(), 0);
 }
 
 } // namespace

@@ -71,7 +71,7 @@ protected:
     void TearDown() override {
         table.clear();
         worker.reset();
-        EXPECT_TRUE(CmdSocket::wait_for_workers(30000));
+        EXPECT_TRUE(WorkerPool::wait_until_none_runs(30000));
         CaptureStderr quiet;
         cache.reset();
         fail_take();

@@ -35,7 +35,7 @@ protected:
             server.join();
         }
         WorkerQueue::instance().clear();
-        EXPECT_TRUE(CmdSocket::wait_for_workers(30000));
+        EXPECT_TRUE(WorkerPool::wait_until_none_runs(30000));
         fail_take();
     }
 
