@@ -118,7 +118,8 @@ int32_t CmdSocket::wait_for_worker() {
         // A stop signal interrupts the wait too: the server is ending anyway.
         int ready = ::poll(&wait, 1, left);
         if (ready < 0) {
-            fail_new("CmdSocket::wait_for_worker ", "poll() failed Reason code:" + Str::from_long(errno));
+            fail_new("CmdSocket::wait_for_worker ",
+                     "poll() failed Reason code:" + Str::from_long(errno));
             fail_chain(REPORTER, "unable to accept from child.");
             return -1;
         }

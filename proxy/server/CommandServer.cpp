@@ -5,9 +5,9 @@
 #include "http/GMTdate.h"
 #include "proxy/admin/AdminRequest.h"
 #include "proxy/cache/Cache.h"
+#include "proxy/options/RelaisOptions.h"
 #include "proxy/server/ChannelStream.h"
 #include "proxy/server/Command.h"
-#include "proxy/options/RelaisOptions.h"
 
 namespace {
 

@@ -43,7 +43,8 @@ bool HeadAssembler::find_end(uint32_t from) {
     // among the new bytes the older ones need no second search.
     uint32_t start = from >= LONGEST_END ? from - (LONGEST_END - 1) : 0;
     bool any = false;
-    for (size_t i = 0; i < kinds && !any; i++) any = find_end_kind(text_, ends[i], start) >= 0;
+    for (size_t i = 0; i < kinds && !any; i++)
+        any = find_end_kind(text_, ends[i], start) >= 0;
     if (!any) return false;
     for (size_t i = 0; i < kinds; i++) {
         int32_t at = find_end_kind(text_, ends[i], 0);

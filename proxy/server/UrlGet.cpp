@@ -18,7 +18,9 @@ const char INVALID_REQUEST[] = "UrlGet:  ";
 const char MAIN[] = "UrlGet::main ";
 constexpr int32_t NOT_MODIFIED = 304;
 
-bool is_error_status(int32_t status) { return status >= 400 && status <= 599; }
+bool is_error_status(int32_t status) {
+    return status >= 400 && status <= 599;
+}
 
 void print_if(bool debug) {
     if (debug)
@@ -45,7 +47,8 @@ UrlGet::~UrlGet() {
     reading_.close();
     finish_cache_write();
     server_.reset();
-    if (channel_ && channel_->connected() && channel_->finished(START) != 0) print_if(options_.debug);
+    if (channel_ && channel_->connected() && channel_->finished(START) != 0)
+        print_if(options_.debug);
     // The handle belongs to the server, which closes it after Finished.
     client_.reset();
 }
@@ -319,7 +322,7 @@ UrlGet::Failure UrlGet::try_write_init(URLRequest& request) {
 UrlGet::Failure UrlGet::create_answer_to_special_request(URLRequest& request) {
     const char* context = "UrlGet::create_answer_to_special_request ";
     SpecialAnswer special;
-    if (channel_->special_request(request.path, request.args, client_address_, special, context) != 0)
+    if (channel_->special_request(request.path, request.args, client_address_, special, context))
         return fail(Failure::INTERNAL);
     Str head;
     Str body;

@@ -36,7 +36,9 @@ int64_t now_ms() {
 
 } // namespace
 
-int UrlGet::timeout_ms() const { return options_.timeout * 1000; }
+int UrlGet::timeout_ms() const {
+    return options_.timeout * 1000;
+}
 
 int UrlGet::wait_for(Socket& socket, short events, int timeout, const char* context,
                      const char* wait_context) {
@@ -45,7 +47,8 @@ int UrlGet::wait_for(Socket& socket, short events, int timeout, const char* cont
         channel_->check(context);
         return -1;
     }
-    pollfd fds[2] = {{socket.handle(), events, 0}, {watch_channel ? channel_->handle() : -1, POLLIN, 0}};
+    pollfd fds[2] = {{socket.handle(), events, 0},
+                     {watch_channel ? channel_->handle() : -1, POLLIN, 0}};
     int64_t deadline = now_ms() + timeout;
     int result;
     for (;;) {
@@ -67,7 +70,8 @@ int UrlGet::wait_for(Socket& socket, short events, int timeout, const char* cont
 
 int32_t UrlGet::read_some(Socket& peer, Failure blame, int32_t want, const char* context,
                           const char* error_message, const char* wait_context) {
-    int waited = wait_for(peer, POLLIN, timeout_ms(), context, wait_context ? wait_context : context);
+    int waited =
+        wait_for(peer, POLLIN, timeout_ms(), context, wait_context ? wait_context : context);
     if (waited < 0) {
         fail(Failure::INTERNAL);
         return -1;
@@ -144,9 +148,9 @@ UrlGet::Failure UrlGet::receive_request(URLRequest& request) {
     // Bytes read before the options came are the first ones.
     bool closed = false;
     while (request_head_.state() == HeadAssembler::NEED_MORE) {
-        int32_t n = read_some(*client_, Failure::CLIENT, TRANSFER_BUFFER_SIZE, context,
-                              "error while receiving request from client",
-                              "UrlGet::receive_request");
+        int32_t n =
+            read_some(*client_, Failure::CLIENT, TRANSFER_BUFFER_SIZE, context,
+                      "error while receiving request from client", "UrlGet::receive_request");
         if (n < 0) return failure_;
         if (n == 0) {
             closed = true;
@@ -175,9 +179,9 @@ UrlGet::Failure UrlGet::receive_body(URLRequest& request, bool closed) {
     // The body may have come whole with the head; the client closing the
     // connection ends it.
     while (!closed && !body_too_long(request) && request.body.length() < request.content_length) {
-        int32_t n = read_some(*client_, Failure::CLIENT, TRANSFER_BUFFER_SIZE, context,
-                              "error while receiving request from client",
-                              "UrlGet::receive_request");
+        int32_t n =
+            read_some(*client_, Failure::CLIENT, TRANSFER_BUFFER_SIZE, context,
+                      "error while receiving request from client", "UrlGet::receive_request");
         if (n < 0) return failure_;
         if (n == 0) break;
         if (request.body.append(buffer_.get(), uint32_t(n)) < 0) return fail(Failure::INTERNAL);
@@ -220,8 +224,8 @@ UrlGet::Failure UrlGet::connect_to_server(const Str& host, int32_t port, const c
     }
     if (code != 0) {
         // The report a blocking connect would have given.
-        fail_new("InterNetClient: ", "unable to connect to '" + host +
-                                        "'. Reason code:" + Str::from_long(code));
+        fail_new("InterNetClient: ",
+                 "unable to connect to '" + host + "'. Reason code:" + Str::from_long(code));
         fail_chain(context, "connection to server failed");
         return Failure::ORIGIN;
     }
@@ -275,7 +279,8 @@ UrlGet::Failure UrlGet::read_answer_head(const char* context) {
         head.feed(buffer_.get(), uint32_t(n));
     }
     if (head.state() == HeadAssembler::TOO_LONG) {
-        fail_new(context, limit_text("answer-header from server", HeadAssembler::ANSWER_HEAD_LIMIT));
+        fail_new(context,
+                 limit_text("answer-header from server", HeadAssembler::ANSWER_HEAD_LIMIT));
         return fail(Failure::ORIGIN);
     }
     answer_ = URLAnswer();
@@ -360,12 +365,14 @@ UrlGet::Failure UrlGet::relay_body(const char* context) {
     for (;;) {
         if (announced != 0 && relayed >= announced) return Failure::NONE;
         int32_t want = TRANSFER_BUFFER_SIZE;
-        if (announced != 0 && announced - relayed < uint32_t(want)) want = int32_t(announced - relayed);
+        if (announced != 0 && announced - relayed < uint32_t(want))
+            want = int32_t(announced - relayed);
         int32_t n = read_some(*server_, Failure::ORIGIN, want, context,
                               "error while receiving document from server");
         if (n < 0) return failure_;
         if (n == 0) return Failure::NONE; // the server closed: the document is complete
-        Failure result = deliver(buffer_.get(), uint32_t(n), context, "error while sending data to client");
+        Failure result =
+            deliver(buffer_.get(), uint32_t(n), context, "error while sending data to client");
         if (result != Failure::NONE) return result;
         relayed += uint32_t(n);
     }

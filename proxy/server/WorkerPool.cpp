@@ -143,7 +143,8 @@ bool WorkerPool::start(std::unique_ptr<WorkerStart> start) {
     int error = create_thread(start.get());
     if (error != 0) {
         worker_returned();
-        fail_new("WorkerPool::start ", "pthread_create() failed Reason code:" + Str::from_long(error));
+        fail_new("WorkerPool::start ",
+                 "pthread_create() failed Reason code:" + Str::from_long(error));
         return false;
     }
     // The new thread owns it now.
