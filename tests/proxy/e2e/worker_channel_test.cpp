@@ -12,6 +12,7 @@
 #include "proxy/server/UrlGet.h"
 #include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
+#include "testsupport/StderrCapture.h"
 #include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,6 @@
 namespace {
 
 Str S(const std::string& s) { return Str(s.data(), uint32_t(s.size())); }
-std::string text(const Str& s) { return std::string(s.data(), s.length()); }
 
 GMTdate date_at(time_t seconds) {
     GMTdate date;
@@ -74,7 +74,7 @@ protected:
         MessageBuffer message;
         BinaryDrain drain(message);
         ((drain << fields), ...);
-        return text(message.bytes);
+        return std::string(message.bytes.data(), message.bytes.length());
     }
     template <typename... Fields> void send(const Fields&... fields) {
         std::string message = encoded(fields...);
@@ -205,6 +205,19 @@ TEST_F(E2eWorkerChannel, AbortFromTheServerStopsTheWorkerWithoutFinished) {
     send(int32_t(CMD_ABORT));
     EXPECT_EQ(next(finished), ""); // the channel's end, without Finished
     EXPECT_EQ(answer(), "");
+}
+
+// Each start option missing in turn: the worker says which and ends at once.
+TEST_F(E2eWorkerChannel, AWorkerWithoutItsStartOptionsEndsAtOnce) {
+    const char* words[] = {"-icport", "1", "-socket", "7"};
+    const char* missing[] = {"no port for internal communication specified",
+                             "no client socket specified", "client-ip address not specified"};
+    for (int given = 0; given < 3; given++) {
+        ArgList args(given * 2, words);
+        StderrCapture err;
+        urlget_main("harbord", args);
+        EXPECT_EQ(err.text(), std::string("MALFUNCTION:\nUrlGet: ") + missing[given] + "\r\n\n");
+    }
 }
 
 } // namespace

@@ -81,11 +81,10 @@ protected:
         char options[44];
         return worker.channel->eread(options, 44) == 44 && options[0] == CMD_OPTIONS;
     }
+    // A read that finds the end leaves a report, which is taken.
     static bool closed_by_server(Socket& peer) {
         char byte;
-        bool closed = peer.eread(&byte, 1) == 0;
-        fail_take();
-        return closed;
+        return peer.eread(&byte, 1) == 0 && fail_take();
     }
 
     TempDir dir;
@@ -164,7 +163,6 @@ TEST_F(RelaisTest, ATakenProxyPortEndsTheStartBeforeTheCacheIsRead) {
 TEST_F(RelaisTest, AWorkerThatNeverConnectsFailsWithTheTimeoutText) {
     CmdSocket channel("debug", ArgList(), silent_entry, 0, iport, 1);
     EXPECT_FALSE(channel.connected());
-    EXPECT_TRUE(channel.worker_started());
     EXPECT_STREQ(fail_take(), "CmdSocket: unable to accept from child: timeout\r\n");
     ASSERT_TRUE(next_worker());
     char byte = 0;
