@@ -1,21 +1,23 @@
 // CmdSocket: the server's end of the command channel to one request worker
 // (the message codes are in Command.h). Constructing it starts the worker
-// thread with the program entry and a synthetic argument list, then waits
-// for the worker to connect back to the internal port on 127.0.0.1.
+// (WorkerPool) with the program entry and a synthetic argument list, then
+// waits for the worker to connect back to the internal port on 127.0.0.1.
 //
 // The server's loop starts a worker without waiting (DEFER) and takes the
 // connection when the internal listener becomes readable, so that it goes on
 // serving the other workers meanwhile; the limit and the failure texts are
 // those of the waiting constructor.
 //
-// The internal listening socket is one per process, made on first use and
-// kept until the program ends.
+// The internal listener is one per process, made on first use and kept
+// until the program ends; only a changed internal port replaces it.
 #pragma once
 
 #include "foundation/ArgList.h"
 #include "foundation/ByteStream.h"
 #include "foundation/Socket.h"
 #include "foundation/Str.h"
+#include "proxy/server/ChannelStream.h"
+#include "proxy/server/WorkerPool.h"
 
 #include <chrono>
 #include <cstdint>
@@ -24,13 +26,9 @@
 
 class CmdSocket : public Readable, public Writeable {
 public:
-    // The program entry as a worker thread calls it: the whole argument list,
-    // beginning with the program's file name.
-    using Entry = int (*)(ArgList& arguments);
+    using Entry = WorkerEntry;
 
     static constexpr int ACCEPT_TIMEOUT_SECONDS = 60;
-    // Name resolution alone can need far more than a small thread stack.
-    static constexpr size_t WORKER_STACK_BYTES = 1024 * 1024;
 
     enum Defer { DEFER };
 
@@ -55,15 +53,15 @@ public:
     // 1 until the worker has connected and the connection is set up, then 0.
     int32_t status() const { return status_; }
     bool connected() const { return status_ == 0; }
-    // The worker thread was started; it may run on even when connecting failed.
+    // The worker was started; it may run on even when connecting failed.
     bool worker_started() const { return worker_started_; }
     // The connection's handle for the server's wait; -1 while not connected.
     int handle() const;
     // Bytes from the worker wait in the read buffer: the next command can
     // be read without waiting for the handle.
-    bool pending() const { return buffered_ > 0; }
+    bool pending() const { return reader_.pending(); }
     // The code of the next command when the read buffer holds it already.
-    bool next_code(int32_t& code) const;
+    bool next_code(int32_t& code) const { return reader_.next_code(code); }
 
     // Answers kept back (held) leave in one piece with the next one sent,
     // so that a worker that asked two questions at once is woken once.
@@ -85,31 +83,20 @@ public:
     // dropped); -1 failed with a report pending (also when the time is up).
     int32_t take_worker(bool readable);
 
-    // Worker threads started and not yet returned, in this process.
-    static int32_t running_workers();
-    // Waits at most timeout_ms for every worker thread to return; true when none runs.
-    static bool wait_for_workers(int timeout_ms);
-
 private:
     using Clock = std::chrono::steady_clock;
-    static constexpr int32_t READ_BUFFER_SIZE = 4096;
 
     bool start(const Str& name, const ArgList& arguments, Entry entry, int accept_timeout_seconds);
     int32_t wait_for_worker();
     // take_worker with the internal listener locked.
     int32_t take_locked(bool readable);
-    bool refill();
 
     std::unique_ptr<Socket> connection_;
+    ChannelReader reader_;
     int32_t status_ = 1;
     bool worker_started_ = false;
     uint16_t port_ = 0;
     Clock::time_point deadline_;
-    // Commands are read through this buffer: one receive takes what the
-    // worker sent, often two commands at once, rather than one per field.
-    char buffer_[READ_BUFFER_SIZE];
-    int32_t position_ = 0;
-    int32_t buffered_ = 0;
     Str held_;
     std::vector<const char*> held_failures_;
     std::vector<const char*> failures_;

@@ -5,28 +5,15 @@
 #include "http/GMTdate.h"
 #include "proxy/admin/AdminRequest.h"
 #include "proxy/cache/Cache.h"
-#include "proxy/server/Command.h"
 #include "proxy/options/RelaisOptions.h"
+#include "proxy/server/ChannelStream.h"
+#include "proxy/server/Command.h"
 
 namespace {
 
 constexpr const char* REPORTER = "Relais: ";
 // The errorcode of a document that is not cached.
 constexpr int32_t NOT_CACHED_ERRORCODE = 500;
-
-// Collects one answer, so that it leaves in one write.
-class MessageBuffer : public Writeable {
-public:
-    int32_t ewrite(const void* buffer, int32_t count) override {
-        if (count <= 0) return 0;
-        if (bytes.append(static_cast<const char*>(buffer), uint32_t(count)) < 0) {
-            write_error_ = 1;
-            return 0;
-        }
-        return count;
-    }
-    Str bytes;
-};
 
 } // namespace
 

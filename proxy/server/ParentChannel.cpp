@@ -5,29 +5,15 @@
 #include "proxy/server/Command.h"
 
 #include <cerrno>
-#include <cstring>
 #include <sys/socket.h>
 
 namespace {
 
 const char LOOPBACK[] = "127.0.0.1";
 
-// Collects one message, so that it leaves in a single send.
-class MessageBuffer : public Writeable {
-public:
-    int32_t ewrite(const void* buffer, int32_t count) override {
-        if (bytes.append(static_cast<const char*>(buffer), uint32_t(count)) < 0) {
-            write_error_ = 1;
-            return 0;
-        }
-        return count;
-    }
-    Str bytes;
-};
-
 } // namespace
 
-ParentChannel::ParentChannel(uint16_t port) : socket_(LOOPBACK, port) {
+ParentChannel::ParentChannel(uint16_t port) : socket_(LOOPBACK, port), reader_(socket_.handle()) {
     if (socket_.failed()) return;
     // Commands are small and each one waits for its answer.
     if (socket_.delay_off() < 0) fail_take();
@@ -46,37 +32,6 @@ void ParentChannel::close() {
 int ParentChannel::communication_failed(const char* context) {
     fail_chain(context, "communication with parent failed");
     return 1;
-}
-
-bool ParentChannel::refill() {
-    position_ = 0;
-    buffered_ = 0;
-    // Waits without limit: the server answers every question, and a server
-    // that goes away closes the channel (0 bytes).
-    ssize_t n;
-    do
-        n = ::recv(socket_.handle(), buffer_, READ_BUFFER_SIZE, 0);
-    while (n < 0 && errno == EINTR);
-    if (n <= 0) return false;
-    buffered_ = int32_t(n);
-    return true;
-}
-
-int32_t ParentChannel::eread(void* buffer, int32_t count) {
-    char* out = static_cast<char*>(buffer);
-    int32_t done = 0;
-    while (done < count) {
-        if (buffered_ == 0 && (read_error_ || !refill())) {
-            read_error_ = 1;
-            break;
-        }
-        int32_t take = count - done < buffered_ ? count - done : buffered_;
-        std::memcpy(out + done, buffer_ + position_, size_t(take));
-        position_ += take;
-        buffered_ -= take;
-        done += take;
-    }
-    return done;
 }
 
 int ParentChannel::send(const Str& message, const char* context, bool last) {
@@ -123,7 +78,7 @@ int ParentChannel::report_code(int32_t code, const char* context) {
 int ParentChannel::read_code(int32_t expected, int32_t alternative, int32_t& code,
                              const char* context) {
     if (!connected_) return communication_failed(context);
-    BinarySource source(*this);
+    BinarySource source(reader_);
     code = 0;
     source >> code;
     if (source.error()) return communication_failed(context);
@@ -144,7 +99,7 @@ int ParentChannel::get_options(WorkerOptions& o, const char* context, const Str*
     if (send(message.bytes, context) != 0) return 1;
     int32_t code = 0;
     if (read_code(CMD_OPTIONS, CMD_OPTIONS, code, context) != 0) return 1;
-    BinarySource source(*this);
+    BinarySource source(reader_);
     source >> o.timeout >> o.offline >> o.proxyhost >> o.proxyport >> o.debug >> o.updtime >>
         o.language >> o.sockshost >> o.socksport >> o.socksuser;
     if (source.error()) return communication_failed(context);
@@ -161,7 +116,7 @@ int ParentChannel::read_lock(const Str& url, CacheLookup& lookup, const char* co
 int ParentChannel::read_lock_answer(CacheLookup& lookup, const char* context) {
     int32_t code = 0;
     if (read_code(CMD_READ_LOCK_ACK, CMD_READ_LOCK_ACK, code, context) != 0) return 1;
-    BinarySource source(*this);
+    BinarySource source(reader_);
     source >> lookup.date >> lookup.file >> lookup.id >> lookup.bytes >> lookup.headeronly >>
         lookup.errorcode;
     if (source.error()) return communication_failed(context);
@@ -181,7 +136,7 @@ int ParentChannel::write_lock(const Str& url, const GMTdate& date, bool headeron
     if (send(message.bytes, context) != 0) return 1;
     int32_t code = 0;
     if (read_code(CMD_WRITE_LOCK_ACK, CMD_WRITE_LOCK_ACK, code, context) != 0) return 1;
-    BinarySource source(*this);
+    BinarySource source(reader_);
     source >> file >> id;
     if (source.error()) return communication_failed(context);
     return 0;
@@ -207,7 +162,7 @@ int ParentChannel::special_request(const Str& path, const ArgList& parameters,
     if (send(message.bytes, context) != 0) return 1;
     if (read_code(CMD_SPECIAL_ANSWER_PAGE, CMD_SPECIAL_ANSWER_SEARCH, answer.code, context) != 0)
         return 1;
-    BinarySource source(*this);
+    BinarySource source(reader_);
     if (answer.code == CMD_SPECIAL_ANSWER_PAGE) {
         source >> answer.head >> answer.body;
     } else {

@@ -3,7 +3,7 @@
 // the server's internal port, never through SOCKS, and from then on reaches
 // the cache database, the options and the admin pages only through here.
 //
-// Every message leaves in one piece. Answers are read through a small buffer,
+// Every message leaves in one piece. Answers are read through a ChannelReader,
 // so that a record of many fields costs one or two receives, not one per field.
 // The server may send code 2 (abort) at any time; a worker that waits on a
 // peer therefore also watches handle() and pending(), and calls check().
@@ -18,6 +18,7 @@
 #include "foundation/InterNetClient.h"
 #include "foundation/Str.h"
 #include "http/GMTdate.h"
+#include "proxy/server/ChannelStream.h"
 
 #include <cstdint>
 #include <memory>
@@ -59,7 +60,7 @@ struct SpecialAnswer {
     std::vector<uint32_t> ids;
 };
 
-class ParentChannel : private Readable {
+class ParentChannel {
 public:
     // Connects; connected() tells the result, with a report pending on failure.
     explicit ParentChannel(uint16_t port);
@@ -69,7 +70,7 @@ public:
     bool connected() const { return connected_; }
     int handle() const { return socket_.handle(); }
     // True when bytes from the server wait in the buffer.
-    bool pending() const { return buffered_ > 0; }
+    bool pending() const { return reader_.pending(); }
     // The server spoke without being asked: reads the code and reports it
     // ("aborted by parent" for code 2, which also closes the channel).
     int check(const char* context);
@@ -94,13 +95,6 @@ public:
     int finished(const char* context);
 
 private:
-    static constexpr int32_t READ_BUFFER_SIZE = 4096;
-
-    // Readable over the socket: blocks until count bytes arrived or the
-    // connection failed.
-    int32_t eread(void* buffer, int32_t count) override;
-    // Refills the buffer with what is available, waiting for at least one byte.
-    bool refill();
     // last: nothing follows on the channel, which is shut down right after.
     int send(const Str& message, const char* context, bool last = false);
     int send_or_hold(const Str& message, bool hold, const char* context);
@@ -112,8 +106,6 @@ private:
 
     InterNetClient socket_;
     bool connected_ = false;
-    char buffer_[READ_BUFFER_SIZE];
-    int32_t position_ = 0;
-    int32_t buffered_ = 0;
+    ChannelReader reader_;
     Str held_; // messages without an answer, waiting for the next send
 };

@@ -95,8 +95,8 @@ Relais::~Relais() {
     }
     // The channels close first, so every worker sees the end and returns.
     connections_.clear();
-    if (!CmdSocket::wait_for_workers(WORKER_END_MILLISECONDS)) {
-        fail_new(REPORTER, "workers still running at the end of the server");
+    if (!WorkerPool::wait_until_none_runs(WORKER_END_MILLISECONDS)) {
+        fail_new("~Relais: ", "workers still running at the end of the server");
         fail_print();
     }
     orphaned_clients.clear();

@@ -2,9 +2,9 @@
 
 #include "foundation/Fail.h"
 #include "foundation/ObjectStream.h"
+#include "proxy/admin/SearchResults.h"
 #include "proxy/server/Command.h"
 #include "proxy/server/WorkerPages.h"
-#include "proxy/admin/SearchResults.h"
 
 #include <fcntl.h>
 #include <new>
@@ -18,7 +18,9 @@ const char INVALID_REQUEST[] = "UrlGet:  ";
 const char MAIN[] = "UrlGet::main ";
 constexpr int32_t NOT_MODIFIED = 304;
 
-bool is_error_status(int32_t status) { return status >= 400 && status <= 599; }
+bool is_error_status(int32_t status) {
+    return status >= 400 && status <= 599;
+}
 
 void print_if(bool debug) {
     if (debug)
@@ -30,30 +32,51 @@ void print_if(bool debug) {
 } // namespace
 
 int urlget_main(const Str& program_name, ArgList& args) {
-    UrlGet worker(program_name, args);
+    (void)program_name;
+    UrlGet worker;
+    worker.serve(args);
     return 0;
 }
 
-UrlGet::UrlGet(const Str& program_name, ArgList& args)
+UrlGet::UrlGet()
     : icport_("icport", "port for internal communication", 0, 1, 65535, false),
       socket_("socket", "socket descriptor of client connection", 0, 1, 2147483647, false),
-      remip_("remip", "IP-address of remote client", 0, INT32_MIN, INT32_MAX, false) {
-    (void)program_name;
-    if (start(args)) serve();
-}
+      remip_("remip", "IP-address of remote client", 0, INT32_MIN, INT32_MAX, false) {}
 
 UrlGet::~UrlGet() {
-    in_buffer_.reset();
-    in_file_.reset();
-    uint32_t ignored = 0;
-    close_output_file(ignored);
+    reading_.close();
+    finish_cache_write();
     server_.reset();
-    if (channel_ && channel_->connected() && channel_->finished(START) != 0) print_if(options_.debug);
+    if (channel_ && channel_->connected() && channel_->finished(START) != 0)
+        print_if(options_.debug);
     // The handle belongs to the server, which closes it after Finished.
     client_.reset();
 }
 
-bool UrlGet::start(ArgList& args) {
+void UrlGet::serve(ArgList& args) {
+    if (!start(args)) return;
+    if (!early_lookup_ && receive_request(request_) != Failure::NONE) {
+        fail_chain(START, "unable to receive request from client");
+        print_if(options_.debug);
+        return;
+    }
+    if (request_.invalid) {
+        answer_invalid_request();
+        return;
+    }
+    if (request_.host == ADMIN_HOST) {
+        if (create_answer_to_special_request(request_) != Failure::NONE) {
+            fail_chain(START, "unable to reply special request");
+            fail_print();
+            return;
+        }
+        send_and_release();
+        return;
+    }
+    decide();
+}
+
+bool UrlGet::parse_start_options(ArgList& args) {
     if (start_options_.insert(icport_) < 0 || start_options_.insert(socket_) < 0 ||
         start_options_.insert(remip_) < 0) {
         fail_print();
@@ -75,24 +98,18 @@ bool UrlGet::start(ArgList& args) {
         fail_print();
         return false;
     }
+    return true;
+}
 
+bool UrlGet::start(ArgList& args) {
+    if (!parse_start_options(args)) return false;
     // The client's side comes first: the request, usually there already,
     // then leaves with the first command right after the channel's connect,
     // so that the server finds both at once. A failure here is reported
     // once the channel is up, as it always was.
     client_ = std::make_unique<Socket>(socket_.value(), true);
     client_address_ = uint32_t(remip_.value());
-    buffer_.reset(new (std::nothrow) char[TRANSFER_BUFFER_SIZE]);
-    Str client_failure;
-    bool early = false;
-    if (!buffer_) {
-        client_failure = Str(START) + "unable to allocate transfer buffer";
-    } else if (client_->to_non_blocking() < 0) {
-        // Every wait on the client is a poll, so the socket stays non-blocking.
-        client_failure = taken_report();
-    } else {
-        early = read_early_request();
-    }
+    Str client_failure = prepare_client();
 
     channel_ = std::make_unique<ParentChannel>(uint16_t(icport_.value()));
     if (!channel_->connected()) {
@@ -108,117 +125,115 @@ bool UrlGet::start(ArgList& args) {
     }
     // A plain request's cache lookup leaves together with GetOptions: the
     // server answers both in order, and the worker saves a round trip.
-    const Str* lookup_url = early ? &request_.uri : nullptr;
+    const Str* lookup_url = early_lookup_ ? &request_.uri : nullptr;
     if (channel_->get_options(options_, START, lookup_url) != 0) {
         fail_print();
         return false;
     }
-    lookup_asked_ = lookup_url != nullptr;
     return true;
 }
 
-void UrlGet::serve() {
-    if (!request_received_ && receive_request(request_) != 0) {
-        fail_chain(START, "unable to receive request from client");
-        print_if(options_.debug);
-        return;
-    }
-    if (request_.invalid) {
-        fail_chain(INVALID_REQUEST, "received invalid request from client");
-        print_if(options_.debug);
-        answer_.make_error(request_);
-        answer_.version = "http/1.0";
-        if (options_.debug)
-            diag_drain() << Str("\n-----------------------------------------------\n"
-                                "client's invalid request:\n")
-                         << request_;
-        send_and_release();
-        return;
-    }
-    if (request_.host == ADMIN_HOST) {
-        if (create_answer_to_special_request(request_) != 0) {
-            fail_chain(START, "unable to reply special request");
-            fail_print();
-            return;
-        }
-        send_and_release();
-        return;
-    }
-    decide();
+Str UrlGet::prepare_client() {
+    buffer_.reset(new (std::nothrow) char[TRANSFER_BUFFER_SIZE]);
+    if (!buffer_) return Str(START) + "unable to allocate transfer buffer";
+    // Every wait on the client is a poll, so the socket stays non-blocking.
+    if (client_->to_non_blocking() < 0) return taken_report();
+    early_lookup_ = read_early_request();
+    return Str();
+}
+
+void UrlGet::answer_invalid_request() {
+    fail_chain(INVALID_REQUEST, "received invalid request from client");
+    print_if(options_.debug);
+    answer_.make_error(request_);
+    answer_.version = "http/1.0";
+    if (options_.debug)
+        diag_drain() << Str("\n-----------------------------------------------\n"
+                            "client's invalid request:\n")
+                     << request_;
+    send_and_release();
 }
 
 void UrlGet::decide() {
-    if (request_.method != "POST" && lookup_cache(request_) != 0) {
+    if (request_.method != "POST" && lookup_cache(request_) != Failure::NONE) {
         fail_chain(START, "unable to lookup cache");
         fail_print();
         // An answer that was never filled in would only confuse the client.
         return;
     }
-
     GMTdate now;
     now.set_now();
-    bool ask_server = true;
-    bool cached = lookup_.cached();
-    if (cached && !request_.no_cache && !is_error_status(lookup_.errorcode)) {
-        int64_t age = int64_t(now.diff(lookup_.date));
-        if (int64_t(options_.updtime) > age) ask_server = false;
-    }
-    if (!cached && options_.offline) {
+    if (!lookup_.cached() && options_.offline) {
         set_worker_page(answer_, offline_page(request_.uri, uint32_t(options_.language)));
         send_and_release();
         return;
     }
-    if (options_.offline) ask_server = false;
-
-    if (ask_server) {
-        int result = contact_server(request_);
-        if (result == INTERNAL) {
-            fail_print();
-            return;
-        }
-        if (result != NONE) {
-            answer_error_page(result);
-            send_and_release();
-            return;
-        }
-        if (answer_.errorcode != NOT_MODIFIED) {
-            relaying_ = true;
-            if (cached && channel_->release_read_lock(lookup_.id, START) != 0) {
-                fail_print();
-                return;
-            }
-            if (try_write_init(request_) != 0) {
-                fail_chain(START, "unable to try cache-writing");
-                fail_print();
-                return;
-            }
-            send_and_release();
-            return;
-        }
-        server_.reset();
-        if (!cached) {
-            // The client asked with its own condition: the 304 is its answer.
-            answer_.body = Str();
-            send_and_release();
-            return;
-        }
-        if (update_cache_date(now) != 0) {
+    Source source = Source::CACHE;
+    if (!options_.offline && !fresh(now)) {
+        if (!fetch()) return;
+        if (update_cache_date(now) != Failure::NONE) {
             fail_chain(START, "unable to update cache-date");
             fail_print();
             return;
         }
+        source = Source::RENEWED;
     }
-    if (open_cache_answer()) send_and_release();
+    if (open_cache_answer(source)) send_and_release();
 }
 
-void UrlGet::answer_error_page(int kind) {
+// A copy younger than `updtime` is sent without asking the origin, unless
+// the client wants a fresh one or the copy is an error answer.
+bool UrlGet::fresh(const GMTdate& now) const {
+    if (!lookup_.cached() || request_.no_cache || is_error_status(lookup_.errorcode)) return false;
+    int64_t age = int64_t(now.diff(lookup_.date));
+    return int64_t(options_.updtime) > age;
+}
+
+bool UrlGet::fetch() {
+    bool cached = lookup_.cached();
+    Failure result = contact_server(request_);
+    if (result == Failure::INTERNAL) {
+        fail_print();
+        return false;
+    }
+    if (result != Failure::NONE) {
+        answer_error_page(result);
+        send_and_release();
+        return false;
+    }
+    if (answer_.errorcode != NOT_MODIFIED) {
+        source_ = Source::ORIGIN;
+        if (cached && channel_->release_read_lock(lookup_.id, START) != 0) {
+            fail_print();
+            return false;
+        }
+        if (try_write_init(request_) != Failure::NONE) {
+            fail_chain(START, "unable to try cache-writing");
+            fail_print();
+            return false;
+        }
+        send_and_release();
+        return false;
+    }
+    server_.reset();
+    if (!cached) {
+        // The client asked with its own condition: the 304 is its answer.
+        answer_.body = Str();
+        send_and_release();
+        return false;
+    }
+    return true;
+}
+
+void UrlGet::answer_error_page(Failure kind) {
     Str details;
-    if (kind == ORIGIN)
+    if (kind == Failure::ORIGIN)
         details = fail_take();
     else
         print_if(options_.debug);
     bool copy = lookup_.cached();
-    set_worker_page(answer_, error_page(request_.uri, copy, kind == ORIGIN ? details.c_str() : nullptr,
+    set_worker_page(answer_, error_page(request_.uri, copy,
+                                        kind == Failure::ORIGIN ? details.c_str() : nullptr,
                                         uint32_t(options_.language)));
     if (copy) {
         // The page offers the copy; this worker does not read it.
@@ -227,20 +242,20 @@ void UrlGet::answer_error_page(int kind) {
     }
 }
 
-bool UrlGet::open_cache_answer() {
-    in_file_ = std::make_unique<IFileStream>(lookup_.file);
-    if (in_file_->open_failed()) {
+bool UrlGet::open_cache_answer(Source source) {
+    reading_.file = std::make_unique<IFileStream>(lookup_.file);
+    if (reading_.file->open_failed()) {
         fail_chain(MAIN, "unable to open cache-file for reading");
         fail_print();
         return false;
     }
-    in_buffer_ = std::make_unique<BufReadable>(*in_file_, TRANSFER_BUFFER_SIZE);
-    BinarySource source(*in_buffer_);
+    reading_.buffer = std::make_unique<BufReadable>(*reading_.file, TRANSFER_BUFFER_SIZE);
+    BinarySource stream(*reading_.buffer);
     URLAnswer stored;
     Str url;
-    source >> stored;
-    if (!source.error()) source >> url;
-    if (source.error() || stored.invalid) {
+    stream >> stored;
+    if (!stream.error()) stream >> url;
+    if (stream.error() || stored.invalid) {
         fail_chain(MAIN, "unable to read cache-file '" + lookup_.file + "'");
         fail_print();
         return false;
@@ -252,134 +267,124 @@ bool UrlGet::open_cache_answer() {
     }
     answer_ = std::move(stored);
     answer_.content_length = lookup_.bytes;
-    from_cache_ = true;
+    source_ = source;
     return true;
 }
 
-int UrlGet::lookup_cache(URLRequest& request) {
+UrlGet::Failure UrlGet::lookup_cache(URLRequest& request) {
     const char* context = "UrlGet::lookup_cache ";
-    int asked = lookup_asked_ ? channel_->read_lock_answer(lookup_, context)
+    int asked = early_lookup_ ? channel_->read_lock_answer(lookup_, context)
                               : channel_->read_lock(request.uri, lookup_, context);
-    lookup_asked_ = false;
-    if (asked != 0) return fail(INTERNAL);
+    early_lookup_ = false;
+    if (asked != 0) return fail(Failure::INTERNAL);
     if (lookup_.cached() && lookup_.headeronly && request.method == "GET") {
         // Only the head is stored: fetch the whole document.
         lookup_.date = GMTdate();
         if (lookup_.id != 0 && channel_->release_read_lock(lookup_.id, context, true) != 0)
-            return fail(INTERNAL);
+            return fail(Failure::INTERNAL);
     }
-    return NONE;
+    return Failure::NONE;
 }
 
-int UrlGet::update_cache_date(const GMTdate& date) {
-    cache_date_sent_ = true;
+UrlGet::Failure UrlGet::update_cache_date(const GMTdate& date) {
     if (channel_->update_cache_date(lookup_.id, date, "UrlGet::update_cache_date ") != 0)
-        return fail(INTERNAL);
-    return NONE;
+        return fail(Failure::INTERNAL);
+    return Failure::NONE;
 }
 
-int UrlGet::try_write_init(URLRequest& request) {
+UrlGet::Failure UrlGet::try_write_init(URLRequest& request) {
     const char* context = "UrlGet::try_write_init ";
     // Answers to forms and to authorized requests are never kept.
-    if (request.method == "POST" || !request.authorization.empty()) return NONE;
+    if (request.method == "POST" || !request.authorization.empty()) return Failure::NONE;
     Str file;
     uint32_t id = 0;
     bool headeronly = (request.method == "HEAD") != 0;
     if (channel_->write_lock(request.uri, contact_time_, headeronly, answer_.errorcode, file, id,
                              context) != 0)
-        return fail(INTERNAL);
-    if (id == 0) return NONE;
-    write_id_ = id;
-    out_file_ = std::make_unique<OFileStream>(file, O_CREAT | O_TRUNC);
-    if (out_file_->open_failed()) {
+        return fail(Failure::INTERNAL);
+    if (id == 0) return Failure::NONE;
+    writing_.id = id;
+    writing_.file = std::make_unique<OFileStream>(file, O_CREAT | O_TRUNC);
+    if (writing_.file->open_failed()) {
         fail_chain(context, "unable to open file for writing");
-        return fail(INTERNAL);
+        return fail(Failure::INTERNAL);
     }
-    out_buffer_ = std::make_unique<BufWriteable>(*out_file_, TRANSFER_BUFFER_SIZE);
-    BinaryDrain drain(*out_buffer_);
+    writing_.buffer = std::make_unique<BufWriteable>(*writing_.file, TRANSFER_BUFFER_SIZE);
+    BinaryDrain drain(*writing_.buffer);
     drain << answer_ << request.uri;
     if (drain.error()) {
         fail_chain(MAIN, "unable to write to cache file");
-        return fail(INTERNAL);
+        return fail(Failure::INTERNAL);
     }
-    storing_ = true;
-    return NONE;
+    return Failure::NONE;
 }
 
-int UrlGet::create_answer_to_special_request(URLRequest& request) {
+UrlGet::Failure UrlGet::create_answer_to_special_request(URLRequest& request) {
     const char* context = "UrlGet::create_answer_to_special_request ";
     SpecialAnswer special;
-    if (channel_->special_request(request.path, request.args, client_address_, special, context) != 0)
-        return fail(INTERNAL);
+    if (channel_->special_request(request.path, request.args, client_address_, special, context))
+        return fail(Failure::INTERNAL);
     Str head;
     Str body;
     if (special.code == CMD_SPECIAL_ANSWER_PAGE) {
         head = std::move(special.head);
         body = std::move(special.body);
     } else if (make_search_results(special.directory, special.ids, request.args,
-                              uint32_t(options_.language), head, body) != 0) {
+                                   uint32_t(options_.language), head, body) != 0) {
         fail_chain(context, "generation of search-result failed");
-        return fail(INTERNAL);
+        return fail(Failure::INTERNAL);
     }
     answer_ = URLAnswer();
     answer_.from_Str(head);
     answer_.body = std::move(body);
     answer_.date.set_now();
-    return NONE;
+    return Failure::NONE;
 }
 
 void UrlGet::send_and_release() {
-    if (send_answer_to_client(request_) == NONE) {
+    if (send_answer_to_client(request_) == Failure::NONE) {
         release_after_success();
     } else {
         fail_chain(MAIN, "unable to send answer to client");
         print_if(options_.debug);
         // Nothing stored counts: the server releases the write lock with 0
         // bytes when it hears Finished.
-        uint32_t ignored = 0;
-        close_output_file(ignored);
+        finish_cache_write();
     }
     server_.reset();
 }
 
 void UrlGet::release_after_success() {
-    int result = NONE;
-    if (relaying_ && storing_) {
-        uint32_t stored = bytes_done_;
-        close_output_file(stored);
+    int result = 0;
+    if (writing_.buffer) {
+        uint32_t id = writing_.id;
+        uint32_t stored = finish_cache_write();
         // A document cut short must not count as cached.
         if (request_.method == "GET" && answer_.content_length != 0 &&
             stored < answer_.content_length)
             stored = 0;
-        result = channel_->release_write_lock(write_id_, stored, START, true);
-        write_id_ = 0;
+        result = channel_->release_write_lock(id, stored, START, true);
     }
-    if (result == NONE && from_cache_) {
-        if (ends_early()) ::shutdown(client_->handle(), SHUT_WR);
-        in_buffer_.reset();
-        in_file_.reset();
-        from_cache_ = false;
+    if (result == 0 && from_cache()) {
+        // An unchanged copy leaves the server only a read lock to release,
+        // which nothing it keeps depends on: the browser sees the end of its
+        // answer at once, not only once the server has heard Finished and
+        // closes the handle (which stays the server's).
+        if (source_ == Source::CACHE) ::shutdown(client_->handle(), SHUT_WR);
+        reading_.close();
         result = channel_->release_read_lock(lookup_.id, START, true);
     }
-    if (result != NONE) fail_print();
+    if (result != 0) fail_print();
 }
 
-// An unchanged copy from the cache leaves the server only a read lock to
-// release, which nothing it keeps depends on: the browser sees the end of
-// its answer as soon as it is sent, not only once the server has heard
-// Finished and closes the handle (which stays the server's).
-bool UrlGet::ends_early() const {
-    return from_cache_ && !relaying_ && !cache_date_sent_;
-}
-
-void UrlGet::close_output_file(uint32_t& stored) {
-    if (out_buffer_ && out_buffer_->flush() != 0) {
+uint32_t UrlGet::finish_cache_write() {
+    uint32_t stored = writing_.stored;
+    if (writing_.buffer && writing_.buffer->flush() != 0) {
         fail_chain(MAIN, "unable to write to cache file");
         print_if(options_.debug);
         stored = 0;
     }
-    if (out_file_ && out_file_->write_error()) stored = 0;
-    out_buffer_.reset();
-    out_file_.reset();
-    storing_ = false;
+    if (writing_.file && writing_.file->write_error()) stored = 0;
+    writing_.close();
+    return stored;
 }

@@ -5,12 +5,9 @@
 // the cache database and the options only through the command channel to the
 // server (ParentChannel); it uses the client's handle without owning it.
 //
-// The whole request is handled by the constructor; the destructor tells the
-// server that the worker has finished, and the server then releases any lock
-// left and closes the client connection.
-//
-// Methods that can fail return 0 or the failure kind, with a report pending:
-//   1 channel or internal, 2 client side, 3 origin-server side.
+// serve() handles the whole request; the destructor tells the server that
+// the worker has finished, and the server then releases any lock left and
+// closes the client connection.
 #pragma once
 
 #include "foundation/ArgList.h"
@@ -24,6 +21,7 @@
 #include "http/GMTdate.h"
 #include "http/URLAnswer.h"
 #include "http/URLRequest.h"
+#include "proxy/server/HeadAssembler.h"
 #include "proxy/server/ParentChannel.h"
 
 #include <cstdint>
@@ -38,46 +36,92 @@ class UrlGet {
 public:
     // Every socket read and the cache-file buffers use this size.
     static constexpr int32_t TRANSFER_BUFFER_SIZE = 65536;
-    static constexpr uint32_t REQUEST_HEAD_LIMIT = 8192;
     static constexpr uint32_t REQUEST_BODY_LIMIT = 32768;
-    static constexpr uint32_t ANSWER_HEAD_LIMIT = 8192;
 
-    enum Failure : int { NONE = 0, INTERNAL = 1, CLIENT = 2, ORIGIN = 3 };
+    // What a failed step is blamed on; the report is pending.
+    enum class Failure : int32_t { NONE = 0, INTERNAL = 1, CLIENT = 2, ORIGIN = 3 };
 
-    UrlGet(const Str& program_name, ArgList& args);
+    // Where the answer comes from.
+    enum class Source {
+        HELD,    // whole in answer_: a page of the proxy's own, an admin page, a 304 passed on
+        ORIGIN,  // relayed from the origin server (and maybe stored)
+        CACHE,   // a fresh cached copy
+        RENEWED, // a cached copy whose date was renewed after a 304
+    };
+
+    UrlGet();
     ~UrlGet();
     UrlGet(const UrlGet&) = delete;
     UrlGet& operator=(const UrlGet&) = delete;
 
-    int receive_request(URLRequest& request);
-    int lookup_cache(URLRequest& request);
-    int create_answer_to_special_request(URLRequest& request);
-    int contact_server(URLRequest& request);
-    int try_write_init(URLRequest& request);
-    int update_cache_date(const GMTdate& date);
-    int send_answer_to_client(URLRequest& request);
+    // The worker's whole life for the start arguments.
+    void serve(ArgList& args);
+
+    Failure receive_request(URLRequest& request);
+    Failure lookup_cache(URLRequest& request);
+    Failure create_answer_to_special_request(URLRequest& request);
+    Failure contact_server(URLRequest& request);
+    Failure try_write_init(URLRequest& request);
+    Failure update_cache_date(const GMTdate& date);
+    Failure send_answer_to_client(URLRequest& request);
 
 private:
+    // A relayed document on its way into a cache file under a write lock.
+    struct CacheWrite {
+        uint32_t id = 0;
+        std::unique_ptr<OFileStream> file;
+        std::unique_ptr<BufWriteable> buffer; // closed before the file
+        uint32_t stored = 0;                  // body bytes written
+
+        void close() {
+            buffer.reset();
+            file.reset();
+            *this = CacheWrite();
+        }
+    };
+    // The cache file an answer is read from.
+    struct CacheRead {
+        std::unique_ptr<IFileStream> file;
+        std::unique_ptr<BufReadable> buffer;
+        uint32_t sent = 0; // body bytes sent
+
+        void close() {
+            buffer.reset();
+            file.reset();
+            sent = 0;
+        }
+    };
+
     bool start(ArgList& args);
+    bool parse_start_options(ArgList& args);
+    // Makes the client's socket ready and reads what it sent so far; a
+    // failure's text (raised once the channel is up) or "".
+    Str prepare_client();
     // One receive from the client without waiting. True when it brought a
     // whole valid request that is looked up in the cache (neither a POST nor
-    // an admin request): it is then in request_. Otherwise the bytes stay
-    // for receive_request.
+    // an admin request): it is then in request_. Otherwise the bytes stay in
+    // request_head_ for receive_request.
     bool read_early_request();
     // The pending report, taken so that fail_new("", text) raises it again.
     static Str taken_report();
-    void serve();
+    Failure receive_body(URLRequest& request, bool closed);
+    void answer_invalid_request();
     void decide();
+    bool fresh(const GMTdate& now) const;
+    // Asks the origin server. True when the cached copy is to be sent (it was
+    // unchanged); false when the request was answered or given up.
+    bool fetch();
     // The answer comes from the cache file of the lookup; false when the file
     // cannot be used (reported and printed).
-    bool open_cache_answer();
-    void answer_error_page(int kind);
+    bool open_cache_answer(Source source);
+    void answer_error_page(Failure kind);
     void send_and_release();
-    // The client's side of the connection is shut down when the answer is sent.
-    bool ends_early() const;
+    bool from_cache() const { return source_ == Source::CACHE || source_ == Source::RENEWED; }
     void release_after_success();
-    void close_output_file(uint32_t& stored);
-    int fail(int kind) { failure_ = kind; return kind; }
+    // Flushes and closes the cache file being written: the bytes stored, 0
+    // when writing failed.
+    uint32_t finish_cache_write();
+    Failure fail(Failure kind) { return failure_ = kind; }
 
     // Waits until socket is ready for events (POLLIN or POLLOUT) while also
     // watching the channel. 0 ready, 1 nothing within timeout_ms, -1 failure
@@ -85,20 +129,25 @@ private:
     int wait_for(Socket& socket, short events, int timeout_ms, const char* context,
                  const char* wait_context);
     int timeout_ms() const;
-    // Sends all bytes; 0, or the kind of the failure (1 channel, 2 the peer)
-    // with a report pending ("connection to ... timed out" after timeout
-    // seconds without progress).
-    int send_all(Socket& socket, const char* bytes, uint32_t count, const char* context,
-                 const char* timeout_message, Failure peer_kind);
-    int connect_to_server(const Str& host, int32_t port, const char* context);
-    int read_answer_head(const char* context);
-    int relay_body(const char* context);
-    int send_from_cache(const char* context);
+    // Waits up to `timeout` seconds for peer, then receives at most want
+    // bytes into buffer_: their count, 0 when the peer closed, -1 on failure
+    // (failure_ tells the kind; a read error is chained with error_message).
+    int32_t read_some(Socket& peer, Failure blame, int32_t want, const char* context,
+                      const char* error_message, const char* wait_context = nullptr);
+    // Sends all bytes; NONE, INTERNAL or blame with a report pending
+    // ("connection to ... timed out" after `timeout` seconds without progress).
+    Failure send_all(Socket& socket, const char* bytes, uint32_t count, const char* context,
+                     Failure blame);
+    Failure connect_to_server(const Str& host, int32_t port, const char* context);
+    Failure read_answer_head(const char* context);
+    Failure relay_body(const char* context);
+    Failure send_from_cache(const char* context);
     // Appends the next block of the cached body to into.
-    int read_cache_block(Str& into, const char* context);
+    Failure read_cache_block(Str& into, const char* context);
     // Sends bytes of the body to the client and, when storing, to the cache file.
-    int deliver(const char* bytes, uint32_t count, const char* context, const char* client_message);
-    int store(const char* bytes, uint32_t count, const char* context);
+    Failure deliver(const char* bytes, uint32_t count, const char* context,
+                    const char* client_message);
+    Failure store(const char* bytes, uint32_t count, const char* context);
 
     OptionInt icport_;
     OptionInt socket_;
@@ -111,25 +160,17 @@ private:
     uint32_t client_address_ = 0;
     std::unique_ptr<char[]> buffer_;
 
+    HeadAssembler request_head_{HeadAssembler::REQUEST, HeadAssembler::REQUEST_HEAD_LIMIT};
+    Str early_failure_;         // report of a failed early receive
+    bool early_lookup_ = false; // ReadLock went with GetOptions; its answer is due
     URLRequest request_;
     URLAnswer answer_;
     CacheLookup lookup_;
-    bool relaying_ = false;
-    bool storing_ = false;
-    bool from_cache_ = false;
-    int32_t early_bytes_ = 0;  // read ahead into buffer_, not yet taken
-    Str early_failure_;        // report of a failed early receive
-    bool request_received_ = false;
-    bool lookup_asked_ = false; // ReadLock went with GetOptions; its answer is due
-    bool cache_date_sent_ = false;
-    uint32_t bytes_done_ = 0;
-    int failure_ = NONE;
+    Source source_ = Source::HELD;
+    Failure failure_ = Failure::NONE;
 
     std::unique_ptr<InterNetClient> server_;
     GMTdate contact_time_;
-    uint32_t write_id_ = 0;
-    std::unique_ptr<IFileStream> in_file_;
-    std::unique_ptr<BufReadable> in_buffer_;
-    std::unique_ptr<OFileStream> out_file_;
-    std::unique_ptr<BufWriteable> out_buffer_;
+    CacheWrite writing_;
+    CacheRead reading_;
 };
