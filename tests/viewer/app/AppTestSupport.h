@@ -1,6 +1,7 @@
-// Shared pieces of the load-job and dial-up tests: the application object,
-// temporary directories, prompts that answer from a script (so no dialog or
-// box ever blocks), and quiet prompts for the main window.
+// Shared pieces of the load-job and dial-up tests: the application object
+// (offscreen, configuration and state below a temporary home), prompts that
+// answer from a script so that no dialog or box ever blocks, and quiet
+// prompts for the main window.
 #pragma once
 
 #include "viewer/app/jobs/AppPrompts.h"
@@ -10,81 +11,53 @@
 #include <QStringList>
 
 #include <deque>
-#include <filesystem>
 #include <functional>
-#include <string>
 #include <vector>
 
 class ProgressWindow;
 
-class AppTempDir {
-public:
-    AppTempDir();
-    ~AppTempDir();
-    AppTempDir(const AppTempDir&) = delete;
-    AppTempDir& operator=(const AppTempDir&) = delete;
-
-    std::string Path() const { return path_.string(); }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-std::string ReadText(const std::string& path);
-void WriteText(const std::string& path, const std::string& text);
-
 // What one run of a progress window showed.
 struct ProgressRecord {
     bool problems = false;
-    bool okPressed = false;  // it waited and the script pressed "OK"
+    bool okPressed = false;  // it waited after problems and the script pressed "OK"
     QStringList messages;
-    QString line0;           // line 0 when it closed
-    QString left;
+    QString line0;  // line 0 when the job ended
 };
 
 class ScriptedAppPrompts : public AppPrompts {
 public:
     using DialogScript = std::function<int(QDialog&)>;
 
-    void Error(QWidget* parent, const QString& text) override;
-    void Inform(QWidget* parent, const QString& text) override;
-    bool AskYesNo(QWidget* parent, const QString& text) override;
-    // Progress windows go to `progress`; every other dialog to the next
-    // script in `dialogs` (none left: the dialog is cancelled).
+    ScriptedAppPrompts();
+    void Error(QWidget*, const QString& text) override { errors << text; }
+    void Inform(QWidget*, const QString& text) override { informed << text; }
+    // The next of `answers`; "no" when none is left.
+    bool AskYesNo(QWidget*, const QString& text) override;
+    // Progress windows go to `progress`, every other dialog to the next of
+    // `dialogs` (none left: it is cancelled).
     int Run(QDialog& dialog) override;
 
-    QStringList errors;
-    QStringList informed;
-    QStringList asked;
-    std::deque<bool> answers;  // for AskYesNo; "no" when empty
-    std::deque<DialogScript> dialogs;
-    QStringList dialogTitles;  // every non-progress dialog run, by title
     // Runs the window as the program does (exec) and presses "OK" when it
-    // waits after a job with problems.
-    std::function<int(ProgressWindow&)> progress;
-    std::vector<ProgressRecord> progressRuns;
-
-    ScriptedAppPrompts();
+    // waits after a job with problems; whileRunning is called as it runs.
     static int RunProgressToEnd(ProgressWindow& window, ProgressRecord& record,
                                 const std::function<void(ProgressWindow&)>& whileRunning = {});
+
+    QStringList errors, informed, asked, dialogTitles;
+    std::deque<bool> answers;
+    std::deque<DialogScript> dialogs;
+    std::function<int(ProgressWindow&)> progress;
+    std::vector<ProgressRecord> progressRuns;
 };
 
-// The main window's prompts: never shown, every call counted.
+// The main window's prompts: never shown, every query answered yes.
 class QuietUserPrompts : public UserPrompts {
 public:
-    void Inform(QWidget*, const QString& text) override { informed << text; }
-    bool AskYesNo(QWidget*, const QString& text) override {
-        asked << text;
-        return true;
-    }
+    void Inform(QWidget*, const QString&) override {}
+    bool AskYesNo(QWidget*, const QString&) override { return true; }
     bool EditBrowser(QWidget*, IniFile&) override { return false; }
     QString OpenFileName(QWidget*, const QString&, const QStringList&) override { return QString(); }
     QString SaveFileName(QWidget*, const QString&, const QStringList&) override { return QString(); }
     void About(QWidget*) override {}
-
-    QStringList informed;
-    QStringList asked;
 };
 
 // Processes events until condition holds (or a generous deadline passes).

@@ -1,192 +1,99 @@
+// Dial-up control through the fake backend, and a backend library loaded at run time.
 #include "FakeRas.h"
 
 #include "viewer/app/dialup/DialTexts.h"
 #include "viewer/app/dialup/DialUp.h"
+#include "viewer/app/dialup/RasLibrary.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <thread>
-#include <mutex>
 
 namespace {
 
 class RecordingObserver : public DialObserver {
 public:
-    void DialState(const std::string& text) override {
-        std::lock_guard<std::mutex> guard(mutex_);
-        states.push_back(text);
-    }
-    void DialStatus(const std::string& text) override {
-        std::lock_guard<std::mutex> guard(mutex_);
-        statuses.push_back(text);
-    }
-    void DialError(const std::string& text) override {
-        std::lock_guard<std::mutex> guard(mutex_);
-        errors.push_back(text);
-    }
-    bool DialStopRequested() const override {
-        stopLooks++;
-        return stop.load() || (stopAfterLooks > 0 && stopLooks.load() >= stopAfterLooks);
-    }
+    void DialState(const std::string& text) override { Add(states, text); }
+    void DialStatus(const std::string& text) override { Add(statuses, text); }
+    void DialError(const std::string& text) override { Add(errors, text); }
+    bool DialStopRequested() const override { return stopAfterLooks > 0 && ++looks >= stopAfterLooks; }
 
-    std::vector<std::string> states, statuses, errors;
-    std::atomic<bool> stop{false};
+    std::string states, statuses, errors;  // "|"-separated
     int stopAfterLooks = 0;
-    mutable std::atomic<int> stopLooks{0};
+    mutable std::atomic<int> looks{0};
 
 private:
+    void Add(std::string& to, const std::string& text) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        to += (to.empty() ? "" : "|") + text;
+    }
     std::mutex mutex_;
 };
 
-DialSettings SettingsFor(const std::string& entry) {
+DialSettings Login(bool currentUser, const std::string& entry = "Provider") {
     DialSettings settings;
     settings.entryName = entry;
     settings.userName = "jane";
     settings.password = "pw";
     settings.domain = "OFFICE";
-    settings.mode = DialMode::Always;
+    settings.useCurrentUser = currentUser;
     return settings;
 }
 
-TEST(DialUp, WithoutTheLibraryDialingIsRefusedWithTheErrorBox) {
-    FakeRas ras;
-    ras.available = false;
-    DialUp dial(ras);
-    RecordingObserver observer;
-    EXPECT_FALSE(dial.Dial(SettingsFor("Provider"), observer));
-    EXPECT_EQ(observer.errors, std::vector<std::string>{dial_text::kLibraryMissing});
-    EXPECT_TRUE(ras.Dials().empty());
-    EXPECT_TRUE(ras.HangUps().empty());
-    EXPECT_GE(ras.Loads(), 1);
-}
+}  // namespace
 
-TEST(DialUp, ShowsEachStateAndIsConnectedAtConnected) {
-    FakeRas ras;
-    ras.states = {0, 1, 2, 18, 14, kRasStateConnected};
-    DialUp dial(ras);
-    RecordingObserver observer;
-    ASSERT_TRUE(dial.Dial(SettingsFor("Provider"), observer));
-    EXPECT_TRUE(dial.Connected());
-    EXPECT_NE(dial.Handle(), 0u);
-    EXPECT_EQ(observer.states, (std::vector<std::string>{"Opening Port", "Port Opened", "Connecting Device",
-                                                          "Undefine Error Code", "Authenticated", "Connected"}));
-    EXPECT_TRUE(observer.statuses.empty());
-    EXPECT_TRUE(ras.HangUps().empty());
-
-    RasHandle handle = dial.Handle();
-    dial.HangUp();
-    EXPECT_FALSE(dial.Connected());
-    EXPECT_EQ(dial.Handle(), 0u);
-    EXPECT_EQ(ras.HangUps(), std::vector<RasHandle>{handle});
-    // It looked at the line until the backend said the handle is gone.
-    EXPECT_GE(ras.StatusPolls(), 2);
-}
-
-TEST(DialUp, UsingCurrentUserPassesNoUserNamePasswordOrDomain) {
-    FakeRas ras;
-    DialUp dial(ras);
-    RecordingObserver observer;
-    DialSettings settings = SettingsFor("Provider");
-    settings.useCurrentUser = true;
-    ASSERT_TRUE(dial.Dial(settings, observer));
-    dial.HangUp();
-    ASSERT_EQ(ras.Dials().size(), 1u);
-    FakeRas::DialCall call = ras.Dials()[0];
-    EXPECT_EQ(call.entryName, "Provider");
-    EXPECT_EQ(call.userName, "");
-    EXPECT_EQ(call.password, "");
-    EXPECT_EQ(call.domain, "");
-}
-
-TEST(DialUp, OwnLoginPassesUserNamePasswordAndDomain) {
-    FakeRas ras;
-    DialUp dial(ras);
-    RecordingObserver observer;
-    DialSettings settings = SettingsFor("Provider");
-    settings.useCurrentUser = false;
-    ASSERT_TRUE(dial.Dial(settings, observer));
-    dial.HangUp();
-    FakeRas::DialCall call = ras.Dials().at(0);
-    EXPECT_EQ(call.userName, "jane");
-    EXPECT_EQ(call.password, "pw");
-    EXPECT_EQ(call.domain, "OFFICE");
-    EXPECT_EQ(call.size, sizeof(RasDialParams));
-    EXPECT_EQ(call.notifierType, 0u);
-    EXPECT_FALSE(call.phoneBookGiven);
-    EXPECT_FALSE(call.extensionsGiven);
-}
-
-TEST(DialUp, OverlongFieldsAreCutToTheRecord) {
-    FakeRas ras;
-    DialUp dial(ras);
-    RecordingObserver observer;
-    DialSettings settings = SettingsFor(std::string(1000, 'e'));
-    settings.useCurrentUser = false;
-    settings.userName = std::string(400, 'u');
-    ASSERT_TRUE(dial.Dial(settings, observer));
-    dial.HangUp();
-    EXPECT_EQ(ras.Dials().at(0).entryName, std::string(kRasNameLength, 'e'));
-    EXPECT_EQ(ras.Dials().at(0).userName, std::string(kRasNameLength, 'u'));
-}
-
-TEST(DialUp, FailedDialShowsTheBackendsTextAndHangsUp) {
-    FakeRas ras;
-    ras.states = {0, 1, 5};
-    ras.stateError = 691;
-    ras.errorTexts[691] = "Access denied because the user name or password is not valid.";
-    DialUp dial(ras);
-    RecordingObserver observer;
-    EXPECT_FALSE(dial.Dial(SettingsFor("Provider"), observer));
-    EXPECT_EQ(observer.statuses, std::vector<std::string>{ras.errorTexts[691]});
-    EXPECT_EQ(ras.HangUps().size(), 1u);
-    EXPECT_FALSE(dial.Connected());
-    EXPECT_EQ(dial.Handle(), 0u);
-}
-
-TEST(DialUp, FailedDialWithoutAnErrorTextShowsOursInstead) {
-    FakeRas ras;
-    ras.states = {0};
-    ras.stateError = 4711;
-    DialUp dial(ras);
-    RecordingObserver observer;
-    EXPECT_FALSE(dial.Dial(SettingsFor("Provider"), observer));
-    EXPECT_EQ(observer.statuses, std::vector<std::string>{dial_text::kConnectError});
-    EXPECT_EQ(ras.HangUps().size(), 1u);
-}
-
-TEST(DialUp, RefusedDialCallShowsTheConnectErrorAndHangsUp) {
-    FakeRas ras;
-    ras.dialResult = 633;
-    DialUp dial(ras);
-    RecordingObserver observer;
-    EXPECT_FALSE(dial.Dial(SettingsFor("Provider"), observer));
-    EXPECT_EQ(observer.statuses, std::vector<std::string>{dial_text::kConnectError});
-    EXPECT_EQ(ras.HangUps().size(), 1u);
-}
-
-TEST(DialUp, LineThatDropsBeforeConnectedIsAFailure) {
-    FakeRas ras;
-    ras.states = {0, 1, kRasStateDisconnected};
-    DialUp dial(ras);
-    RecordingObserver observer;
-    EXPECT_FALSE(dial.Dial(SettingsFor("Provider"), observer));
-    EXPECT_EQ(observer.states.back(), "Disconnected");
-    EXPECT_EQ(observer.statuses, std::vector<std::string>{dial_text::kConnectError});
-    EXPECT_EQ(ras.HangUps().size(), 1u);
-}
-
-TEST(DialUp, StoppingWhileDialingEndsTheWaitAndHangsUp) {
-    FakeRas ras;
-    ras.answerDial = false;
-    DialUp dial(ras);
-    RecordingObserver observer;
-    observer.stopAfterLooks = 3;
-    EXPECT_FALSE(dial.Dial(SettingsFor("Provider"), observer));
-    EXPECT_EQ(ras.HangUps().size(), 1u);
-    // The user stopped it: no failure is reported.
-    EXPECT_TRUE(observer.statuses.empty());
-    EXPECT_TRUE(observer.errors.empty());
+TEST(DialUp, EveryWayADialEnds) {
+    using namespace dial_text;
+    const std::string connectError = kConnectError;
+    struct Case {
+        const char* name;
+        std::function<void(FakeRas&, RecordingObserver&)> setup;
+        DialSettings settings;
+        bool connected;
+        std::string dial, states, statuses, errors;
+    } cases[] = {
+        {"connected", [](FakeRas& r, RecordingObserver&) { r.states = {0, 1, 2, 18, 14, kRasStateConnected}; },
+         Login(false), true, "Provider|jane|pw|OFFICE",
+         "Opening Port|Port Opened|Connecting Device|Undefine Error Code|Authenticated|Connected", "", ""},
+        {"current user, overlong entry", {}, Login(true, std::string(1000, 'e')), true,
+         std::string(kRasNameLength, 'e') + "|||", "Opening Port|Port Opened|Connecting Device|Device Connected|"
+         "All Devices Connected|Starting Authentication|Authenticated|Connected", "", ""},
+        {"failed with the backend's text", [](FakeRas& r, RecordingObserver&) {
+             r.states = {0, 1, 5}, r.stateError = 691, r.errorTexts[691] = "Access denied.";
+         }, Login(true), false, "Provider|||", "Opening Port|Port Opened", "Access denied.", ""},
+        {"failed without a text", [](FakeRas& r, RecordingObserver&) { r.states = {0}, r.stateError = 4711; },
+         Login(true), false, "Provider|||", "", connectError, ""},
+        {"dial refused", [](FakeRas& r, RecordingObserver&) { r.dialResult = 633; }, Login(true), false, "Provider|||",
+         "", connectError, ""},
+        {"line dropped", [](FakeRas& r, RecordingObserver&) { r.states = {0, kRasStateDisconnected}; }, Login(true),
+         false, "Provider|||", "Opening Port|Disconnected", connectError, ""},
+        {"stopped", [](FakeRas& r, RecordingObserver& o) { r.answerDial = false, o.stopAfterLooks = 3; }, Login(true),
+         false, "Provider|||", "", "", ""},
+        {"no library", [](FakeRas& r, RecordingObserver&) { r.available = false; }, Login(true), false, "", "", "",
+         kLibraryMissing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeRas ras;
+        RecordingObserver observer;
+        if (c.setup) c.setup(ras, observer);
+        DialUp dial(ras);
+        EXPECT_EQ(dial.Dial(c.settings, observer), c.connected);
+        ras.JoinStates();
+        EXPECT_EQ(dial.Connected(), c.connected);
+        EXPECT_EQ(ras.Dials(), c.dial.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.dial});
+        EXPECT_EQ(observer.states, c.states);
+        EXPECT_EQ(observer.statuses, c.statuses);
+        EXPECT_EQ(observer.errors, c.errors);
+        // A failed dial is hung up at once, a connected line when asked to.
+        EXPECT_EQ(ras.HangUps().size(), !c.connected && !c.dial.empty() ? 1u : 0u);
+        RasHandle handle = dial.Handle();
+        EXPECT_EQ(handle != 0, c.connected);
+        dial.HangUp();
+        EXPECT_EQ(dial.Handle(), 0u);
+        if (c.connected) {  // hung up when asked to, and looked at the line until it was gone
+            EXPECT_EQ(ras.HangUps(), std::vector<RasHandle>{handle});
+            EXPECT_GE(ras.StatusPolls(), 2);
+        }
+    }
 }
 
 TEST(DialUp, OnlyDialEventsCountAndNothingAfterTheHangUp) {
@@ -195,76 +102,68 @@ TEST(DialUp, OnlyDialEventsCountAndNothingAfterTheHangUp) {
     DialUp dial(ras);
     RecordingObserver observer;
     std::atomic<bool> connected{false};
-    std::thread dialing([&] { connected = dial.Dial(SettingsFor("Provider"), observer); });
+    std::thread dialing([&] { connected = dial.Dial(Login(true), observer); });
     while (!ras.LastNotifier()) std::this_thread::yield();
     RasNotifier notify = ras.LastNotifier();
     notify(0x1234, kRasStateConnected, 0);  // not a dial event
     notify(kRasDialEvent, kRasStateConnected, 0);
     dialing.join();
     EXPECT_TRUE(connected.load());
-    EXPECT_EQ(observer.states, std::vector<std::string>{"Connected"});
-
     dial.HangUp();
     notify(kRasDialEvent, kRasStateDisconnected, 0);
-    EXPECT_EQ(observer.states, std::vector<std::string>{"Connected"});
+    EXPECT_EQ(observer.states, "Connected");
     EXPECT_FALSE(dial.Connected());
+    EXPECT_EQ(std::string(dial_text::ConnectionStateText(13)) + "|" + dial_text::ConnectionStateText(22) + "|" +
+                  dial_text::ConnectionStateText(4099) + "|" + dial_text::ConnectionStateText(0xFFFFFFFFu),
+              "Reauthenticatation Started|Undefine Error Code|Password Expired|Undefine Error Code");
 }
 
-TEST(DialUp, ListsEntriesGrowingTheBufferWhenAsked) {
+TEST(DialUp, EntriesAreListedInAGrowingBufferAndErrorsGiveAText) {
     FakeRas ras;
-    ras.entries = {"Provider", "Office", "Backup line"};
     DialUp dial(ras);
     std::vector<std::string> names;
     std::string error;
-    ASSERT_EQ(dial.ListConnections(names, error), DialUp::ListResult::Listed);
-    EXPECT_EQ(names, ras.entries);
-    EXPECT_EQ(ras.EnumBufferSizes(), (std::vector<uint32_t>{264, 3 * 264}));
-}
-
-TEST(DialUp, OneEntryNeedsOneCall) {
-    FakeRas ras;
-    ras.entries = {"Provider"};
-    DialUp dial(ras);
-    std::vector<std::string> names;
-    std::string error;
-    ASSERT_EQ(dial.ListConnections(names, error), DialUp::ListResult::Listed);
-    EXPECT_EQ(names, ras.entries);
-    EXPECT_EQ(ras.EnumCalls(), 1);
-}
-
-TEST(DialUp, ListingErrorsGiveTheBackendsTextOrOurs) {
-    FakeRas ras;
+    for (std::vector<std::string> entries : {std::vector<std::string>{"Provider"}, {"Provider", "Office", "Backup"}}) {
+        ras.entries = entries;
+        ASSERT_EQ(dial.ListConnections(names, error), DialUp::ListResult::Listed);
+        EXPECT_EQ(names, entries);
+    }
+    EXPECT_EQ(ras.EnumBufferSizes(), (std::vector<uint32_t>{264, 264, 3 * 264}));
     ras.enumError = 610;
     ras.errorTexts[610] = "The phone book is damaged.";
-    DialUp dial(ras);
-    std::vector<std::string> names;
-    std::string error;
     EXPECT_EQ(dial.ListConnections(names, error), DialUp::ListResult::Failed);
     EXPECT_EQ(error, "The phone book is damaged.");
     ras.enumError = 611;
     EXPECT_EQ(dial.ListConnections(names, error), DialUp::ListResult::Failed);
     EXPECT_EQ(error, dial_text::kEnumEntriesError);
-
     ras.available = false;
     EXPECT_EQ(dial.ListConnections(names, error), DialUp::ListResult::LibraryMissing);
     EXPECT_EQ(error, dial_text::kLibraryMissing);
-    EXPECT_TRUE(names.empty());
 }
 
-TEST(DialUp, StateTextsFollowTheStateNumbers) {
-    EXPECT_STREQ(dial_text::ConnectionStateText(0), "Opening Port");
-    EXPECT_STREQ(dial_text::ConnectionStateText(6), " Identificatie bekendmaken");
-    EXPECT_STREQ(dial_text::ConnectionStateText(13), "Reauthenticatation Started");
-    EXPECT_STREQ(dial_text::ConnectionStateText(17), "Waiting For Callback");
-    EXPECT_STREQ(dial_text::ConnectionStateText(18), "Undefine Error Code");
-    EXPECT_STREQ(dial_text::ConnectionStateText(19), "Start Authentication");
-    EXPECT_STREQ(dial_text::ConnectionStateText(21), "Logon to Network");
-    EXPECT_STREQ(dial_text::ConnectionStateText(22), "Undefine Error Code");
-    EXPECT_STREQ(dial_text::ConnectionStateText(4096), "Interactive");
-    EXPECT_STREQ(dial_text::ConnectionStateText(4099), "Password Expired");
-    EXPECT_STREQ(dial_text::ConnectionStateText(8192), "Connected");
-    EXPECT_STREQ(dial_text::ConnectionStateText(8193), "Disconnected");
-    EXPECT_STREQ(dial_text::ConnectionStateText(0xFFFFFFFFu), "Undefine Error Code");
-}
+TEST(RasLibrary, ABackendIsLoadedAtRunTimeOnlyWithAllFiveCalls) {
+    RasLibrary missing;  // this system ships none
+    EXPECT_FALSE(missing.Available());
+    EXPECT_FALSE(RasLibrary(PARTIAL_RASAPI).Load());
+    RecordingObserver observer;
+    EXPECT_FALSE(DialUp(missing).Dial(Login(true), observer));
+    EXPECT_EQ(observer.errors, dial_text::kLibraryMissing);
 
-}  // namespace
+    RasLibrary library(FAKE_RASAPI);
+    library.Release();
+    RasConnStatus status{};
+    status.size = sizeof status;
+    EXPECT_EQ(library.RasGetConnectStatusA(1, &status), kRasErrorInvalidHandle);  // released: not loaded
+    DialUp dial(library);
+    std::vector<std::string> names;
+    std::string error;
+    ASSERT_EQ(dial.ListConnections(names, error), DialUp::ListResult::Listed);
+    EXPECT_TRUE(library.Available());
+    EXPECT_EQ(names, std::vector<std::string>{"Module line"});
+    ASSERT_TRUE(dial.Dial(Login(true, "Module line"), observer));
+    EXPECT_EQ(observer.states, "Opening Port|Connected");
+    dial.HangUp();
+    EXPECT_EQ(dial.Handle(), 0u);
+    EXPECT_FALSE(dial.Dial(Login(true, "Unknown"), observer));
+    EXPECT_EQ(observer.statuses, "module error");
+}

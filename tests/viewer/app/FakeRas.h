@@ -1,12 +1,12 @@
 // A dial-up backend for tests behind the same interface as the real one: it
-// records every call and dials from a script, reporting the states on a
-// thread of its own as a real backend does.
+// refuses calls a real backend would refuse (wrong record sizes, a phone book
+// or extensions it was not given), records every call and dials from a
+// script, reporting the states on a thread of its own as a real backend does.
 #pragma once
 
 #include "viewer/app/dialup/RasApi.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <set>
@@ -16,38 +16,31 @@
 
 class FakeRas : public RasApi {
 public:
-    ~FakeRas() override;
+    ~FakeRas() override { JoinStates(); }
 
     // What the backend does.
     bool available = true;
     std::vector<std::string> entries;
-    uint32_t enumError = 0;               // answered by RasEnumEntriesA
-    uint32_t dialResult = 0;              // answered by RasDialA
+    uint32_t enumError = 0;   // answered by RasEnumEntriesA
+    uint32_t dialResult = 0;  // answered by RasDialA
     std::vector<uint32_t> states{0, 1, 2, 3, 4, 5, 14, kRasStateConnected};
-    uint32_t stateError = 0;              // reported with the last state instead of success
-    bool answerDial = true;               // false: no state is ever reported
+    uint32_t stateError = 0;  // reported with the last state instead of success
+    bool answerDial = true;   // false: no state is ever reported
     std::map<uint32_t, std::string> errorTexts;  // RasGetErrorStringA; others fail
 
-    // What happened.
-    struct DialCall {
-        std::string entryName, userName, password, domain;
-        uint32_t size = 0;
-        uint32_t notifierType = 0;
-        bool phoneBookGiven = false;
-        bool extensionsGiven = false;
-    };
-    std::vector<DialCall> Dials() const;
-    std::vector<RasHandle> HangUps() const;
-    int Loads() const { return loads_.load(); }
-    int EnumCalls() const;
-    std::vector<uint32_t> EnumBufferSizes() const;
-    int StatusPolls() const;
+    // What happened: each dial as "entry|user|password|domain", the handles
+    // hung up, the buffer sizes of the entry listings, the status looks.
+    std::vector<std::string> Dials() const { return Locked(dials_); }
+    std::vector<RasHandle> HangUps() const { return Locked(hangUps_); }
+    std::vector<uint32_t> EnumBufferSizes() const { return Locked(enumBufferSizes_); }
+    int StatusPolls() const { return Locked(statusPolls_); }
     // The notifier of the last dial, to report states by hand.
     RasNotifier LastNotifier() const { return lastNotifier_.load(); }
-    // Waits for the state thread of the last dial to end.
-    void JoinStates();
+    void JoinStates() {
+        if (states_.joinable()) states_.join();
+    }
 
-    bool Load() override;
+    bool Load() override { return available; }
     uint32_t RasEnumEntriesA(const char* reserved, const char* phoneBook, RasEntryName* entries, uint32_t* bytes,
                              uint32_t* count) override;
     uint32_t RasGetErrorStringA(uint32_t error, char* text, uint32_t bytes) override;
@@ -57,12 +50,16 @@ public:
     uint32_t RasGetConnectStatusA(RasHandle handle, RasConnStatus* status) override;
 
 private:
+    template <typename T>
+    T Locked(const T& value) const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        return value;
+    }
+
     mutable std::mutex mutex_;
-    std::atomic<int> loads_{0};
-    std::vector<DialCall> dials_;
+    std::vector<std::string> dials_;
     std::vector<RasHandle> hangUps_;
-    std::set<RasHandle> hungUp_;
-    std::map<RasHandle, int> pollsAfterHangUp_;
+    std::map<RasHandle, int> looksAfterHangUp_;
     std::vector<uint32_t> enumBufferSizes_;
     int statusPolls_ = 0;
     RasHandle nextHandle_ = 0x100;

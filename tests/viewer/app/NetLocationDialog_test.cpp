@@ -1,12 +1,13 @@
+// "Open a new Net location" and the URL history it keeps.
 #include "AppTestSupport.h"
 
+#include "testsupport/TempDir.h"
 #include "viewer/app/jobs/JobTexts.h"
 #include "viewer/app/jobs/NetLocationDialog.h"
 #include "viewer/app/jobs/SpinField.h"
 #include "viewer/app/jobs/UrlHistory.h"
 #include "viewer/gui/IniFile.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,314 +26,172 @@ protected:
         dialog->show();
         return dialog;
     }
-
-    AppTempDir dir;
-    IniFile config{dir.File("vantlow.ini")};
+    TempDir dir;
+    IniFile config{dir.file("vantlow.ini")};
     ScriptedAppPrompts prompts;
     JobRecord record;
 };
 
-bool HasLabel(QWidget& widget, const QString& text) {
-    for (QLabel* label : widget.findChildren<QLabel*>())
-        if (label->text() == text) return true;
-    return false;
-}
+}  // namespace
 
-TEST_F(NetLocationDialogTest, FreshRecordShowsEveryControlWithItsDefault) {
+TEST_F(NetLocationDialogTest, FreshRecordShowsTheDefaultsAndTheFormDecidesTheButtons) {
     auto dialog = Make();
     EXPECT_EQ(dialog->windowTitle(), "Open a new Net location");
-    for (const char* text :
-         {job_text::kUrlLabel, job_text::kTextsOnlyQuestion, job_text::kShowGraphQuestion, job_text::kGoOnlineQuestion,
-          job_text::kLevelsQuestion, job_text::kDirectoryQuestion, job_text::kOtherComputersQuestion,
-          job_text::kOtherLevelsQuestion})
-        EXPECT_TRUE(HasLabel(*dialog, text)) << text;
-    EXPECT_EQ(dialog->TextsOnly()->text(), "Load only &texts.");
-    EXPECT_TRUE(dialog->TextsOnly()->isChecked());
-    EXPECT_EQ(dialog->ShowWithoutAsking()->text(), "Yes, with&out asking.");
-    EXPECT_EQ(dialog->AskFirst()->text(), "No, ask fi&rst.");
-    EXPECT_TRUE(dialog->AskFirst()->isChecked());
-    EXPECT_TRUE(dialog->OnlineYes()->isChecked());
-    EXPECT_TRUE(dialog->LevelsMaximum()->isChecked());
-    EXPECT_EQ(dialog->Levels()->Text(), "1");
-    EXPECT_TRUE(dialog->LeaveDirectory()->isChecked());     // "No" to staying in the directory
-    EXPECT_TRUE(dialog->DontFollowOthers()->isChecked());
-    EXPECT_TRUE(dialog->OtherLevelsNone()->isChecked());
-    EXPECT_EQ(dialog->OtherLevels()->Text(), "1");
-    EXPECT_TRUE(dialog->Levels()->isEnabled());
+    QStringList texts;
+    for (QLabel* label : dialog->findChildren<QLabel*>()) texts << label->text();
+    for (const char* text : {job_text::kUrlLabel, job_text::kTextsOnlyQuestion, job_text::kShowGraphQuestion,
+                             job_text::kGoOnlineQuestion, job_text::kLevelsQuestion, job_text::kDirectoryQuestion,
+                             job_text::kOtherComputersQuestion, job_text::kOtherLevelsQuestion})
+        EXPECT_TRUE(texts.contains(text)) << text;
+    for (QRadioButton* chosen : {dialog->TextsOnly(), dialog->AskFirst(), dialog->OnlineYes(), dialog->LevelsMaximum(),
+                                 dialog->LeaveDirectory(), dialog->DontFollowOthers(), dialog->OtherLevelsNone()})
+        EXPECT_TRUE(chosen->isChecked()) << chosen->text().toStdString();
+    EXPECT_EQ(dialog->Levels()->Text() + dialog->OtherLevels()->Text() + dialog->UrlBox()->currentText(), "11");
     EXPECT_FALSE(dialog->OtherLevels()->isEnabled());
-    EXPECT_EQ(dialog->ExecuteNowButton()->text(), "E&xecute now");
     EXPECT_TRUE(dialog->ExecuteNowButton()->isDefault());
-    EXPECT_EQ(dialog->ExecuteDelayedButton()->text(), "Execute &delayed");
-    EXPECT_TRUE(dialog->ExecuteDelayedButton()->isVisible());
-    EXPECT_EQ(dialog->AddAnotherButton()->text(), "Add &another URL");
-    EXPECT_TRUE(dialog->AddAnotherButton()->isVisible());
-    EXPECT_EQ(dialog->UrlBox()->currentText(), "");
+    for (QPushButton* button : {dialog->ExecuteDelayedButton(), dialog->AddAnotherButton()}) EXPECT_TRUE(button->isVisible());
+    dialog->HelpButton()->click();
+    EXPECT_EQ(prompts.informed.size(), 1);
+
+    auto another = Make({NetLocationDialog::Form::Collect, false, true});
+    EXPECT_EQ(another->windowTitle(), "Open another Net location");
+    EXPECT_FALSE(another->ExecuteDelayedButton()->isVisible());
+    EXPECT_TRUE(another->AddAnotherButton()->isVisible());
+    auto into = Make({NetLocationDialog::Form::IntoWindow, true, false});
+    EXPECT_FALSE(into->ExecuteDelayedButton()->isVisible() || into->AddAnotherButton()->isVisible());
 }
 
-TEST_F(NetLocationDialogTest, TitleAndButtonsFollowTheJobsAlreadyCollectedAndAWaitingRun) {
-    NetLocationDialog::Options options;
-    options.jobsCollected = true;
-    options.offerDelayed = false;
-    auto dialog = Make(options);
-    EXPECT_EQ(dialog->windowTitle(), "Open another Net location");
-    EXPECT_FALSE(dialog->ExecuteDelayedButton()->isVisible());
-    EXPECT_TRUE(dialog->AddAnotherButton()->isVisible());
-
-    NetLocationDialog::Options intoWindow;
-    intoWindow.form = NetLocationDialog::Form::IntoWindow;
-    auto into = Make(intoWindow);
-    EXPECT_FALSE(into->ExecuteDelayedButton()->isVisible());
-    EXPECT_FALSE(into->AddAnotherButton()->isVisible());
-    EXPECT_TRUE(into->ExecuteNowButton()->isVisible());
-}
-
-TEST_F(NetLocationDialogTest, NonNumericLevelWithMaximumIsRefused) {
-    auto dialog = Make();
-    dialog->UrlBox()->setEditText("example.org");
-    dialog->Levels()->Edit()->setText("two");
-    dialog->ExecuteNowButton()->click();
-    EXPECT_EQ(prompts.errors, QStringList{"Please enter a numeric value."});
-    EXPECT_TRUE(dialog->isVisible());
-    EXPECT_EQ(dialog->result(), 0);
-    EXPECT_EQ(dialog->focusWidget(), dialog->Levels()->Edit());
-    // Nothing was taken over, nothing written.
-    EXPECT_EQ(record.settings.startUrl, "");
-    EXPECT_TRUE(ReadUrlHistory(config).empty());
-}
-
-TEST_F(NetLocationDialogTest, NonNumericLevelWithUnlimitedIsAccepted) {
-    auto dialog = Make();
-    dialog->UrlBox()->setEditText("example.org");
-    dialog->Levels()->Edit()->setText("two");
-    dialog->LevelsUnlimited()->setChecked(true);
-    dialog->ExecuteNowButton()->click();
-    EXPECT_TRUE(prompts.errors.isEmpty());
-    EXPECT_EQ(dialog->result(), NetLocationDialog::kExecuteNow);
-    EXPECT_FALSE(record.settings.limitLevels);
-    EXPECT_EQ(record.settings.levels, 1);  // the unreadable field leaves the number as it was
-}
-
-TEST_F(NetLocationDialogTest, LevelsBeyondThe32BitRangeOrNegativeAreRefused) {
-    for (const char* text : {"2147483648", "99999999999", "-1", "1e3", " ", "0x10"}) {
+TEST_F(NetLocationDialogTest, EachButtonChecksTheEntriesAndClosesWithItsOwnResult) {
+    using Edit = std::function<void(NetLocationDialog&)>;
+    auto levels = [](const char* text) { return Edit([text](NetLocationDialog& d) { d.Levels()->Edit()->setText(text); }); };
+    struct Case {
+        const char* url;
+        Edit edit;
+        int button, result;
+        QString error;
+        std::string startUrl = "";
+    } cases[] = {
+        {"example.org", {}, NetLocationDialog::kExecuteNow, 1, "", "http://example.org"},
+        {"ftp://x", {}, NetLocationDialog::kExecuteDelayed, 5, "", "ftp://x"},
+        {"  http://example.org/a b  ", {}, NetLocationDialog::kAddAnother, 6, "", "http://example.org/a b"},
+        {"a.example", {}, NetLocationDialog::kCancelled, 0, ""},
+        {"a.example", levels(" 2147483647 "), 1, 1, "", "http://a.example"},
+        {"a.example", [](NetLocationDialog& d) { d.Levels()->Edit()->setText("two"), d.LevelsUnlimited()->setChecked(true); },
+         1, 1, "", "http://a.example"},
+        {"a.example", levels("two"), 1, 0, job_text::kNotNumeric},
+        {"a.example", levels("2147483648"), 1, 0, job_text::kNotNumeric},
+        {"a.example", levels("99999999999"), 1, 0, job_text::kNotNumeric},
+        {"a.example", levels("-1"), 1, 0, job_text::kNotNumeric},
+        {"a.example", levels("1e3"), 1, 0, job_text::kNotNumeric},
+        {"a.example", levels(" "), 1, 0, job_text::kNotNumeric},
+        {"a.example", levels("0x10"), 1, 0, job_text::kNotNumeric},
+        {"a.example", [](NetLocationDialog& d) { d.OtherLevelsMaximum()->setChecked(true), d.OtherLevels()->Edit()->setText("many"); },
+         1, 0, job_text::kNotNumeric},
+        {"", {}, 1, 0, job_text::kNoUrl},
+        {"   ", {}, 1, 0, job_text::kNoUrl},
+        {"http://", {}, 1, 0, job_text::kNoUrl},
+        {"http://a/\nb", {}, 1, 0, "*"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.url) + " " + std::to_string(&c - cases));
         prompts.errors.clear();
+        record = JobRecord();
         auto dialog = Make();
-        dialog->UrlBox()->setEditText("example.org");
-        dialog->Levels()->Edit()->setText(text);
-        dialog->ExecuteNowButton()->click();
-        EXPECT_EQ(prompts.errors, QStringList{job_text::kNotNumeric}) << text;
-        EXPECT_EQ(dialog->result(), 0) << text;
+        dialog->UrlBox()->setEditText(c.url);
+        if (c.edit) c.edit(*dialog);
+        QPushButton* button = c.button == NetLocationDialog::kExecuteDelayed ? dialog->ExecuteDelayedButton()
+                              : c.button == NetLocationDialog::kAddAnother  ? dialog->AddAnotherButton()
+                              : c.button == NetLocationDialog::kCancelled   ? dialog->CancelButton()
+                                                                            : dialog->ExecuteNowButton();
+        button->click();
+        EXPECT_EQ(dialog->result(), c.result);
+        EXPECT_EQ(dialog->isVisible(), c.result == 0 && c.button != NetLocationDialog::kCancelled);
+        EXPECT_EQ(prompts.errors.size(), c.error.isEmpty() ? 0 : 1);
+        EXPECT_TRUE(c.error == "*" || prompts.errors.value(0) == c.error) << prompts.errors.value(0).toStdString();
+        EXPECT_EQ(record.settings.startUrl, c.startUrl);  // taken over only when accepted
     }
+    // The field in error has the focus; the history holds the accepted URLs, newest first.
     auto dialog = Make();
-    dialog->UrlBox()->setEditText("example.org");
-    dialog->Levels()->Edit()->setText(" 2147483647 ");
-    dialog->ExecuteNowButton()->click();
-    EXPECT_EQ(dialog->result(), NetLocationDialog::kExecuteNow);
-    EXPECT_EQ(record.settings.levels, 2147483647);
-}
-
-TEST_F(NetLocationDialogTest, UnreadableOtherLevelsWithMaximumAreRefusedToo) {
-    auto dialog = Make();
-    dialog->UrlBox()->setEditText("example.org");
+    dialog->UrlBox()->setEditText("a.example");
     dialog->OtherLevelsMaximum()->setChecked(true);
-    dialog->OtherLevels()->Edit()->setText("many");
+    dialog->OtherLevels()->Edit()->setText("x");
     dialog->ExecuteNowButton()->click();
-    EXPECT_EQ(prompts.errors, QStringList{job_text::kNotNumeric});
     EXPECT_EQ(dialog->focusWidget(), dialog->OtherLevels()->Edit());
-    dialog->OtherLevelsNone()->setChecked(true);
-    dialog->ExecuteNowButton()->click();
-    EXPECT_EQ(dialog->result(), NetLocationDialog::kExecuteNow);
+    EXPECT_EQ(ReadUrlHistory(config), (std::vector<std::string>{"http://a.example", "http://example.org/a b", "ftp://x",
+                                                                "http://example.org"}));
 }
 
-TEST_F(NetLocationDialogTest, UrlWithoutSchemeGetsHttpAndOneWithASchemeStaysAsTyped) {
-    auto dialog = Make();
-    dialog->UrlBox()->setEditText("example.org");
-    dialog->ExecuteNowButton()->click();
-    EXPECT_EQ(record.settings.startUrl, "http://example.org");
-
-    JobRecord other;
-    NetLocationDialog second(other, config, prompts, {});
-    second.UrlBox()->setEditText("ftp://x");
-    second.ExecuteNowButton()->click();
-    EXPECT_EQ(other.settings.startUrl, "ftp://x");
-    EXPECT_EQ(ReadUrlHistory(config), (std::vector<std::string>{"ftp://x", "http://example.org"}));
-}
-
-TEST_F(NetLocationDialogTest, EmptyOrBrokenUrlsAreRefused) {
-    for (const char* text : {"", "   ", "http://"}) {
-        prompts.errors.clear();
-        auto dialog = Make();
-        dialog->UrlBox()->setEditText(text);
-        dialog->ExecuteNowButton()->click();
-        EXPECT_EQ(prompts.errors, QStringList{job_text::kNoUrl}) << text;
-        EXPECT_EQ(dialog->result(), 0);
-    }
-    prompts.errors.clear();
-    auto dialog = Make();
-    dialog->UrlBox()->setEditText(QString("http://a/\nb"));
-    dialog->ExecuteNowButton()->click();
-    EXPECT_EQ(dialog->result(), 0);
-    EXPECT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(ReadUrlHistory(config).empty());
-}
-
-TEST_F(NetLocationDialogTest, BlanksAroundTheUrlAreDropped) {
-    auto dialog = Make();
-    dialog->UrlBox()->setEditText("  http://example.org/a b  ");
-    dialog->AddAnotherButton()->click();
-    EXPECT_EQ(record.settings.startUrl, "http://example.org/a b");
-}
-
-TEST_F(NetLocationDialogTest, HistoryIsOfferedNewestFirstAndTheNewestFillsAnEmptyRecord) {
-    for (const char* url : {"http://one/", "http://two/", "http://three/"}) PushUrlHistory(config, url);
-    auto dialog = Make();
-    ASSERT_EQ(dialog->UrlBox()->count(), 3);
-    EXPECT_EQ(dialog->UrlBox()->itemText(0), "http://three/");
-    EXPECT_EQ(dialog->UrlBox()->itemText(2), "http://one/");
-    EXPECT_EQ(dialog->UrlBox()->currentText(), "http://three/");
-
-    record.settings.startUrl = "http://node.example/page.html";
-    auto expand = Make();
-    EXPECT_EQ(expand->UrlBox()->currentText(), "http://node.example/page.html");
-}
-
-TEST_F(NetLocationDialogTest, HistoryKeepsTheNewestFirstAndAtMostTen) {
-    for (int i = 0; i < 11; i++) {
-        JobRecord job;
-        NetLocationDialog dialog(job, config, prompts, {});
-        dialog.UrlBox()->setEditText(QString("site%1.example").arg(i));
-        dialog.ExecuteNowButton()->click();
-    }
-    auto dialog = Make();
-    ASSERT_EQ(dialog->UrlBox()->count(), 10);
-    EXPECT_EQ(dialog->UrlBox()->itemText(0), "http://site10.example");
-    EXPECT_EQ(dialog->UrlBox()->itemText(9), "http://site1.example");
-}
-
-TEST_F(NetLocationDialogTest, GarbledHistoryOpensEmpty) {
-    WriteText(dir.File("vantlow.ini"), "[ParsedURLs]\nCount=lots\nURL0=http://x/\n\x01\x02garbage\n");
-    IniFile garbled(dir.File("vantlow.ini"));
-    NetLocationDialog dialog(record, garbled, prompts, {});
-    EXPECT_EQ(dialog.UrlBox()->count(), 0);
-    EXPECT_EQ(dialog.UrlBox()->currentText(), "");
-}
-
-TEST_F(NetLocationDialogTest, SpinButtonsCountUpAndDownButNeverBelowZero) {
-    auto dialog = Make();
-    SpinField* levels = dialog->Levels();
-    levels->UpButton()->click();
-    EXPECT_EQ(levels->Text(), "2");
-    levels->DownButton()->click();
-    levels->DownButton()->click();
-    EXPECT_EQ(levels->Text(), "0");
-    levels->DownButton()->click();
-    EXPECT_EQ(levels->Text(), "0");
-    levels->Edit()->setText("2147483647");
-    levels->UpButton()->click();
-    EXPECT_EQ(levels->Text(), "2147483647");
-    levels->Edit()->setText("junk");
-    levels->UpButton()->click();
-    EXPECT_EQ(levels->Text(), "1");
-}
-
-TEST_F(NetLocationDialogTest, OtherLevelsFollowTheLevelNumberDown) {
-    record.settings.levels = 3;
-    record.settings.otherLevels = 3;
-    record.settings.limitOtherComputers = true;
-    auto dialog = Make();
-    dialog->Levels()->DownButton()->click();
-    EXPECT_EQ(dialog->Levels()->Text(), "2");
-    EXPECT_EQ(dialog->OtherLevels()->Text(), "2");
-    dialog->Levels()->Edit()->setText("0");
-    EXPECT_EQ(dialog->OtherLevels()->Text(), "0");
-    // Up again: the other number stays where it was pushed.
-    dialog->Levels()->UpButton()->click();
-    EXPECT_EQ(dialog->OtherLevels()->Text(), "0");
-}
-
-TEST_F(NetLocationDialogTest, OtherLevelsAreNotLoweredWhileLevelsAreUnlimited) {
-    record.settings.levels = 5;
-    record.settings.otherLevels = 4;
-    record.settings.limitLevels = false;
-    auto dialog = Make();
-    dialog->Levels()->Edit()->setText("1");
-    EXPECT_EQ(dialog->OtherLevels()->Text(), "4");
-    // Choosing "Maximum:" is a change of a choice: now it is lowered.
-    dialog->LevelsMaximum()->setChecked(true);
-    EXPECT_EQ(dialog->OtherLevels()->Text(), "1");
-}
-
-TEST_F(NetLocationDialogTest, NumberFieldsAreEnabledOnlyWithTheirMaximum) {
-    auto dialog = Make();
-    dialog->LevelsUnlimited()->setChecked(true);
-    EXPECT_FALSE(dialog->Levels()->isEnabled());
-    dialog->LevelsMaximum()->setChecked(true);
-    EXPECT_TRUE(dialog->Levels()->isEnabled());
-    dialog->OtherLevelsMaximum()->setChecked(true);
-    EXPECT_TRUE(dialog->OtherLevels()->isEnabled());
-    dialog->OtherLevelsNone()->setChecked(true);
-    EXPECT_FALSE(dialog->OtherLevels()->isEnabled());
-}
-
-TEST_F(NetLocationDialogTest, EachExecuteButtonClosesWithItsOwnResult) {
-    auto now = Make();
-    now->UrlBox()->setEditText("a.example");
-    now->ExecuteNowButton()->click();
-    EXPECT_EQ(now->result(), 1);
-    auto delayed = Make();
-    delayed->UrlBox()->setEditText("a.example");
-    delayed->ExecuteDelayedButton()->click();
-    EXPECT_EQ(delayed->result(), 5);
-    auto another = Make();
-    another->UrlBox()->setEditText("a.example");
-    another->AddAnotherButton()->click();
-    EXPECT_EQ(another->result(), 6);
-    auto cancel = Make();
-    cancel->CancelButton()->click();
-    EXPECT_EQ(cancel->result(), 0);
-    EXPECT_FALSE(cancel->isVisible());
-}
-
-TEST_F(NetLocationDialogTest, EveryChoiceGoesIntoTheRecord) {
+TEST_F(NetLocationDialogTest, EveryChoiceGoesIntoTheRecordAndComesBackFromIt) {
     auto dialog = Make();
     dialog->UrlBox()->setEditText("http://b.example/dir/");
-    dialog->Everything()->setChecked(true);
-    dialog->ShowWithoutAsking()->setChecked(true);
-    dialog->OnlineNo()->setChecked(true);
+    for (QRadioButton* choice : {dialog->Everything(), dialog->ShowWithoutAsking(), dialog->OnlineNo(),
+                                 dialog->StayInDirectory(), dialog->FollowOthers(), dialog->OtherLevelsMaximum()})
+        choice->setChecked(true);
     dialog->Levels()->Edit()->setText("4");
-    dialog->StayInDirectory()->setChecked(true);
-    dialog->FollowOthers()->setChecked(true);
-    dialog->OtherLevelsMaximum()->setChecked(true);
     dialog->OtherLevels()->Edit()->setText("3");
     dialog->ExecuteNowButton()->click();
     const LoadSettings& s = record.settings;
-    EXPECT_EQ(s.startUrl, "http://b.example/dir/");
-    EXPECT_TRUE(s.loadPictures);
-    EXPECT_TRUE(record.showGraphAtOnce);
-    EXPECT_FALSE(s.goOnline);
-    EXPECT_TRUE(s.limitLevels);
-    EXPECT_EQ(s.levels, 4);
-    EXPECT_FALSE(s.leaveStartDirectory);
-    EXPECT_TRUE(s.followOtherComputers);
-    EXPECT_TRUE(s.limitOtherComputers);
-    EXPECT_EQ(s.otherLevels, 3);
-
-    // The same record opens the dialog with those choices.
-    NetLocationDialog again(record, config, prompts, {});
-    EXPECT_TRUE(again.Everything()->isChecked());
-    EXPECT_TRUE(again.ShowWithoutAsking()->isChecked());
-    EXPECT_TRUE(again.OnlineNo()->isChecked());
-    EXPECT_EQ(again.Levels()->Text(), "4");
-    EXPECT_TRUE(again.StayInDirectory()->isChecked());
-    EXPECT_TRUE(again.FollowOthers()->isChecked());
-    EXPECT_TRUE(again.OtherLevelsMaximum()->isChecked());
-    EXPECT_EQ(again.OtherLevels()->Text(), "3");
+    EXPECT_TRUE(s.loadPictures && record.showGraphAtOnce && !s.goOnline && s.limitLevels && !s.leaveStartDirectory &&
+                s.followOtherComputers && s.limitOtherComputers);
+    EXPECT_EQ(std::to_string(s.levels) + std::to_string(s.otherLevels), "43");
+    auto again = Make();
+    EXPECT_EQ(again->UrlBox()->currentText(), "http://b.example/dir/");
+    for (QRadioButton* choice : {again->Everything(), again->ShowWithoutAsking(), again->OnlineNo(),
+                                 again->StayInDirectory(), again->FollowOthers(), again->OtherLevelsMaximum()})
+        EXPECT_TRUE(choice->isChecked()) << choice->text().toStdString();
+    EXPECT_EQ(again->Levels()->Text() + again->OtherLevels()->Text(), "43");
 }
 
-TEST_F(NetLocationDialogTest, HelpExplainsTheDialog) {
+TEST_F(NetLocationDialogTest, SpinButtonsAndTheOtherLevelsFollowingTheLevelsDown) {
     auto dialog = Make();
-    dialog->HelpButton()->click();
-    EXPECT_EQ(prompts.informed.size(), 1);
-    EXPECT_TRUE(dialog->isVisible());
+    SpinField* levels = dialog->Levels();
+    for (auto [start, button, after] : {std::tuple{"1", levels->UpButton(), "2"}, {"1", levels->DownButton(), "0"},
+                                        {"0", levels->DownButton(), "0"}, {"2147483647", levels->UpButton(), "2147483647"},
+                                        {"junk", levels->UpButton(), "1"}}) {
+        levels->Edit()->setText(start);
+        button->click();
+        EXPECT_EQ(levels->Text(), after) << start;
+    }
+    record.settings.levels = 3, record.settings.otherLevels = 3, record.settings.limitOtherComputers = true;
+    dialog = Make();
+    EXPECT_TRUE(dialog->OtherLevels()->isEnabled());
+    dialog->Levels()->DownButton()->click();
+    EXPECT_EQ(dialog->Levels()->Text() + dialog->OtherLevels()->Text(), "22");
+    dialog->Levels()->Edit()->setText("0");
+    dialog->Levels()->UpButton()->click();  // up again: the other number stays where it was pushed
+    EXPECT_EQ(dialog->OtherLevels()->Text(), "0");
+    dialog->LevelsUnlimited()->setChecked(true);
+    EXPECT_FALSE(dialog->Levels()->isEnabled());
+    dialog->Levels()->Edit()->setText("5");
+    dialog->OtherLevels()->Edit()->setText("4");
+    dialog->Levels()->Edit()->setText("1");
+    EXPECT_EQ(dialog->OtherLevels()->Text(), "4");  // not lowered while unlimited
+    dialog->LevelsMaximum()->setChecked(true);
+    EXPECT_EQ(dialog->OtherLevels()->Text(), "1");
+    EXPECT_TRUE(dialog->Levels()->isEnabled());
+    dialog->OtherLevelsNone()->setChecked(true);
+    EXPECT_FALSE(dialog->OtherLevels()->isEnabled());
 }
 
-}  // namespace
+TEST_F(NetLocationDialogTest, HistoryIsOfferedNewestFirstAtMostTen) {
+    for (int i = 0; i < 12; i++) PushUrlHistory(config, "http://site" + std::to_string(i) + "/");
+    auto dialog = Make();
+    ASSERT_EQ(dialog->UrlBox()->count(), 10);
+    EXPECT_EQ(dialog->UrlBox()->itemText(0) + " " + dialog->UrlBox()->itemText(9), "http://site11/ http://site2/");
+    EXPECT_EQ(dialog->UrlBox()->currentText(), "http://site11/");  // the newest fills an empty record
+    record.settings.startUrl = "http://node.example/page.html";
+    EXPECT_EQ(Make()->UrlBox()->currentText(), "http://node.example/page.html");
+    for (const char* line : {"[ParsedURLs]\n", "Count=10\n", "URL0=http://site11/\n"})
+        EXPECT_NE(read_file(dir.file("vantlow.ini")).find(line), std::string::npos) << line;
+    // Used again: to the front, once; the old tenth entry goes even so.
+    EXPECT_EQ(PushUrlHistory(config, "http://site5/").size(), 9u);
+    EXPECT_EQ(ReadUrlHistory(config).front() + " " + ReadUrlHistory(config).back(), "http://site5/ http://site3/");
+    for (auto [text, urls] : {std::pair<const char*, size_t>{"Count=abc\nURL0=http://x/\n", 0},
+                              {"Count=-3\nURL0=http://x/\n", 0}, {"Count=99999999999999999999\nURL0=http://x/\n", 0},
+                              {"Count=4000000000\nURL0=http://x/\nURL1=\nURL2=http://z/\n", 2}}) {
+        write_file(dir.file("vantlow.ini"), std::string("[ParsedURLs]\n") + text + "\x01\x02garbage\n");
+        IniFile garbled(dir.file("vantlow.ini"));
+        EXPECT_EQ(ReadUrlHistory(garbled).size(), urls) << text;
+        EXPECT_EQ(NetLocationDialog(record, garbled, prompts, {}).UrlBox()->count(), static_cast<int>(urls)) << text;
+    }
+}
