@@ -1,18 +1,6 @@
 #include "AppTestSupport.h"
 
-#include "testsupport/TempDir.h"
 #include "viewer/app/jobs/ProgressWindow.h"
-
-#include <QApplication>
-#include <QDeadlineTimer>
-#include <QListWidget>
-#include <QPushButton>
-#include <QThread>
-#include <QTimer>
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 namespace {
 

@@ -1,17 +1,24 @@
 // Shared pieces of the load-job and dial-up tests: the application object
 // (offscreen, configuration and state below a temporary home), prompts that
 // answer from a script so that no dialog or box ever blocks, and quiet
-// prompts for the main window.
+// prompts for the main window; with them what every such test includes.
 #pragma once
 
+#include "FakeRas.h"
+
+#include "testsupport/TempDir.h"
 #include "viewer/app/jobs/AppPrompts.h"
+#include "viewer/gui/IniFile.h"
 #include "viewer/gui/UserPrompts.h"
 
-#include <QDialog>
-#include <QStringList>
+#include <QTest>
+#include <QtWidgets>
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <functional>
+#include <thread>
 #include <vector>
 
 class ProgressWindow;

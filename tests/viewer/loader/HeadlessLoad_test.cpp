@@ -1,9 +1,6 @@
 #include "viewer/loader/HeadlessLoad.h"
 
 #include "tests/viewer/loader/LoaderTestSupport.h"
-#include "testsupport/TempDir.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -42,13 +39,6 @@ TEST(LoadArguments, OptionsSetTheirSettingsAndWrongOnesAreRefusedWithAReason) {
         wrong.insert(wrong.begin(), {"--load", "h", "--output", "o"});
         EXPECT_EQ(Parse(wrong), "error") << wrong[4];
     }
-    TempDir dir;
-    std::FILE* file = std::fopen(dir.file("usage").c_str(), "w");
-    PrintLoadUsage(file);
-    std::fclose(file);
-    for (const char* option : {"--load", "--output", "--levels", "--unlimited-levels", "--other-levels", "--follow-other-hosts",
-                               "--stay-in-directory", "--pictures", "--offline", "--proxy", "--direct", "--timeout", "--list"})
-        EXPECT_NE(read_file(dir.file("usage")).find(option), std::string::npos) << option;
 }
 
 TEST(HeadlessRun, ProblemsAStopOrNoGraphFileGiveExitStatusOne) {

@@ -1,14 +1,22 @@
 // What the loader suites need beside testsupport/: a port nobody listens on,
-// the pending failure report, and a progress sink that records what a job tells.
+// the pending failure report, and a progress sink that records what a job
+// tells; with them what every such suite includes.
 #pragma once
 
 #include "foundation/Fail.h"
 #include "testsupport/OriginServer.h"
+#include "testsupport/TempDir.h"
 #include "viewer/loader/LoadProgress.h"
+#include "viewer/loader/LoaderTexts.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <map>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 // A loopback port that was listened on a moment ago and is closed now.

@@ -1,37 +1,26 @@
-// Load jobs as the user runs them: the "Open a new Net location" dialog from
-// the main window's commands, the progress window, the end-of-load window,
-// delayed runs and dialing through the fake backend. The small site's server
-// also plays the proxy; one journey crawls through the real harbord.
+// The load-job windows: the "Open a new Net location" dialog with its URL
+// history, the progress window and the dial-up wizard on their own, then
+// load jobs as the user runs them from the main window's commands, with the
+// end-of-load window, delayed runs and dialing through the fake backend. The
+// small site's server also plays the proxy (harbord is in the loader's
+// headless journeys).
 #include "AppTestSupport.h"
-#include "FakeRas.h"
 
-#include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
-#include "testsupport/SiteGenerator.h"
-#include "testsupport/TempDir.h"
+#include "viewer/app/dialup/ConnectionWizard.h"
 #include "viewer/app/dialup/DialTexts.h"
+#include "viewer/app/dialup/PasswordScrambler.h"
 #include "viewer/app/jobs/JobEnvironment.h"
 #include "viewer/app/jobs/JobManager.h"
+#include "viewer/app/jobs/JobTexts.h"
 #include "viewer/app/jobs/LoadJobs.h"
 #include "viewer/app/jobs/NetLocationDialog.h"
 #include "viewer/app/jobs/ProgressWindow.h"
 #include "viewer/app/jobs/SpinField.h"
 #include "viewer/app/jobs/StartTimeDialog.h"
+#include "viewer/app/jobs/UrlHistory.h"
 #include "viewer/gui/CommandIds.h"
-#include "viewer/gui/IniFile.h"
 #include "viewer/gui/MainWindow.h"
-#include "viewer/loader/Crawler.h"
-
-#include <QComboBox>
-#include <QDateEdit>
-#include <QLineEdit>
-#include <QMdiArea>
-#include <QMdiSubWindow>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTimeEdit>
-
-#include <gtest/gtest.h>
 
 #include <set>
 
@@ -48,9 +37,9 @@ public:
     std::vector<std::string> browsed;
 };
 
-class LoadJobTest : public ::testing::Test {
+class JobWindows : public ::testing::Test {
 protected:
-    LoadJobTest() {
+    JobWindows() {
         for (std::string site : {"/s0", "/s1", "/s2", "/s3", "/s4"}) {
             std::filesystem::create_directories(dir.path() + site);
             write_file(dir.path() + site + "/index.html", "<title>Site</title><a href=page.html>page</a>");
@@ -98,6 +87,31 @@ protected:
             paths += " " + request.path.substr(request.path.rfind("/options", 0) == 0 ? 8 : 0);
         return paths;
     }
+    // A dialog over `record`; "Execute now" after the URL and the choices: its result.
+    std::unique_ptr<NetLocationDialog> Dialog() {
+        auto dialog = std::make_unique<NetLocationDialog>(record, config, prompts, NetLocationDialog::Options());
+        dialog->show();
+        return dialog;
+    }
+    int ExecuteNow(const char* url, const std::function<void(NetLocationDialog&)>& choices = {}) {
+        prompts.errors.clear();
+        record = JobRecord();
+        auto dialog = Dialog();
+        dialog->UrlBox()->setEditText(url);
+        if (choices) choices(*dialog);
+        dialog->ExecuteNowButton()->click();
+        EXPECT_EQ(dialog->isVisible(), dialog->result() == 0);
+        return dialog->result();
+    }
+    // The dial-up wizard over what the file holds now, with a mode chosen.
+    std::unique_ptr<ConnectionWizard> Wizard(DialMode mode, bool forward = false) {
+        wizardConfig = std::make_unique<IniFile>(path);
+        auto wizard = std::make_unique<ConnectionWizard>(*wizardConfig, manager->Dialer(), prompts);
+        wizard->ModeButton(mode)->setChecked(true);
+        if (forward) wizard->ForwardButton()->click();
+        return wizard;
+    }
+    DialSettings Stored() const { return DialSettings::Read(IniFile(path)); }
     static GraphNode* NodeFor(const GraphWindow* graph, const std::string& url) {
         for (const auto& node : graph->Graph().Nodes())
             if (node->url == url) return node.get();
@@ -111,7 +125,10 @@ protected:
 
     TempDir dir;
     OriginServer origin{dir.path()};
-    IniFile config{dir.file("vantlow.ini")};
+    const std::string path = dir.file("vantlow.ini");
+    IniFile config{path};
+    std::unique_ptr<IniFile> wizardConfig;
+    JobRecord record;
     QuietUserPrompts userPrompts;
     ScriptedAppPrompts prompts;
     FakeRas ras;
@@ -123,44 +140,227 @@ protected:
 
 }  // namespace
 
-TEST_F(LoadJobTest, ADialogFromTheMenuCrawlsThroughHarbordIntoALaidOutWindowAndOfflineFromItsCache) {
-    TempDir siteDir;
-    OriginServer server(siteDir.path());
-    GeneratedSite site = GenerateSite(siteDir.path(), server.port(), SiteShape{24, 3, 2, 7});
-    site.ApplyTo(server);
-    e2e::Harbord harbord;
-    UseProxy(harbord.port(), ras);
-    for (bool online : {true, false}) {
-        Enter(site.StartUrl().substr(7), kNow, [online](NetLocationDialog& d) {  // typed without a scheme
-            d.Levels()->Edit()->setText("2");
-            (online ? d.OnlineYes() : d.OnlineNo())->setChecked(true);
-        });
-        size_t asked = server.request_count();
-        window.Command(cmd::kOpenNetLocation);
-        EXPECT_TRUE(online || server.request_count() == asked);  // offline: from harbord's cache only
+TEST(ProgressWindow, UpdatesFromOtherThreadsArriveAsPostedEventsOnly) {
+    ScriptedAppPrompts prompts;
+    QStringList statuses;
+    {
+        ProgressWindow gone(prompts);  // what was queued for a window that is gone is dropped
+        gone.PostError("never shown");
     }
-    SiteGraph reference;  // the same job without a window draws the same nodes
-    LoadSettings settings;
-    settings.startUrl = site.StartUrl(), settings.levels = 2;
-    ProgressWindow quiet(prompts);
-    Crawler(reference).RunLoadJob(settings, quiet, ProxyAddress{"127.0.0.1", harbord.port()});
-    ASSERT_EQ(window.GraphWindows().size(), 2);
-    for (GraphWindow* graph : window.GraphWindows()) {
-        EXPECT_EQ(graph->windowTitle().toStdString() + " " + graph->Graph().RootNode()->url, site.StartUrl() + " " + site.StartUrl());
-        EXPECT_EQ(graph->Graph().Nodes().size(), reference.Nodes().size());
-        for (const std::string& path : site.PathsWithinLevels(2)) {
-            EXPECT_EQ(NodeFor(graph, site.base + path) ? NodeFor(graph, site.base + path)->kind : NodeKind(-1), NodeKind::Html);
-            EXPECT_FALSE(harbord.cache_files_for(site.base + path).empty()) << path;
-        }
-        EXPECT_TRUE(LaidOut(graph));
-    }
-    for (const ProgressRecord& run : prompts.progressRuns) EXPECT_FALSE(run.okPressed) << run.messages.join("\n").toStdString();
-    EXPECT_EQ(prompts.progressRuns.size(), 2u);
-    EXPECT_EQ(window.StatusText(), "");
-    EXPECT_EQ(config.Read("ParsedURLs", "URL0"), site.StartUrl());  // remembered with its scheme
+    ProgressWindow window(prompts);
+    window.statusSink = [&](const QString& text) { statuses << text; };
+    const std::string url = "Loading http://h.example/~user/a&b~~c ...";
+    std::thread([&] {
+        for (int line : {3, -1, 12}) window.SetLine(line, url);
+        window.ItemsLeft(7);
+        window.AddMessage("a problem");
+        window.PostStatus("An error occured while trying to connect.");
+        window.PostError("The library is missing.");
+    }).join();
+    EXPECT_EQ(window.LineText(3) + window.LeftField()->text() + statuses.join("") + prompts.errors.join(""), "");
+    EXPECT_EQ(window.Messages()->count(), 0);  // the GUI thread has not run yet
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.LineText(3).toStdString(), url);  // exactly as it is: "~" is no mnemonic
+    EXPECT_EQ(window.Line(3)->textFormat(), Qt::PlainText);
+    for (int i = 0; i < LoadProgress::kLines; i++) EXPECT_EQ(window.LineText(i).isEmpty(), i != 3) << i;
+    EXPECT_EQ(window.LeftField()->text() + " " + window.Messages()->item(0)->text(), "7 a problem");
+    EXPECT_TRUE(window.Problems());
+    EXPECT_EQ(statuses, QStringList{"An error occured while trying to connect."});
+    EXPECT_EQ(prompts.errors, QStringList{"The library is missing."});
 }
 
-TEST_F(LoadJobTest, JobsCollectedWithAddAnotherRunInOrderEachIntoItsOwnWindow) {
+TEST(ProgressWindow, StopButtonEscapeAndClosingAskOnceAndAStoppedJobClosesAtItsEnd) {
+    ScriptedAppPrompts prompts;
+    prompts.answers = {false, false, false, true};
+    ProgressWindow window(prompts);
+    window.show();
+    window.SetLine(0, "Checking http://a/ ...");
+    window.SetLine(5, "Loading http://b/ ...");
+    QCoreApplication::processEvents();
+    window.StopButton()->click();  // no: the job goes on
+    QTest::keyClick(&window, Qt::Key_Escape);
+    window.close();
+    EXPECT_FALSE(window.StopRequested());
+    window.StopButton()->click();  // yes
+    EXPECT_EQ(prompts.asked, QStringList(4, "Do you really want to cancel loading?"));
+    EXPECT_TRUE(window.StopRequested() && window.isVisible());
+    EXPECT_FALSE(window.StopButton()->isEnabled());
+    EXPECT_EQ(window.LineText(0) + window.LineText(5), "Please wait for the current action to be completed...");
+    window.StopPressed();  // the button is off: even a press that gets through asks nothing
+    EXPECT_EQ(prompts.asked.size(), 4);
+    window.Finish();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), 1);
+}
+
+TEST_F(JobWindows, NumbersAndUrlsAreCheckedBeforeTheDialogCloses) {
+    for (const char* text : {"two", "2147483648", "99999999999", "-1", "1e3", " ", "0x10"}) {
+        EXPECT_EQ(ExecuteNow("a.example", [text](NetLocationDialog& d) { d.Levels()->Edit()->setText(text); }), 0) << text;
+        EXPECT_EQ(prompts.errors, QStringList{job_text::kNotNumeric}) << text;
+    }
+    EXPECT_EQ(ExecuteNow("a.example", [](NetLocationDialog& d) {
+                  d.OtherLevelsMaximum()->setChecked(true);
+                  d.OtherLevels()->Edit()->setText("many");
+                  d.ExecuteNowButton()->click();
+                  EXPECT_EQ(d.focusWidget(), d.OtherLevels()->Edit());  // the field in error has the focus
+                  d.OtherLevelsNone()->setChecked(true);
+              }),
+              1);
+    for (const char* url : {"", "   ", "http://", "http://a/\nb"}) {
+        EXPECT_EQ(ExecuteNow(url), 0) << url;
+        EXPECT_EQ(prompts.errors.size(), 1) << url;
+        EXPECT_EQ(prompts.errors.value(0) == job_text::kNoUrl, std::strchr(url, '\n') == nullptr) << url;
+    }
+    EXPECT_EQ(record.settings.startUrl, "");  // nothing taken over from a refused dialog
+    EXPECT_EQ(ExecuteNow("a.example", [](NetLocationDialog& d) {
+                  d.Levels()->Edit()->setText("two");
+                  d.LevelsUnlimited()->setChecked(true);
+              }),
+              1);
+    EXPECT_EQ(record.settings.levels * 2 + record.settings.limitLevels, 2);  // the number as it was, unlimited
+    EXPECT_EQ(ExecuteNow("  http://example.org/a b  ", [](NetLocationDialog& d) { d.Levels()->Edit()->setText(" 2147483647 "); }), 1);
+    EXPECT_EQ(record.settings.startUrl + " " + std::to_string(record.settings.levels), "http://example.org/a b 2147483647");
+    EXPECT_EQ(ExecuteNow("ftp://x"), 1);
+    EXPECT_EQ(ReadUrlHistory(config), (std::vector<std::string>{"ftp://x", "http://example.org/a b", "http://a.example"}));
+}
+
+TEST_F(JobWindows, SpinButtonsAndTheOtherLevelsFollowingTheLevelsDown) {
+    auto dialog = Dialog();
+    SpinField* levels = dialog->Levels();
+    for (auto [start, button, after] : {std::tuple{"1", levels->UpButton(), "2"}, {"1", levels->DownButton(), "0"},
+                                        {"0", levels->DownButton(), "0"}, {"2147483647", levels->UpButton(), "2147483647"},
+                                        {"junk", levels->UpButton(), "1"}}) {
+        levels->Edit()->setText(start);
+        button->click();
+        EXPECT_EQ(levels->Text(), after) << start;
+    }
+    record.settings.levels = 3, record.settings.otherLevels = 3, record.settings.limitOtherComputers = true;
+    dialog = Dialog();
+    dialog->Levels()->DownButton()->click();
+    EXPECT_EQ(dialog->Levels()->Text() + dialog->OtherLevels()->Text(), "22");
+    dialog->Levels()->Edit()->setText("0");
+    dialog->Levels()->UpButton()->click();  // up again: the other number stays where it was pushed
+    EXPECT_EQ(dialog->OtherLevels()->Text(), "0");
+    dialog->LevelsUnlimited()->setChecked(true);
+    dialog->OtherLevels()->Edit()->setText("4");
+    dialog->Levels()->Edit()->setText("1");
+    EXPECT_EQ(dialog->OtherLevels()->Text(), "4");  // not lowered while unlimited, but once a maximum is chosen
+    EXPECT_FALSE(dialog->Levels()->isEnabled());
+    dialog->LevelsMaximum()->setChecked(true);
+    EXPECT_EQ(dialog->OtherLevels()->Text(), "1");
+    EXPECT_TRUE(dialog->Levels()->isEnabled());
+    dialog->OtherLevelsNone()->setChecked(true);
+    EXPECT_FALSE(dialog->OtherLevels()->isEnabled());
+    dialog->HelpButton()->click();
+    EXPECT_EQ(prompts.informed.size(), 1);
+}
+
+TEST_F(JobWindows, HistoryIsOfferedNewestFirstAtMostTen) {
+    for (int i = 0; i < 12; i++) PushUrlHistory(config, "http://site" + std::to_string(i) + "/");
+    auto dialog = Dialog();
+    ASSERT_EQ(dialog->UrlBox()->count(), 10);
+    EXPECT_EQ(dialog->UrlBox()->itemText(0) + " " + dialog->UrlBox()->itemText(9), "http://site11/ http://site2/");
+    EXPECT_EQ(dialog->UrlBox()->currentText(), "http://site11/");  // the newest fills an empty record
+    for (const char* line : {"[ParsedURLs]\n", "Count=10\n", "URL0=http://site11/\n"})
+        EXPECT_NE(read_file(dir.file("vantlow.ini")).find(line), std::string::npos) << line;
+    // Used again: to the front, once; the old tenth entry goes even so.
+    EXPECT_EQ(PushUrlHistory(config, "http://site5/").size(), 9u);
+    EXPECT_EQ(ReadUrlHistory(config).front() + " " + ReadUrlHistory(config).back(), "http://site5/ http://site3/");
+    for (auto [text, urls] : {std::pair<const char*, int>{"Count=abc\nURL0=http://x/\n", 0}, {"Count=-3\nURL0=http://x/\n", 0},
+                              {"Count=99999999999999999999\nURL0=http://x/\n", 0},
+                              {"Count=4000000000\nURL0=http://x/\nURL1=\nURL2=http://z/\n", 2}}) {
+        write_file(dir.file("vantlow.ini"), std::string("[ParsedURLs]\n") + text + "\x01\x02garbage\n");
+        IniFile garbled(dir.file("vantlow.ini"));
+        EXPECT_EQ(NetLocationDialog(record, garbled, prompts, {}).UrlBox()->count(), urls) << text;
+    }
+}
+
+TEST_F(JobWindows, TheWizardsTwoPagesChooseWhenToDialWhichEntryAndWhichLogin) {
+    ras.entries = {"Provider", "Office"};
+    IniFile file(path);
+    DialSettings{"jane", "secret", "*", "Office", true, DialMode::ScheduledOnly}.Write(file);
+    auto wizard = Wizard(DialMode::ScheduledOnly);
+    EXPECT_EQ(wizard->windowTitle(), dial_text::kWizardTitle);
+    for (auto [mode, forward] : {std::pair{DialMode::Never, "Finish"}, {DialMode::Always, "Next >"}}) {
+        wizard->ModeButton(mode)->setChecked(true);
+        EXPECT_EQ(wizard->ForwardButton()->text(), forward);
+    }
+    EXPECT_FALSE(wizard->PreviousButton()->isVisibleTo(wizard.get()));
+    wizard->ForwardButton()->click();
+    ASSERT_EQ(wizard->Page(), 1);
+    EXPECT_EQ(wizard->ForwardButton()->text() + wizard->PreviousButton()->text(), "Finish< Previous");
+    ASSERT_EQ(wizard->Connections()->count(), 2);
+    EXPECT_EQ(wizard->Connections()->item(0)->text() + " " + wizard->Connections()->currentItem()->text(),
+              "Provider Office");
+    EXPECT_EQ(wizard->PasswordField()->text(), "******");  // never the password itself
+    EXPECT_EQ(wizard->PasswordField()->echoMode(), QLineEdit::Password);
+    for (bool currentUser : {true, false}) {
+        wizard->CurrentUserBox()->setChecked(currentUser);
+        for (QLineEdit* field : {wizard->UserField(), wizard->PasswordField(), wizard->DomainField()})
+            EXPECT_EQ(field->isEnabled(), !currentUser);
+    }
+    wizard->Connections()->setCurrentRow(0);
+    wizard->UserField()->setText("joe");
+    wizard->ForwardButton()->click();
+    EXPECT_EQ(wizard->result(), QDialog::Accepted);
+    EXPECT_EQ(Stored().userName + "|" + Stored().password + "|" + Stored().entryName, "joe|secret|Provider");
+    EXPECT_FALSE(Stored().useCurrentUser);
+    EXPECT_EQ(Stored().mode, DialMode::Always);
+
+    wizard = Wizard(DialMode::Always, true);  // an edited password is stored, scrambled
+    wizard->PasswordField()->clear();
+    QTest::keyClicks(wizard->PasswordField(), "n3w pw");
+    wizard->ForwardButton()->click();
+    EXPECT_NE(read_file(path).find("password=" + ScramblePasswordHex("n3w pw") + "\n"), std::string::npos);
+    const std::string stored = read_file(path);
+    for (bool secondPage : {false, true}) {
+        wizard = Wizard(DialMode::Always, secondPage);
+        wizard->CancelButton()->click();
+        EXPECT_EQ(wizard->result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(read_file(path), stored);  // Cancel writes nothing
+    wizard = Wizard(DialMode::Never);  // "No" finishes at once, without the phone book
+    wizard->ForwardButton()->click();
+    EXPECT_EQ(Stored().mode, DialMode::Never);
+    EXPECT_EQ(ras.EnumBufferSizes().size(), 6u);  // one buffer too small, one with room, for each second page
+    EXPECT_TRUE(prompts.errors.isEmpty());
+}
+
+TEST_F(JobWindows, LeavingTheWizardsSecondPageNeedsASelectedEntryUnlessThereIsNone) {
+    struct Case {
+        std::function<void(FakeRas&)> setup;
+        QString error;  // shown first
+        bool mayGoBack;
+    } cases[] = {
+        {{}, dial_text::kSelectConnection, false},
+        {[](FakeRas& r) { r.entries.clear(); }, dial_text::kNoConnections, true},
+        {[](FakeRas& r) { r.available = false; }, dial_text::kLibraryMissing, true},
+        {[](FakeRas& r) { r.enumError = 612, r.errorTexts[612] = "No phone book."; }, "No phone book.", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error.toStdString());
+        ras.entries = {"Provider"}, ras.available = true, ras.enumError = 0;
+        if (c.setup) c.setup(ras);
+        prompts.errors.clear();
+        auto wizard = Wizard(DialMode::Always, true);
+        wizard->ForwardButton()->click();
+        EXPECT_EQ(wizard->result(), 0);
+        EXPECT_EQ(prompts.errors.last(), dial_text::kSelectConnection);
+        EXPECT_TRUE(prompts.errors.first().startsWith(c.error));
+        EXPECT_EQ(wizard->Connections()->isEnabled() || wizard->UserField()->isEnabled(), !c.mayGoBack);
+        wizard->PreviousButton()->click();
+        EXPECT_EQ(wizard->Page(), c.mayGoBack ? 0 : 1);
+    }
+    EXPECT_EQ(read_file(path), "");
+    write_file(path, "[Dial]\nCareAboutDialing=banana\npassword=not hex at all\nUsingCurrentUser=\n");
+    auto wizard = Wizard(DialMode::Always);
+    wizard->ForwardButton()->click();
+    EXPECT_EQ(wizard->PasswordField()->text(), "");
+    EXPECT_TRUE(wizard->CurrentUserBox()->isChecked());
+}
+
+TEST_F(JobWindows, JobsCollectedWithAddAnotherRunInOrderEachIntoItsOwnWindow) {
     for (int i = 0; i < 3; i++) Enter(Url(i), kAnother);
     Enter(Url(3));
     manager->OpenNetLocation();
@@ -188,7 +388,7 @@ TEST_F(LoadJobTest, JobsCollectedWithAddAnotherRunInOrderEachIntoItsOwnWindow) {
     EXPECT_EQ(origin.request_count("/s4/index.html"), 0u);
 }
 
-TEST_F(LoadJobTest, ADelayedRunWaitsInItsWindowAndStartsOnTheFirstTickAtItsTime) {
+TEST_F(JobWindows, ADelayedRunWaitsInItsWindowAndStartsOnTheFirstTickAtItsTime) {
     const QDateTime start = now;
     Enter(Url(0), kAnother);
     Enter(Url(1), kDelayed);
@@ -250,7 +450,7 @@ TEST_F(LoadJobTest, ADelayedRunWaitsInItsWindowAndStartsOnTheFirstTickAtItsTime)
     EXPECT_EQ(prompts.asked.size(), 3);
 }
 
-TEST_F(LoadJobTest, DialingFollowsTheModeAndAFailedDialLoadsNothing) {
+TEST_F(JobWindows, DialingFollowsTheModeAndAFailedDialLoadsNothing) {
     const std::string pages = " /s0/index.html /s0/index.html /s0/page.html /s0/page.html", crawl = " ?offline=0" + pages;
     struct Case {
         DialMode mode;
@@ -303,7 +503,7 @@ TEST_F(LoadJobTest, DialingFollowsTheModeAndAFailedDialLoadsNothing) {
     }
 }
 
-TEST_F(LoadJobTest, StopInTheProgressWindowCancelsTheRemainingJobs) {
+TEST_F(JobWindows, StopInTheProgressWindowCancelsTheRemainingJobs) {
     OriginServer::Answer held = OriginServer::document("<a href=page.html>x</a>");
     held.held = true;
     origin.set("/s0/index.html", held);
@@ -325,7 +525,7 @@ TEST_F(LoadJobTest, StopInTheProgressWindowCancelsTheRemainingJobs) {
     EXPECT_TRUE(manager->EndOfLoadWindows().value(0)->ShowGraphButton()->isVisibleTo(manager->EndOfLoadWindows()[0]));
 }
 
-TEST_F(LoadJobTest, TheEndOfLoadWindowOffersTheBrowserAndTheGraph) {
+TEST_F(JobWindows, TheEndOfLoadWindowOffersTheBrowserAndTheGraph) {
     struct Case {
         bool showAtOnce;
         std::function<void(EndOfLoadWindow&)> act;
@@ -355,7 +555,7 @@ TEST_F(LoadJobTest, TheEndOfLoadWindowOffersTheBrowserAndTheGraph) {
     }
 }
 
-TEST_F(LoadJobTest, JobsIntoAnOpenWindowAddToItsGraph) {
+TEST_F(JobWindows, JobsIntoAnOpenWindowAddToItsGraph) {
     Enter(Url(0), kNow, [](NetLocationDialog& d) { d.Levels()->Edit()->setText("0"); });
     window.Command(cmd::kOpenNetLocation);
     GraphWindow* graph = manager->LastRunWindows().at(0);
@@ -378,7 +578,7 @@ TEST_F(LoadJobTest, JobsIntoAnOpenWindowAddToItsGraph) {
     EXPECT_EQ(manager->JobsRun(), 3);
 }
 
-TEST_F(LoadJobTest, CommandsWhileBusyAreRefusedAndTheWizardRunsFromTheMenu) {
+TEST_F(JobWindows, CommandsWhileBusyAreRefusedAndTheWizardRunsFromTheMenu) {
     int dialogsWhileBusy = -1;
     prompts.progress = [&](ProgressWindow& progress) {
         int before = prompts.dialogTitles.size();
