@@ -31,10 +31,9 @@ public:
     std::map<uint32_t, std::string> errorTexts;  // RasGetErrorStringA; others fail
 
     // What happened: each dial as "entry|user|password|domain", the handles
-    // hung up, the buffer sizes of the entry listings, the looks at the line.
+    // hung up, the looks at the line.
     std::vector<std::string> Dials() const { return Locked(dials_); }
     std::vector<RasHandle> HangUps() const { return Locked(hangUps_); }
-    std::vector<uint32_t> EnumBufferSizes() const { return Locked(enumBufferSizes_); }
     int StatusPolls() const { return Locked(statusPolls_); }
     void JoinStates() {
         if (states_.joinable()) states_.join();
@@ -44,8 +43,6 @@ public:
 
     uint32_t RasEnumEntriesA(const char*, const char* phoneBook, RasEntryName* buffer, uint32_t* bytes,
                              uint32_t* count) override {
-        std::lock_guard<std::mutex> guard(mutex_);
-        enumBufferSizes_.push_back(*bytes);
         if (enumError) return enumError;
         if (phoneBook || buffer[0].size != sizeof(RasEntryName)) return kWrongRecord;
         if (*bytes < entries.size() * sizeof(RasEntryName))
@@ -104,7 +101,6 @@ private:
     std::vector<std::string> dials_;
     std::vector<RasHandle> hangUps_;
     std::map<RasHandle, int> looksAfterHangUp_;
-    std::vector<uint32_t> enumBufferSizes_;
     int statusPolls_ = 0;
     RasHandle nextHandle_ = 0x100;
     std::thread states_;

@@ -29,11 +29,11 @@ struct JobRun {
     GraphNode* Node(const std::string& url) const { return crawler.NodeForUrl(url); }
 };
 
-// The sorted paths the server was asked for with GET (among some), repeats kept.
-std::string Gets(const OriginServer& origin, const std::set<std::string>& among = {}) {
+// The sorted paths the server was asked for with GET, repeats kept.
+std::string Gets(const OriginServer& origin) {
     std::multiset<std::string> paths;
     for (const auto& request : origin.requests())
-        if (request.method == "GET" && (among.empty() || among.count(request.path))) paths.insert(request.path);
+        if (request.method == "GET") paths.insert(request.path);
     std::string text;
     for (const std::string& path : paths) text += (text.empty() ? "" : " ") + path;
     return text;
@@ -65,6 +65,7 @@ TEST(CrawlLevels, EachLevelLimitLoadsExactlyThePagesWithinItOnce) {
 
     // One level: how the links of the start page are drawn, and a second job into the same graph.
     JobRun job;
+    origin.clear_log();
     job.Run(site.StartUrl(), 1);
     const std::string start = site.StartUrl(), frames = site.base + site.framesetPath, left = site.base + "/frames/left.html";
     EXPECT_EQ(job.graph.RootNode(), job.Node(start));
@@ -83,7 +84,7 @@ TEST(CrawlLevels, EachLevelLimitLoadsExactlyThePagesWithinItOnce) {
         EXPECT_EQ(job.Level(url), kind.second) << url;
         EXPECT_TRUE(job.Linked(url == left ? frames : url.find("/frames/") != url.npos ? left : start, url)) << url;
     }
-    EXPECT_EQ(Gets(origin, {site.zipPath, site.otherHostPage}), "");
+    EXPECT_EQ(origin.request_count(site.zipPath) + origin.request_count(site.otherHostPage), 1u);  // the zip's HEAD
     for (const auto& [from, to] : site.redirects) {  // "dN" answers 302 with "dN/": loaded with the link's levels
         if (from.rfind('/') != 0) continue;
         EXPECT_EQ(std::to_string(int(job.Kind(site.base + from))) + std::to_string(int(job.Kind(to))), "1314") << from;
@@ -153,7 +154,6 @@ TEST(CrawlRules, ComputersDirectoriesPicturesAndRedirects) {
     EXPECT_EQ(job.progress.messages[0].rfind(cut + ": UrlLoadJob::ReadAnswer() " + loader_text::kAnswerNotUnderstood, 0), 0u);
     EXPECT_EQ(std::to_string(int(job.Kind("gopher://h/1"))) + std::to_string(int(job.Kind("news:c.x"))) +
                   std::to_string(int(job.Kind("javascript:void(0)"))), "567");
-    EXPECT_EQ(job.Kind(origin.url("/d/sub/down.html")), NodeKind::Html);
 }
 
 TEST(CrawlProgress, TwelveDocumentsAreInProgressAtOnceAndAStopKeepsWhatWasFound) {
@@ -179,9 +179,9 @@ TEST(CrawlProgress, TwelveDocumentsAreInProgressAtOnceAndAStopKeepsWhatWasFound)
     EXPECT_EQ(job.progress.badLines, 0);
     EXPECT_EQ(job.progress.mostLinesInUse, LoadProgress::kLines);
     EXPECT_EQ(*std::max_element(job.progress.left.begin(), job.progress.left.end()), 30);
-    for (const std::string& line : {"Checking " + origin.url("/") + " ...", "Loading " + origin.url("/") + " ...",
-                                    "Checking " + origin.url("/p11.html") + " ..."})
-        EXPECT_EQ(std::count(job.progress.lines.begin(), job.progress.lines.end(), line), 1) << line;
+    const std::vector<std::string> first(job.progress.lines.begin(), job.progress.lines.begin() + 3);
+    EXPECT_EQ(first, (std::vector<std::string>{"Checking " + origin.url("/") + " ...", "Loading " + origin.url("/") + " ...",
+                                                "Checking " + origin.url("/p0.html") + " ..."}));
     EXPECT_EQ(job.graph.Nodes().size(), 1u + 12u);  // what was chosen before the stop stays, with its links
     for (int i = 0; i < 12; i++) EXPECT_TRUE(job.Linked(origin.url("/"), origin.url("/p" + std::to_string(i) + ".html")));
 }

@@ -1,9 +1,15 @@
+// The load job without a window, and its hold on the proxy: the start of
+// the harbord beside vantlow and the probe.
 #include "viewer/loader/HeadlessLoad.h"
 
 #include "tests/viewer/loader/LoaderTestSupport.h"
+#include "testsupport/HarbordFixture.h"
+#include "viewer/loader/ProxyControl.h"
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace {
 
@@ -20,6 +26,31 @@ std::string Parse(const Args& args) {
            " " + (s.followOtherComputers ? "f" : "") + (s.leaveStartDirectory ? "" : "s") + (s.loadPictures ? "p" : "") +
            (s.goOnline ? "" : "x") + (o.direct ? "d" : "") + (o.listNodes ? "l" : "") + " " + o.proxy.host + ":" +
            std::to_string(o.proxy.port) + " t" + std::to_string(s.answerTimeout.count() / 1000) + " > " + o.output;
+}
+
+
+
+// A stand-in for the proxy program that tells how it was started.
+std::string WriteProbeProgram(const TempDir& dir) {
+    std::filesystem::create_directories(dir.file("bin"));
+    std::string path = dir.file("bin/harbord");
+    write_file(path, "#!/bin/sh\n"
+                     "echo \"args:$*\"\n"
+                     "echo \"cwd:$(pwd)\"\n"
+                     "echo \"stdin:$(readlink /proc/$$/fd/0)\"\n"
+                     "set -- $(cat /proc/$$/stat)\n"
+                     "echo \"pid:$1 ppid:$4 session:$6\"\n"
+                     // Read by the shell itself: while it forks a command, the shell
+                     // blocks every signal for a moment, which a child could catch.
+                     "while read -r line; do case $line in SigBlk*) echo \"$line\";; esac; done < /proc/$$/status\n"
+                     "touch started.done\n");
+    ::chmod(path.c_str(), 0755);
+    return path;
+}
+
+std::string Field(const std::string& text, const std::string& label) {
+    size_t at = text.find(label);
+    return at == std::string::npos ? "" : text.substr(at + label.size(), text.find_first_of(" \n", at) - at - label.size());
 }
 
 }  // namespace
@@ -51,7 +82,7 @@ TEST(HeadlessRun, ProblemsAStopOrNoGraphFileGiveExitStatusOne) {
         std::string output, says;  // output relative to the test's directory unless absolute
     } cases[] = {
         {closed, false, "site.gra", "Problem: " + closed + ": UrlLoadJob::Start Unable to contact"},
-        {closed, true, "site.gra", "Loading was stopped on request.\n"},
+        {closed, true, "site.gra", "Loading was stopped on request.\n"},  // before anything was loaded
         {origin.url("/"), false, "/nonexistent-directory/site.gra", "Unable to write the graph file /nonexistent-directory/site.gra"},
     };
     for (const Case& c : cases) {
@@ -61,11 +92,60 @@ TEST(HeadlessRun, ProblemsAStopOrNoGraphFileGiveExitStatusOne) {
         options.output = c.output[0] == '/' ? c.output : dir.file(c.output);
         options.direct = true;
         std::atomic<bool> stop{c.stop};
-        std::FILE *err = std::fopen(dir.file("err").c_str(), "w"), *out = std::fopen(dir.file("out").c_str(), "w");
-        EXPECT_EQ(RunHeadlessLoad(options, stop, err, out), kExitProblems) << c.says;
+        std::FILE* err = std::fopen(dir.file("err").c_str(), "w");
+        EXPECT_EQ(RunHeadlessLoad(options, stop, err, err), kExitProblems) << c.says;
         std::fclose(err);
-        std::fclose(out);
         EXPECT_NE(read_file(dir.file("err")).find(c.says), std::string::npos) << read_file(dir.file("err"));
         EXPECT_EQ(std::filesystem::exists(options.output), c.output[0] != '/') << c.says;
     }
+}
+
+
+TEST(ProxyStart, ProgramRunsDetachedInItsDirectoryWithOutputAppendedToTheLog) {
+    TempDir dir;
+    const std::string program = WriteProbeProgram(dir), log = dir.file("state/vantlow/harbord.log");
+    auto started = [&] { return std::filesystem::exists(dir.file("bin/started.done")); };
+
+    // Signals this program blocks must not stay blocked in the proxy.
+    sigset_t block, old;
+    sigemptyset(&block);
+    sigaddset(&block, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &block, &old);
+    bool ok = StartProxyProgram(program, {"-port", "18080"}, log);
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(e2e::eventually(started, 30000));
+    std::string output = read_file(log);
+    EXPECT_NE(output.find("args:-port 18080\ncwd:" + dir.file("bin") + "\nstdin:/dev/null\n"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("SigBlk:\t0000000000000000"), std::string::npos) << output;
+    // Its own session, and not a child of this process.
+    EXPECT_EQ(Field(output, "pid:"), Field(output, "session:")) << output;
+    EXPECT_NE(Field(output, "ppid:"), std::to_string(::getpid())) << output;
+
+    // A second start appends to the same log.
+    std::filesystem::remove(dir.file("bin/started.done"));
+    ASSERT_TRUE(StartProxyProgram(program, {}, log));
+    ASSERT_TRUE(e2e::eventually(started, 30000));
+    std::string again = read_file(log);
+    EXPECT_EQ(again.substr(0, output.size()), output);
+    EXPECT_NE(again.find("args:\n", output.size()), std::string::npos) << again;
+
+    // Missing or not executable: not started.
+    write_file(dir.file("plain"), "not a program");
+    EXPECT_FALSE(StartProxyProgram(dir.file("harbord"), {}, log) || StartProxyProgram(dir.file("plain"), {}, log));
+}
+
+TEST(ProxyProbe, ARunningOrRemoteProxyIsLeftAloneAndTheLogGoesToTheStateDirectory) {
+    OriginServer proxy;
+    std::vector<std::string> status;
+    auto sink = [&](const std::string& text) { status.push_back(text); };
+    EXPECT_EQ(ProxyProbe({"127.0.0.1", proxy.port()}, sink), ProbeResult::Running);
+    EXPECT_EQ(status, (std::vector<std::string>{loader_text::kCheckingProxy, ""}));
+    EXPECT_TRUE(e2e::eventually([&] { return proxy.connection_count() == 1; }));
+    EXPECT_EQ(ProxyProbe({"proxy.example.org", 8080}, sink), ProbeResult::NotLocal);
+    EXPECT_EQ(status.size(), 2u);
+    EXPECT_FALSE(fail_pending());
+    ::setenv("HOME", "/home/someone", 1), ::unsetenv("XDG_STATE_HOME");  // each test runs in a process of its own
+    EXPECT_EQ(ProxyLogPath(), "/home/someone/.local/state/vantlow/harbord.log");
 }

@@ -15,9 +15,7 @@
 #include <atomic>
 #include <map>
 #include <set>
-#include <string>
 #include <thread>
-#include <vector>
 
 // A loopback port that was listened on a moment ago and is closed now.
 inline uint16_t ClosedPort() {
@@ -27,9 +25,6 @@ inline uint16_t ClosedPort() {
 inline std::string TakeReport() {
     return fail_pending() ? std::string(fail_take()) : std::string();
 }
-
-// A host name the resolver rejects without asking any name server.
-constexpr char kUnresolvableHost[] = "no..such.host";
 
 // A job calls it on the thread that runs the job; only `stop` comes from elsewhere.
 class RecordingProgress : public LoadProgress {

@@ -65,12 +65,6 @@ TEST(PageScanner, TagsAndTheirAttributesAreCutOutTolerantly) {
 TEST(PageScanner, TextFoldsLineBreaksDropsTagsAndDecodesEntities) {
     EXPECT_EQ(PageScanner("one\n  \r\n two <b>bold</b>\n\n<br>three<p>\nfour<!-- x -->").TextUntilTag(""),
               "one\r\n two bold\r\nthree\r\nfour");
-    PageScanner scanner("<title> A\nB </TITLE><a href=x>");
-    HtmlTag tag;
-    ASSERT_TRUE(scanner.NextTag(tag));
-    EXPECT_EQ(scanner.TextUntilTag("/TITLE"), " A\r\nB ");
-    ASSERT_TRUE(scanner.NextTag(tag));
-    EXPECT_EQ(tag.text, "a href=x");
     EXPECT_EQ(PageText("<h1>Gr&uuml;&szlig;e</h1>\n&copy; me"), "Gr\xFC\xDF" "e\r\n\xA9 me");
 }
 
@@ -92,7 +86,6 @@ TEST(PageScanner, ScanPageReportsLinksEmbeddedObjectsAndTheTitle) {
         {"<a href=a target=_top><a href=b target=\"\"><FRAME SRC=f>", false, true, 3, " /d/a^T 3/1 /d/b 3/1 /d/f^F 3/1"},
         {"<a name=top><!-- <a href=h.html> --><!--a href=h2.html-->", false, true, 3, ""},
         {"<a href=1.html><a href=2.html <a href=3.html>", false, true, 3, " /d/1.html 3/1 /d/2.html 3/1"},
-        {"<a href=1.html> < <a href=2.html", false, true, 3, " /d/1.html 3/1"},
         {objects, false, true, 3, ""},
         {objects, true, true, 3, " +/d/bg.gif +/d/a.gif +/d/b.gif +/d/c.avi +/d/d.wrl +/d/e.mid +/d/f.wav +/d/g.wav"
                                  " +/d/h.js +/d/i.gif"},
@@ -100,7 +93,6 @@ TEST(PageScanner, ScanPageReportsLinksEmbeddedObjectsAndTheTitle) {
         {"<img src=\" pic 1.gif\">", true, true, 3, " +/d/pic"},
         {"<a href=x.html>", false, true, -1, " /d/x.html -1/1"},
         {"<a href=x.html>", false, true, -2, ""},
-        {std::string(1000, '\0') + "<a href=x.html>", false, true, 3, " /d/x.html 3/1"},
         {huge + ">", false, true, 3, " /d/x.html 3/1 /d/" + std::string(100000, 'y') + " 3/1"},
     };
     for (const Case& c : cases) {
@@ -112,27 +104,21 @@ TEST(PageScanner, ScanPageReportsLinksEmbeddedObjectsAndTheTitle) {
     GraphNode node;
     RecordingSink sink;
     PageScan scan = ScanPage("<title>First &amp; best</title><TITLE>Second</TITLE>", 3, 1, kPage, &node, false, sink);
-    EXPECT_EQ(scan.title, "First &amp; best");
-    EXPECT_TRUE(scan.hasTitle);
+    EXPECT_EQ(scan.title + std::to_string(scan.hasTitle), "First &amp; best1");
     EXPECT_FALSE(ScanPage("<title>First</title>", 3, 1, kPage, nullptr, false, sink).hasTitle);
 }
 
 TEST(Entities, KnownNamesAreDecodedAndEverythingElseStaysAsWritten) {
     EXPECT_EQ(EntityTable().size(), 260u);
-    struct Case {
-        const char* text;
-        const char* decoded;
-    } cases[] = {
-        {"M&auml;rz &amp; &lt;April&gt;", "M\xE4rz & <April>"},
-        {"&Auml;&yuml;&szlig;&ETH;&thorn;&Oslash;&Ccedil;", "\xC4\xFF\xDF\xD0\xFE\xD8\xC7"},
-        {"&quot;&reg;&copy;a&trade;b&nbsp;", "\"\xAE\xA9" "a(TM)b "},
-        {"&#32;&#59;&#65;&#126;&#161;&#255;", " ;A~\xA1\xFF"},
-        // Outside the numeric ranges, leading zeros, hexadecimal: not in the table.
-        {"&#31;&#127;&#160;&#032;&#x41;&#9;", "&#31;&#127;&#160;&#032;&#x41;&#9;"},
-        {"&auml without semicolon", "&auml without semicolon"},
-        {"&bogus; &AUML; &; tail &", "&bogus; &AUML; &; tail &"},
-        {"&toolongname;", "&toolongname;"},  // the ";" must come within seven characters
-        {"&&amp; &x &lt;", "&& &x <"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(DecodeEntities(c.text), c.decoded) << c.text;
+    for (auto [text, decoded] : {std::pair{"M&auml;rz &amp; &lt;April&gt;", "M\xE4rz & <April>"},
+                                 {"&Auml;&yuml;&szlig;&ETH;&thorn;&Oslash;&Ccedil;", "\xC4\xFF\xDF\xD0\xFE\xD8\xC7"},
+                                 {"&quot;&reg;&copy;a&trade;b&nbsp;", "\"\xAE\xA9" "a(TM)b "},
+                                 {"&#32;&#59;&#65;&#126;&#161;&#255;", " ;A~\xA1\xFF"},
+                                 // Outside the numeric ranges, leading zeros, hexadecimal: not in the table.
+                                 {"&#31;&#127;&#160;&#032;&#x41;&#9;", "&#31;&#127;&#160;&#032;&#x41;&#9;"},
+                                 {"&auml without semicolon", "&auml without semicolon"},
+                                 {"&bogus; &AUML; &; tail &", "&bogus; &AUML; &; tail &"},
+                                 {"&toolongname;", "&toolongname;"},  // the ";" must come within seven characters
+                                 {"&&amp; &x &lt;", "&& &x <"}})
+        EXPECT_EQ(DecodeEntities(text), decoded) << text;
 }

@@ -43,10 +43,8 @@ int main(int argc, char* argv[]) {
     site.ApplyTo(server);
     std::printf("%s\n", site.StartUrl().c_str());
     std::fflush(stdout);
-    std::fprintf(stderr,
-                 "Serving %zu pages (%d levels deep) from %s at %s\n"
-                 "The same server answers as %s/ (another host name). Stop with Ctrl-C.\n",
-                 site.pages.size(), site.MaxDepth(), root.c_str(), site.StartUrl().c_str(), site.otherBase.c_str());
+    std::fprintf(stderr, "Serving %zu pages (%d levels deep) from %s, also as %s/. Stop with Ctrl-C.\n", site.pages.size(),
+                 site.MaxDepth(), root.c_str(), site.otherBase.c_str());
     int signal = 0;
     sigwait(&stops, &signal);
     server.stop();
