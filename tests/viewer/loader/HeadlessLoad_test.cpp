@@ -141,10 +141,9 @@ TEST(ProxyProbe, ARunningOrRemoteProxyIsLeftAloneAndTheLogGoesToTheStateDirector
     std::vector<std::string> status;
     auto sink = [&](const std::string& text) { status.push_back(text); };
     EXPECT_EQ(ProxyProbe({"127.0.0.1", proxy.port()}, sink), ProbeResult::Running);
-    EXPECT_EQ(status, (std::vector<std::string>{loader_text::kCheckingProxy, ""}));
     EXPECT_TRUE(e2e::eventually([&] { return proxy.connection_count() == 1; }));
-    EXPECT_EQ(ProxyProbe({"proxy.example.org", 8080}, sink), ProbeResult::NotLocal);
-    EXPECT_EQ(status.size(), 2u);
+    EXPECT_EQ(ProxyProbe({"proxy.example.org", 8080}, sink), ProbeResult::NotLocal);  // and nothing said
+    EXPECT_EQ(status, (std::vector<std::string>{loader_text::kCheckingProxy, ""}));
     EXPECT_FALSE(fail_pending());
     ::setenv("HOME", "/home/someone", 1), ::unsetenv("XDG_STATE_HOME");  // each test runs in a process of its own
     EXPECT_EQ(ProxyLogPath(), "/home/someone/.local/state/vantlow/harbord.log");

@@ -22,6 +22,9 @@ inline uint16_t ClosedPort() {
     return OriginServer().port();
 }
 
+// A host name the resolver rejects without asking any name server.
+constexpr char kUnresolvableHost[] = "no..such.host";
+
 inline std::string TakeReport() {
     return fail_pending() ? std::string(fail_take()) : std::string();
 }
@@ -30,7 +33,7 @@ inline std::string TakeReport() {
 class RecordingProgress : public LoadProgress {
 public:
     void SetLine(int line, const std::string& text) override {
-        if (line < 0 || line >= kLines) return void(badLines++);
+        if (line < 0 || line >= kLines) return void(ADD_FAILURE() << "progress line " << line);
         if (!text.empty()) lines.push_back(text);
         occupied[line] = !text.empty();
         mostLinesInUse = std::max(mostLinesInUse, static_cast<int>(std::count(occupied, occupied + kLines, true)));
@@ -43,6 +46,6 @@ public:
     std::atomic<bool> stop{false};
     std::vector<std::string> lines, messages;
     std::vector<int> left;
-    int ends = 0, badLines = 0, mostLinesInUse = 0;
+    int ends = 0, mostLinesInUse = 0;
     bool occupied[kLines] = {};
 };

@@ -55,13 +55,15 @@ TEST(Fetching, AnswersAreReadOrRefusedAlikeByBothFetchers) {
         {"no status line", OriginServer::raw("<html>HTTP/0.9</html>\n\nrest"), "", kAnswerNotUnderstood},
         {"silent", silent, "", kNoConnection, "UrlLoadJob::RunConnections "},
         {"closed port", {}, "", kContactFailed, "UrlLoadJob::Start "},
+        {"unknown host", {}, "", kContactFailed, "UrlLoadJob::Start "},
     };
     UrlLoadJob job({}, nullptr);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         origin.set("/" + std::to_string(&c - cases), c.answer);
-        std::string url = c.name == "closed port" ? "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/"
-                                                  : origin.url("/" + std::to_string(&c - cases));
+        std::string url = c.name == "closed port"    ? "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/"
+                          : c.name == "unknown host" ? std::string("http://") + kUnresolvableHost + "/"
+                                                     : origin.url("/" + std::to_string(&c - cases));
         job.SetAnswerTimeout(std::chrono::milliseconds(c.name == "silent" ? 300 : 60000));
         UrlConnection* connection = Fetch(job, url);
         FetchedAnswer answer;

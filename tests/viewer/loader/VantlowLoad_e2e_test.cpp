@@ -106,7 +106,6 @@ TEST(VantlowLoad, AMissingProxyIsStartedFromBesideVantlow) {
     EXPECT_EQ(run.status, 0) << read_file(dir.file("err"));
     const std::string log = read_file(dir.file("state/vantlow/harbord.log"));
     EXPECT_NE(log.find("started with: -port " + port + "\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("ready."), std::string::npos) << log;
     EXPECT_GT(origin.request_count("/"), 0u);  // through the proxy it started
     const pid_t proxy = static_cast<pid_t>(std::stol("0" + read_file(dir.file("proxy.pid"))));
     ASSERT_GT(proxy, 0);
