@@ -26,7 +26,6 @@
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home_.file("config")));
         qputenv("XDG_STATE_HOME", QByteArray::fromStdString(home_.file("state")));
         app_ = std::make_unique<QApplication>(argc_, argv_);
@@ -49,7 +48,8 @@ struct ProgressRecord {
     QString line0;  // line 0 when the job ended
 };
 
-class ScriptedAppPrompts : public AppPrompts {
+// Also the main window's prompts; it never asks a file name or a browser.
+class ScriptedAppPrompts : public AppPrompts, public UserPrompts {
 public:
     using DialogScript = std::function<int(QDialog&)>;
 
@@ -61,6 +61,10 @@ public:
         const bool answer = !answers.empty() && answers.front();
         return answers.empty() ? false : (answers.pop_front(), answer);
     }
+    bool EditBrowser(QWidget*, IniFile&) override { return false; }
+    QString OpenFileName(QWidget*, const QString&, const QStringList&) override { return QString(); }
+    QString SaveFileName(QWidget*, const QString&, const QStringList&) override { return QString(); }
+    void About(QWidget*) override {}
     // Progress windows go to `progress`, every other dialog to the next of
     // `dialogs` (none left: it is cancelled).
     int Run(QDialog& dialog) override {
@@ -100,20 +104,9 @@ public:
     };
 };
 
-// The main window's prompts: never shown, every query answered yes.
-class QuietUserPrompts : public UserPrompts {
-public:
-    void Inform(QWidget*, const QString&) override {}
-    bool AskYesNo(QWidget*, const QString&) override { return true; }
-    bool EditBrowser(QWidget*, IniFile&) override { return false; }
-    QString OpenFileName(QWidget*, const QString&, const QStringList&) override { return QString(); }
-    QString SaveFileName(QWidget*, const QString&, const QStringList&) override { return QString(); }
-    void About(QWidget*) override {}
-};
-
 // Processes events until condition holds (or a generous deadline passes).
 inline bool ProcessEventsUntil(const std::function<bool()>& condition, int timeoutMs = 60000) {
     QDeadlineTimer deadline(timeoutMs);
-    while (!condition() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20), QThread::msleep(2);
+    for (; !condition() && !deadline.hasExpired(); QThread::msleep(2)) QCoreApplication::processEvents();
     return condition();
 }

@@ -47,7 +47,8 @@ public:
         if (phoneBook || buffer[0].size != sizeof(RasEntryName)) return kWrongRecord;
         if (*bytes < entries.size() * sizeof(RasEntryName))
             return *bytes = static_cast<uint32_t>(entries.size() * sizeof(RasEntryName)), kRasErrorBufferTooSmall;
-        for (size_t i = 0; i < entries.size(); i++) std::strncpy(buffer[i].entryName, entries[i].c_str(), kRasNameLength);
+        for (size_t i = 0; i < entries.size(); i++)
+            std::strncpy(buffer[i].entryName, entries[i].c_str(), kRasNameLength);
         return *count = static_cast<uint32_t>(entries.size()), 0;
     }
 
@@ -69,7 +70,8 @@ public:
         }
         if (dialResult != 0 || !answerDial) return dialResult;
         states_ = std::thread([script = states, error = stateError, notifier] {
-            for (size_t i = 0; i < script.size(); i++) notifier(kRasDialEvent, script[i], i + 1 == script.size() ? error : 0);
+            for (size_t i = 0; i < script.size(); i++)
+                notifier(kRasDialEvent, script[i], i + 1 == script.size() ? error : 0);
         });
         return 0;
     }

@@ -35,16 +35,13 @@ int main(int argc, char* argv[]) {
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 
     OriginServer server(root);
-    if (!server.listening()) {
-        std::fprintf(stderr, "sample_site_server: no port to listen on\n");
-        return 1;
-    }
+    if (!server.listening()) return std::fprintf(stderr, "sample_site_server: no port to listen on\n"), 1;
     GeneratedSite site = GenerateSite(root, server.port(), shape);
     site.ApplyTo(server);
     std::printf("%s\n", site.StartUrl().c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "Serving %zu pages (%d levels deep) from %s, also as %s/. Stop with Ctrl-C.\n", site.pages.size(),
-                 site.MaxDepth(), root.c_str(), site.otherBase.c_str());
+    std::fprintf(stderr, "Serving %zu pages (%d levels deep) from %s, also as %s/. Stop with Ctrl-C.\n",
+                 site.pages.size(), site.MaxDepth(), root.c_str(), site.otherBase.c_str());
     int signal = 0;
     sigwait(&stops, &signal);
     server.stop();
