@@ -26,6 +26,7 @@
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(home_.file("config")));
         qputenv("XDG_STATE_HOME", QByteArray::fromStdString(home_.file("state")));
         app_ = std::make_unique<QApplication>(argc_, argv_);

@@ -280,7 +280,6 @@ TEST_F(JobWindows, TheWizardsTwoPagesChooseWhenToDialWhichEntryAndWhichLogin) {
     wizard = Wizard(DialMode::Never);  // "No" finishes at once, without the phone book
     wizard->ForwardButton()->click();
     EXPECT_EQ(DialSettings::Read(IniFile(path)).mode, DialMode::Never);
-    EXPECT_TRUE(prompts.errors.isEmpty());
 }
 
 TEST_F(JobWindows, LeavingTheWizardsSecondPageNeedsASelectedEntryUnlessThereIsNone) {

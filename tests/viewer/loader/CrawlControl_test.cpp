@@ -106,7 +106,7 @@ TEST(CrawlRules, ComputersDirectoriesPicturesAndRedirects) {
     const std::string other = "http://localhost:" + std::to_string(origin.port()), start = origin.url("/d/");
     const std::string page = "<a href=../up.html>u</a><a href=sub/down.html>d</a><img src=/pic.gif><a href=/moved>m</a>"
                              "<a href=/cut>c</a><a href=gopher://h/1>g</a><a href=javascript:void(0)>j</a>"
-                             "<a href=news:c.x>n</a>";
+                             "<a href=news:c.x>n</a><img src=ftp://h/p.gif>";
     origin.set("/d/", OriginServer::document(page + "<a href=" + other + "/o1.html>o</a>"));
     origin.set("/d/sub/down.html", OriginServer::document("<a href=/d/>back</a><img src=/pic.gif>"));
     origin.set("/o1.html", OriginServer::document("<a href=o2.html>o2</a>"));
