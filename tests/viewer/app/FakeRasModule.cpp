@@ -5,52 +5,40 @@
 
 #include <cstring>
 
+#define EXPORTED extern "C" __attribute__((visibility("default")))
+
 namespace {
 RasHandle g_lastHandle = 0;
 }
 
-extern "C" {
-
-__attribute__((visibility("default"))) uint32_t RasEnumEntriesA(const char*, const char*, RasEntryName* entries,
-                                                                 uint32_t* bytes, uint32_t* count) {
-    if (*bytes < sizeof(RasEntryName)) {
-        *bytes = sizeof(RasEntryName);
-        return kRasErrorBufferTooSmall;
-    }
+EXPORTED uint32_t RasEnumEntriesA(const char*, const char*, RasEntryName* entries, uint32_t* bytes, uint32_t* count) {
+    if (*bytes < sizeof(RasEntryName)) return *bytes = sizeof(RasEntryName), kRasErrorBufferTooSmall;
     std::strcpy(entries[0].entryName, "Module line");
-    *count = 1;
-    return 0;
+    return *count = 1, 0;
 }
 
-__attribute__((visibility("default"))) uint32_t RasGetErrorStringA(uint32_t error, char* text, uint32_t bytes) {
-    if (bytes < 32) return 1;
-    std::strcpy(text, "module error");
-    return error == 0 ? 1 : 0;
+EXPORTED uint32_t RasGetErrorStringA(uint32_t error, char* text, uint32_t bytes) {
+    if (bytes < 32 || error == 0) return 1;
+    return std::strcpy(text, "module error"), 0;
 }
 
-__attribute__((visibility("default"))) uint32_t RasDialA(const void*, const char*, const RasDialParams* params,
-                                                         uint32_t, RasNotifier notifier, RasHandle* handle) {
+EXPORTED uint32_t RasDialA(const void*, const char*, const RasDialParams* params, uint32_t, RasNotifier notifier,
+                           RasHandle* handle) {
     *handle = g_lastHandle = 0x77;
-    if (std::strcmp(params->entryName, "Module line") != 0) {
-        notifier(kRasDialEvent, 0, 623);
-        return 0;
-    }
-    notifier(kRasDialEvent, 0, 0);
-    notifier(kRasDialEvent, kRasStateConnected, 0);
+    const bool known = std::strcmp(params->entryName, "Module line") == 0;
+    notifier(kRasDialEvent, 0, known ? 0 : 623);
+    if (known) notifier(kRasDialEvent, kRasStateConnected, 0);
     return 0;
 }
 
-__attribute__((visibility("default"))) uint32_t RasHangUpA(RasHandle handle) {
+EXPORTED uint32_t RasHangUpA(RasHandle handle) {
     if (handle == g_lastHandle) g_lastHandle = 0;
     return 0;
 }
 
 #ifndef WITHOUT_CONNECT_STATUS
-__attribute__((visibility("default"))) uint32_t RasGetConnectStatusA(RasHandle handle, RasConnStatus* status) {
+EXPORTED uint32_t RasGetConnectStatusA(RasHandle handle, RasConnStatus* status) {
     if (handle != g_lastHandle || handle == 0) return kRasErrorInvalidHandle;
-    status->state = kRasStateConnected;
-    return 0;
+    return status->state = kRasStateConnected, 0;
 }
 #endif
-
-}  // extern "C"

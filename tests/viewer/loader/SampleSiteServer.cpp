@@ -14,25 +14,14 @@
 #include <string>
 
 int main(int argc, char* argv[]) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: sample_site_server DIR [PAGES]\n");
+    char* end = nullptr;
+    const long pages = argc == 3 ? std::strtol(argv[2], &end, 10) : 40;
+    if (argc < 2 || argc > 3 || (end && *end != '\0') || pages < 1 || pages > 1000000) {
+        std::fprintf(stderr, "usage: sample_site_server DIR [PAGES], PAGES a number from 1 to 1000000\n");
         return 2;
     }
-    SiteShape shape;
-    if (argc == 3) {
-        char* end = nullptr;
-        long pages = std::strtol(argv[2], &end, 10);
-        if (*end != '\0' || pages < 1 || pages > 1000000) {
-            std::fprintf(stderr, "sample_site_server: PAGES must be a number from 1 to 1000000\n");
-            return 2;
-        }
-        shape.pages = static_cast<size_t>(pages);
-        // Bigger sites get wider directories, so they do not grow too deep.
-        if (shape.pages > 200) {
-            shape.pagesPerDirectory = 8;
-            shape.subdirectories = 4;
-        }
-    }
+    // Bigger sites get wider directories, so they do not grow too deep.
+    const SiteShape shape{static_cast<size_t>(pages), pages > 200 ? 8u : 4u, pages > 200 ? 4u : 3u};
     std::error_code error;
     std::filesystem::create_directories(argv[1], error);
     std::string root = std::filesystem::absolute(argv[1]).string();
@@ -46,18 +35,13 @@ int main(int argc, char* argv[]) {
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 
     OriginServer server(root);
-    if (!server.listening()) {
-        std::fprintf(stderr, "sample_site_server: no port to listen on\n");
-        return 1;
-    }
+    if (!server.listening()) return std::fprintf(stderr, "sample_site_server: no port to listen on\n"), 1;
     GeneratedSite site = GenerateSite(root, server.port(), shape);
     site.ApplyTo(server);
     std::printf("%s\n", site.StartUrl().c_str());
     std::fflush(stdout);
-    std::fprintf(stderr,
-                 "Serving %zu pages (%d levels deep) from %s at %s\n"
-                 "The same server answers as %s/ (another host name). Stop with Ctrl-C.\n",
-                 site.pages.size(), site.MaxDepth(), root.c_str(), site.StartUrl().c_str(), site.otherBase.c_str());
+    std::fprintf(stderr, "Serving %zu pages (%d levels deep) from %s, also as %s/. Stop with Ctrl-C.\n",
+                 site.pages.size(), site.MaxDepth(), root.c_str(), site.otherBase.c_str());
     int signal = 0;
     sigwait(&stops, &signal);
     server.stop();
