@@ -108,105 +108,117 @@ void PrintLoadUsage(std::FILE* out) {
         out);
 }
 
-ParseOutcome ParseLoadArguments(int argc, const char* const argv[], HeadlessOptions& options, std::string& error) {
+namespace {
+
+// What the arguments said beyond the settings themselves, checked once all are read.
+struct ArgumentFlags {
     bool levelsGiven = false;
     bool unlimited = false;
     bool offline = false;
     bool proxyGiven = false;
+};
+
+bool TakesValue(const std::string& arg) {
+    for (const char* name : {"--load", "--output", "--levels", "--other-levels", "--proxy", "--timeout",
+                             "--max-time", "--max-documents"})
+        if (arg == name) return true;
+    return false;
+}
+
+bool ParseSeconds(const std::string& arg, const char* text, std::chrono::milliseconds& out, std::string& error) {
+    int32_t seconds = 0;
+    if (!ParseCount(text, seconds) || seconds < 1 || seconds > 86400) {
+        error = arg + " needs a number of seconds from 1 to 86400";
+        return false;
+    }
+    out = std::chrono::seconds(seconds);
+    return true;
+}
+
+bool ParseNumber(const std::string& arg, const char* text, int32_t least, int32_t& out, std::string& error) {
+    if (!ParseCount(text, out) || out < least) {
+        error = arg + " needs a number from " + std::to_string(least) + " to 2147483647";
+        return false;
+    }
+    return true;
+}
+
+// One argument; text is its value when it takes one. False with error set.
+bool ApplyArgument(const std::string& arg, const char* text, HeadlessOptions& options, ArgumentFlags& flags,
+                   std::string& error) {
+    LoadSettings& settings = options.settings;
+    if (arg == "--load") {
+        settings.startUrl = text;
+    } else if (arg == "--output") {
+        options.output = text;
+    } else if (arg == "--levels") {
+        flags.levelsGiven = true;
+        return ParseNumber(arg, text, 0, settings.levels, error);
+    } else if (arg == "--unlimited-levels") {
+        flags.unlimited = true;
+    } else if (arg == "--other-levels") {
+        settings.limitOtherComputers = true;
+        return ParseNumber(arg, text, 0, settings.otherLevels, error);
+    } else if (arg == "--follow-other-hosts") {
+        settings.followOtherComputers = true;
+    } else if (arg == "--stay-in-directory") {
+        settings.leaveStartDirectory = false;
+    } else if (arg == "--pictures") {
+        settings.loadPictures = true;
+    } else if (arg == "--offline") {
+        flags.offline = true;
+    } else if (arg == "--proxy") {
+        flags.proxyGiven = true;
+        if (!ParseProxy(text, options.proxy)) error = std::string("--proxy needs HOST:PORT, not '") + text + "'";
+        return error.empty();
+    } else if (arg == "--direct") {
+        options.direct = true;
+    } else if (arg == "--timeout") {
+        return ParseSeconds(arg, text, settings.answerTimeout, error);
+    } else if (arg == "--max-time") {
+        return ParseSeconds(arg, text, settings.documentDeadline, error);
+    } else if (arg == "--max-documents") {
+        return ParseNumber(arg, text, 1, settings.maxDocuments, error);
+    } else if (arg == "--list") {
+        options.listNodes = true;
+    } else {
+        error = "unknown argument '" + arg + "'";
+        return false;
+    }
+    return true;
+}
+
+const char* CombinationError(const HeadlessOptions& options, const ArgumentFlags& flags) {
+    if (options.settings.startUrl.empty() || options.output.empty()) return "--load URL and --output FILE are needed";
+    if (flags.levelsGiven && flags.unlimited) return "--levels and --unlimited-levels exclude each other";
+    if (options.direct && (flags.offline || flags.proxyGiven))
+        return "--direct uses no proxy: it excludes --offline and --proxy";
+    return nullptr;
+}
+
+}  // namespace
+
+ParseOutcome ParseLoadArguments(int argc, const char* const argv[], HeadlessOptions& options, std::string& error) {
+    ArgumentFlags flags;
     for (int i = 0; i < argc; i++) {
         std::string arg = argv[i];
-        auto value = [&](const char*& out) {
+        if (arg == "--help" || arg == "-h") return ParseOutcome::Help;
+        const char* text = nullptr;
+        if (TakesValue(arg)) {
             if (i + 1 >= argc) {
                 error = arg + " needs a value";
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
-        const char* text = nullptr;
-        if (arg == "--help" || arg == "-h") return ParseOutcome::Help;
-        if (arg == "--load") {
-            if (!value(text)) return ParseOutcome::Error;
-            options.settings.startUrl = text;
-        } else if (arg == "--output") {
-            if (!value(text)) return ParseOutcome::Error;
-            options.output = text;
-        } else if (arg == "--levels") {
-            if (!value(text)) return ParseOutcome::Error;
-            if (!ParseCount(text, options.settings.levels)) {
-                error = "--levels needs a number from 0 to 2147483647";
                 return ParseOutcome::Error;
             }
-            levelsGiven = true;
-        } else if (arg == "--unlimited-levels") {
-            unlimited = true;
-        } else if (arg == "--other-levels") {
-            if (!value(text)) return ParseOutcome::Error;
-            if (!ParseCount(text, options.settings.otherLevels)) {
-                error = "--other-levels needs a number from 0 to 2147483647";
-                return ParseOutcome::Error;
-            }
-            options.settings.limitOtherComputers = true;
-        } else if (arg == "--follow-other-hosts") {
-            options.settings.followOtherComputers = true;
-        } else if (arg == "--stay-in-directory") {
-            options.settings.leaveStartDirectory = false;
-        } else if (arg == "--pictures") {
-            options.settings.loadPictures = true;
-        } else if (arg == "--offline") {
-            offline = true;
-        } else if (arg == "--proxy") {
-            if (!value(text)) return ParseOutcome::Error;
-            if (!ParseProxy(text, options.proxy)) {
-                error = std::string("--proxy needs HOST:PORT, not '") + text + "'";
-                return ParseOutcome::Error;
-            }
-            proxyGiven = true;
-        } else if (arg == "--direct") {
-            options.direct = true;
-        } else if (arg == "--timeout") {
-            int32_t seconds = 0;
-            if (!value(text)) return ParseOutcome::Error;
-            if (!ParseCount(text, seconds) || seconds < 1 || seconds > 86400) {
-                error = "--timeout needs a number of seconds from 1 to 86400";
-                return ParseOutcome::Error;
-            }
-            options.settings.answerTimeout = std::chrono::seconds(seconds);
-        } else if (arg == "--max-time") {
-            int32_t seconds = 0;
-            if (!value(text)) return ParseOutcome::Error;
-            if (!ParseCount(text, seconds) || seconds < 1 || seconds > 86400) {
-                error = "--max-time needs a number of seconds from 1 to 86400";
-                return ParseOutcome::Error;
-            }
-            options.settings.documentDeadline = std::chrono::seconds(seconds);
-        } else if (arg == "--max-documents") {
-            if (!value(text)) return ParseOutcome::Error;
-            if (!ParseCount(text, options.settings.maxDocuments) || options.settings.maxDocuments < 1) {
-                error = "--max-documents needs a number from 1 to 2147483647";
-                return ParseOutcome::Error;
-            }
-        } else if (arg == "--list") {
-            options.listNodes = true;
-        } else {
-            error = "unknown argument '" + arg + "'";
-            return ParseOutcome::Error;
+            text = argv[++i];
         }
+        if (!ApplyArgument(arg, text, options, flags, error)) return ParseOutcome::Error;
     }
-    if (options.settings.startUrl.empty() || options.output.empty()) {
-        error = "--load URL and --output FILE are needed";
+    if (const char* wrong = CombinationError(options, flags)) {
+        error = wrong;
         return ParseOutcome::Error;
     }
-    if (levelsGiven && unlimited) {
-        error = "--levels and --unlimited-levels exclude each other";
-        return ParseOutcome::Error;
-    }
-    if (options.direct && (offline || proxyGiven)) {
-        error = "--direct uses no proxy: it excludes --offline and --proxy";
-        return ParseOutcome::Error;
-    }
-    options.settings.limitLevels = !unlimited;
-    options.settings.goOnline = !offline;
+    options.settings.limitLevels = !flags.unlimited;
+    options.settings.goOnline = !flags.offline;
     return ParseOutcome::Run;
 }
 

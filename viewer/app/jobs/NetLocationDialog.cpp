@@ -93,7 +93,16 @@ void NetLocationDialog::BuildControls() {
     onlineNo_ = new QRadioButton(kOnlineNo, this);
     onlineYes_ = new QRadioButton(kOnlineYes, this);
     layout->addWidget(Question(this, kGoOnlineQuestion, onlineNo_, onlineYes_));
+    layout->addWidget(BuildLimits());
+    layout->addLayout(BuildButtons());
 
+    connect(levels_, &SpinField::Changed, this, &NetLocationDialog::UpdateLimits);
+    for (QRadioButton* choice : findChildren<QRadioButton*>())
+        connect(choice, &QRadioButton::toggled, this, &NetLocationDialog::UpdateLimits);
+}
+
+QGroupBox* NetLocationDialog::BuildLimits() {
+    using namespace job_text;
     auto* limits = new QGroupBox(kLimitsGroup, this);
     auto* limitsLayout = new QVBoxLayout(limits);
     levelsMax_ = new QRadioButton(kMaximum, limits);
@@ -129,8 +138,11 @@ void NetLocationDialog::BuildControls() {
     otherMax_ = new QRadioButton(kMaximum, limits);
     otherLevels_ = new SpinField(limits);
     limitsLayout->addWidget(Question(limits, kOtherLevelsQuestion, otherNone_, otherMax_, otherLevels_));
-    layout->addWidget(limits);
+    return limits;
+}
 
+QHBoxLayout* NetLocationDialog::BuildButtons() {
+    using namespace job_text;
     executeNow_ = new QPushButton(job_text::kExecuteNow, this);
     executeDelayed_ = new QPushButton(job_text::kExecuteDelayed, this);
     addAnother_ = new QPushButton(kAddAnotherUrl, this);
@@ -142,7 +154,6 @@ void NetLocationDialog::BuildControls() {
     buttons->addStretch();
     for (QPushButton* button : {executeNow_, executeDelayed_, addAnother_, cancel_, help_})
         buttons->addWidget(button);
-    layout->addLayout(buttons);
 
     bool collect = options_.form == Form::Collect;
     executeDelayed_->setVisible(collect && options_.offerDelayed);
@@ -153,10 +164,7 @@ void NetLocationDialog::BuildControls() {
     connect(addAnother_, &QPushButton::clicked, this, [this] { Accept(kAddAnother); });
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
     connect(help_, &QPushButton::clicked, this, [this] { prompts_.Inform(this, job_text::kNetLocationHelp); });
-
-    connect(levels_, &SpinField::Changed, this, &NetLocationDialog::UpdateLimits);
-    for (QRadioButton* choice : findChildren<QRadioButton*>())
-        connect(choice, &QRadioButton::toggled, this, &NetLocationDialog::UpdateLimits);
+    return buttons;
 }
 
 void NetLocationDialog::SetFromRecord() {

@@ -13,6 +13,8 @@ class IniFile;
 class QComboBox;
 class QPushButton;
 class QRadioButton;
+class QGroupBox;
+class QHBoxLayout;
 class SpinField;
 
 class NetLocationDialog : public QDialog {
@@ -63,6 +65,8 @@ public:
 
 private:
     void BuildControls();
+    QGroupBox* BuildLimits();
+    QHBoxLayout* BuildButtons();
     void SetFromRecord();
     // Enables the number fields of the chosen "Maximum:" and keeps the
     // number for other computers at most the level number.
