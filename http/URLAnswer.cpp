@@ -48,6 +48,7 @@ URLAnswer& URLAnswer::from_Str(const Str& text) {
     *this = URLAnswer();
     body = kept_body;
 
+    fault = byte_fault(text, false);
     Str rest = text;
     Str line = rest.cut_line();
     version = line.cut_word();
@@ -71,7 +72,8 @@ void URLAnswer::parse_header_line(Str& line) {
     if (key == "content-encoding") {
         content_encoding = value.cut_word();
     } else if (key == "content-length") {
-        content_length = value.cut_word().to_ulong();
+        HeadFault length = take_content_length(value, length_seen_, content_length);
+        if (fault == HeadFault::NONE) fault = length;
     } else if (key == "content-type") {
         content_type = value.cut_word();
     } else if (key == "location") {

@@ -18,6 +18,7 @@
 
 #include "foundation/Str.h"
 #include "http/GMTdate.h"
+#include "http/HeadRules.h"
 
 #include <cstdint>
 
@@ -31,7 +32,9 @@ public:
 
     // Parses a response head. Never fails loudly: bad header lines are
     // skipped, bad dates stay not specified. Without a status line (an
-    // HTTP/0.9 server) the answer stays invalid.
+    // HTTP/0.9 server) the answer stays invalid. `fault` tells whether the
+    // head breaks the rules of HeadRules (control characters, a bad or
+    // conflicting Content-Length); a proxy does not pass such a head on.
     URLAnswer& from_Str(const Str& text);
     // The head as written to a client, always as HTTP/1.0, ending in an empty line.
     Str to_Str() const;
@@ -54,9 +57,12 @@ public:
     Str unknown;              // other header lines, each ending in CR LF
     Str body;
     int32_t invalid = 1;
+    HeadFault fault = HeadFault::NONE; // of the parsed head; not stored
 
 private:
     void parse_header_line(Str& line);
+
+    bool length_seen_ = false; // a Content-Length header was read
 };
 
 ObjectDrain& operator<<(ObjectDrain& d, const URLAnswer& answer);

@@ -34,6 +34,19 @@ void split_port(Str& host, int32_t& port) {
     host = host.substr(0, colon);
 }
 
+// The same for a received URL: the port must be 1..65535 in decimal.
+bool split_port_strictly(Str& host, int32_t& port) {
+    port = DEFAULT_PORT;
+    int32_t colon = host.find(':');
+    if (colon < 0) return true;
+    uint32_t number = 0;
+    if (!parse_decimal(host.substr(colon + 1, host.length()), 65535, number) || number == 0)
+        return false;
+    port = int32_t(number);
+    host = host.substr(0, colon);
+    return true;
+}
+
 // Does the line starting at index start in lines name the Host header?
 bool is_host_line(const Str& lines, uint32_t start) {
     static const char NAME[] = "host:";
@@ -85,6 +98,11 @@ URLRequest& URLRequest::from_Str(const Str& text) {
     *this = URLRequest();
     body = kept_body;
 
+    HeadFault bytes = byte_fault(text, true);
+    if (bytes != HeadFault::NONE) {
+        refuse(bytes);
+        return *this;
+    }
     Str rest = text;
     Str line = rest.cut_line();
     method = line.cut_word();
@@ -127,9 +145,17 @@ bool URLRequest::parse_header_line(Str& line) {
     } else if (key == "from") {
         from = value.cut_word();
     } else if (key == "content-length") {
-        content_length = value.cut_word().to_ulong();
+        HeadFault length = take_content_length(value, length_seen_, content_length);
+        if (length != HeadFault::NONE) {
+            refuse(length);
+            return false;
+        }
     } else if (key == "content-type") {
         content_type = value.cut_word();
+    } else if (key == "transfer-encoding") {
+        // The body is read by its Content-Length only: its end is unknown.
+        refuse(HeadFault::TRANSFER_ENCODING);
+        return false;
     } else if (key == "authorization") {
         authorization = value;
     } else if (key == "pragma") {
@@ -194,7 +220,15 @@ int URLRequest::split_received_url() {
         host = path.substr(0, slash);
         path = path.substr(slash, path.length());
     }
-    split_port(host, port);
+    // A user name in a proxy URL only hides where the request goes.
+    if (host.find('@') >= 0) {
+        refuse(HeadFault::USERINFO);
+        return -1;
+    }
+    if (!split_port_strictly(host, port)) {
+        refuse(HeadFault::PORT);
+        return -1;
+    }
     return 0;
 }
 
@@ -260,6 +294,13 @@ void URLRequest::split_query() {
         args.append(url_decode(name));
         args.append(url_decode(value));
     }
+}
+
+void URLRequest::refuse(HeadFault why) {
+    fault = why;
+    errorcode = fault_status(why);
+    errormsg = fault_text(why);
+    invalid = 1;
 }
 
 Str URLRequest::query_suffix() const {

@@ -21,11 +21,17 @@
 // origin servers are virtually hosted: a Host line the client sent is kept in
 // `unknown` and forwarded unchanged, otherwise one is made from `host` and
 // `port`.
+//
+// A received head is also held to the strict rules of HeadRules (bytes,
+// numbers, no user name in the URL, no Transfer-Encoding); a head that breaks
+// them is refused: `fault` names why and `errorcode` is its status (400 and
+// the like) instead of 501.
 #pragma once
 
 #include "foundation/ArgList.h"
 #include "foundation/Str.h"
 #include "http/GMTdate.h"
+#include "http/HeadRules.h"
 #include "http/UrlCoding.h"
 
 #include <cstdint>
@@ -58,6 +64,8 @@ public:
 
     // True when `unknown` holds a Host line (name compared without case).
     bool has_host_line() const;
+    // Marks the request refused for fault (invalid, with its status and text).
+    void refuse(HeadFault why);
 
     Str method;
     Str uri;
@@ -79,6 +87,7 @@ public:
     Str errormsg;
     Str body;                 // filled by the receiver, not by from_Str
     int32_t invalid = 1;
+    HeadFault fault = HeadFault::NONE; // why a received head was refused
 
 private:
     int split_received_url();
@@ -89,6 +98,7 @@ private:
     Str write(const Str& target) const;
 
     bool built_ = false;
+    bool length_seen_ = false; // a Content-Length header was read
 };
 
 // Diagnostic dump; a request has no stored form to read back.

@@ -65,6 +65,11 @@ Str HeadAssembler::rest() const {
     return state_ == COMPLETE ? text_.substr(body_start_, text_.length()) : Str();
 }
 
+uint32_t HeadAssembler::first_line_length() const {
+    int32_t lf = text_.find('\n');
+    return lf < 0 ? text_.length() : uint32_t(lf) + 1;
+}
+
 Str limit_text(const char* what, uint32_t limit) {
     return Str(what) + " exceeds limit (" + Str::from_ulong(limit) + " byte)";
 }

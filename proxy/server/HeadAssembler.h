@@ -10,6 +10,9 @@
 // The limit: a request head counts up to and with its empty line; an
 // answer head counts without it. While no end is found, all the bytes
 // count. So body bytes that come along with a head never make it too long.
+// The request line may take the whole head limit, so that no request that
+// fits is refused for its URL; a head too long before its first line ended
+// is told apart (414 rather than 431) by first_line_length().
 #pragma once
 
 #include "foundation/Str.h"
@@ -23,6 +26,7 @@ public:
 
     static constexpr uint32_t REQUEST_HEAD_LIMIT = 8192;
     static constexpr uint32_t ANSWER_HEAD_LIMIT = 8192;
+    static constexpr uint32_t REQUEST_LINE_LIMIT = REQUEST_HEAD_LIMIT;
 
     HeadAssembler(Kind kind, uint32_t limit);
 
@@ -38,6 +42,8 @@ public:
     Str rest() const;
     // Bytes collected so far.
     uint32_t size() const { return text_.length(); }
+    // Bytes up to and with the first LF; all of them while there is none.
+    uint32_t first_line_length() const;
 
 private:
     // Looks for the end of the head; only bytes from `from` on are new.

@@ -145,8 +145,13 @@ Str UrlGet::prepare_client() {
 void UrlGet::answer_invalid_request() {
     fail_chain(INVALID_REQUEST, "received invalid request from client");
     print_if(options_.debug);
-    answer_.make_error(request_);
-    answer_.version = "http/1.0";
+    if (request_.fault != HeadFault::NONE) {
+        set_worker_page(answer_, refusal_page(request_.fault, uint32_t(options_.language)),
+                        request_.errorcode);
+    } else {
+        answer_.make_error(request_);
+        answer_.version = "http/1.0";
+    }
     if (options_.debug)
         diag_drain() << Str("\n-----------------------------------------------\n"
                             "client's invalid request:\n")
@@ -219,6 +224,7 @@ bool UrlGet::fetch() {
     if (!cached) {
         // The client asked with its own condition: the 304 is its answer.
         answer_.body = Str();
+        passed_on_ = true;
         send_and_release();
         return false;
     }

@@ -167,6 +167,7 @@ private:
     URLAnswer answer_;
     CacheLookup lookup_;
     Source source_ = Source::HELD;
+    bool passed_on_ = false; // a 304 of the origin's goes to the client as it is
     Failure failure_ = Failure::NONE;
 
     std::unique_ptr<InterNetClient> server_;

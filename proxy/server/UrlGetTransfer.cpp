@@ -4,7 +4,10 @@
 #include "proxy/server/UrlGet.h"
 
 #include "foundation/Fail.h"
+#include "foundation/ObjectStream.h"
+#include "http/HeadRules.h"
 #include "proxy/admin/AdminRequest.h"
+#include "proxy/server/ViaPseudonym.h"
 
 #include <cerrno>
 #include <ctime>
@@ -26,6 +29,12 @@ bool body_too_long(const URLRequest& request) {
 const char* timeout_text(UrlGet::Failure blame) {
     return blame == UrlGet::Failure::CLIENT ? "connection to client timed out"
                                             : "connection to server timed out";
+}
+
+// A request that names this proxy in its Via has been here before.
+void refuse_loop(URLRequest& request) {
+    if (!request.invalid && via_names(request.unknown, via_pseudonym()))
+        request.refuse(HeadFault::LOOP);
 }
 
 int64_t now_ms() {
@@ -130,6 +139,7 @@ bool UrlGet::read_early_request() {
         return false;
     URLRequest request;
     request.from_Str(request_head_.head());
+    refuse_loop(request);
     if (request.invalid || request.method == "POST" || request.host == ADMIN_HOST) return false;
     request.body = request_head_.rest();
     if (request.body.length() > request.content_length)
@@ -159,11 +169,13 @@ UrlGet::Failure UrlGet::receive_request(URLRequest& request) {
         request_head_.feed(buffer_.get(), uint32_t(n));
     }
     if (request_head_.state() == HeadAssembler::TOO_LONG) {
-        fail_new(context, limit_text("request from client", HeadAssembler::REQUEST_HEAD_LIMIT));
-        return fail(Failure::CLIENT);
+        bool long_line = request_head_.first_line_length() > HeadAssembler::REQUEST_LINE_LIMIT;
+        request.refuse(long_line ? HeadFault::REQUEST_LINE_TOO_LONG : HeadFault::HEAD_TOO_LARGE);
+        return Failure::NONE;
     }
     // A client that closed early leaves what arrived as its head.
     request.from_Str(request_head_.head());
+    refuse_loop(request);
     request.body = request_head_.rest();
     if (!request.invalid && request.method == "POST" && request.content_length != 0) {
         Failure result = receive_body(request, closed);
@@ -248,6 +260,7 @@ UrlGet::Failure UrlGet::contact_server(URLRequest& request) {
         copy.if_modified_since = GMTdate();
     }
 
+    copy.unknown = with_via(without_hop_by_hop(copy.unknown, true), via_pseudonym());
     bool via_proxy = !options_.proxyhost.empty();
     Str text = via_proxy ? copy.to_proxy_Str() : copy.to_server_Str();
     Failure result = via_proxy ? connect_to_server(options_.proxyhost, options_.proxyport, context)
@@ -289,6 +302,14 @@ UrlGet::Failure UrlGet::read_answer_head(const char* context) {
         fail_chain(context, "unable to parse response from server");
         return fail(Failure::ORIGIN);
     }
+    if (answer_.fault != HeadFault::NONE) {
+        // Neither passed on nor stored: the error page names the fault.
+        Str refused = Str("answer from server refused: ") + fault_text(answer_.fault);
+        if (options_.debug) diag_drain() << Str(context) + refused + "\n";
+        fail_new(context, refused);
+        return fail(Failure::ORIGIN);
+    }
+    answer_.unknown = without_hop_by_hop(answer_.unknown, false);
     if (head.state() == HeadAssembler::COMPLETE) answer_.body = head.rest();
     // Bytes beyond the announced length are not part of this document.
     if (answer_.content_length != 0 && answer_.body.length() > answer_.content_length)
@@ -328,6 +349,10 @@ UrlGet::Failure UrlGet::send_answer_to_client(URLRequest& request) {
     } else if (client_->delay_off() < 0) {
         fail_take();
     }
+    // An answer passed on names this proxy; older cache files may still
+    // hold hop-by-hop lines. The proxy's own pages are not passed on.
+    if (source_ != Source::HELD || passed_on_)
+        answer_.unknown = with_via(without_hop_by_hop(answer_.unknown, false), via_pseudonym());
     Str head = answer_.to_Str();
     bool head_only = (request.method == "HEAD") != 0;
     // A small body, or the first block of a cached one, leaves together

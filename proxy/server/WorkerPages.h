@@ -7,6 +7,7 @@
 #pragma once
 
 #include "foundation/Str.h"
+#include "http/HeadRules.h"
 #include "http/URLAnswer.h"
 #include "proxy/admin/AdminRequest.h"
 
@@ -24,6 +25,10 @@ Str offline_page(const Str& uri, uint32_t language);
 // an origin-server failure, or null for none.
 Str error_page(const Str& uri, bool cached_copy, const char* details, uint32_t language);
 
+// The page refusing a request whose head broke the rules, naming why.
+Str refusal_page(HeadFault fault, uint32_t language);
+
 // Fills answer with a page as the worker sends it: version "http/1.0",
-// status 501, content type "text/html", the content length and the body.
-void set_worker_page(URLAnswer& answer, const Str& page);
+// status (501 unless given) and its phrase, content type "text/html", the
+// content length and the body.
+void set_worker_page(URLAnswer& answer, const Str& page, int32_t status = WORKER_PAGE_STATUS);

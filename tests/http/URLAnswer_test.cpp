@@ -55,6 +55,17 @@ TEST(URLAnswer, ReadsTheFieldsItUsesAndWritesTheHeadAsHttp10) {
         EXPECT_EQ(a.invalid, result.empty()) << head;
         if (!result.empty()) { EXPECT_EQ(s(a.to_Str()), result) << head; }
     }
+    const std::string ok = "HTTP/1.0 200 OK\r\n";
+    for (auto [head, fault] : {std::pair{ok + "X: a\rSet-Cookie: b\r\n\r\n", HeadFault::CONTROL_IN_HEADER},
+                               {"HTTP/1.0 200 O\x01K\r\n\r\n", HeadFault::CONTROL_IN_HEADER},
+                               {ok + "Content-Length: 5abc\r\n\r\n", HeadFault::CONTENT_LENGTH},
+                               {ok + "Content-Length: 4294967301\r\n\r\n", HeadFault::CONTENT_LENGTH},
+                               {ok + "Content-Length: 5\r\nContent-Length: 7\r\n\r\n", HeadFault::CONFLICTING_LENGTHS},
+                               {ok + "Content-Length: 7\r\nContent-Length: 7\r\nX:\t\xe4\r\n\n\r\n", HeadFault::NONE}}) {
+        URLAnswer faulty = parse(head);
+        EXPECT_EQ(faulty.invalid, 0) << head;
+        EXPECT_EQ(faulty.fault, fault) << head;
+    }
     URLAnswer a = parse(FULL);
     EXPECT_EQ(s(a.version) + "|" + s(a.reason), "HTTP/1.1| Moved  Permanently");
     EXPECT_EQ(a.content_length, 1234u);
@@ -73,7 +84,10 @@ TEST(URLAnswer, ErrorPageShowsCodeAndEscapedReason) {
     EXPECT_EQ(s(a.body), body);
     EXPECT_EQ(s(a.to_Str()), "HTTP/1.0 501 no protocol specified\r\nContent-Length: " +
                                  std::to_string(body.size()) + "\r\nContent-Type: text/html\r\n\r\n");
-    URLAnswer escaped = error_page("<script>\"x\"&amp; http://h/ HTTP/1.0\r\n\r\n");
+    URLRequest refused;
+    refused.errormsg = "unsupported method '<script>\"x\"&amp;' used"; // markup in a reason
+    URLAnswer escaped;
+    escaped.make_error(refused);
     expect_all({SAME(s(escaped.body).find("<H1>Reason: unsupported method '&lt;script&gt;&quot;x&quot;&amp;amp;' "
                                           "used</H1>") != std::string::npos, true),
                 SAME(s(escaped.body).find("<script>"), std::string::npos),

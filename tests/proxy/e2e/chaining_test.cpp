@@ -117,6 +117,11 @@ TEST_F(E2eChaining, ThroughARemoteProxyTheDocumentIsStoredInBothAndAMissingOneIs
     ASSERT_EQ(origin.request_count("/doc.html"), 1u);
     EXPECT_TRUE(proxy.stored(url).valid);
     EXPECT_TRUE(upstream.stored(url).valid);
+    // Each names itself in Via, each by a name of its own.
+    std::string via = origin.requests()[0].header("Via");
+    EXPECT_EQ(via.size(), 40u) << via;
+    EXPECT_EQ(via.substr(0, 11) + via.substr(19, 13), "1.0 quaylo-, 1.0 quaylo-") << via;
+    EXPECT_NE(via.substr(11, 8), via.substr(32, 8)) << via;
     // A reload goes through both proxies to the origin.
     EXPECT_EQ(proxy.get(url, {"Pragma: no-cache"}).body, "a document\n");
     EXPECT_EQ(origin.request_count("/doc.html"), 2u);

@@ -1,0 +1,182 @@
+#include "http/HeadRules.h"
+
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+const char* const HOP_BY_HOP[] = {"connection", "proxy-connection", "keep-alive",
+                                  "te",         "trailer",          "upgrade"};
+
+const char* const FAULT_TEXTS[HEAD_FAULT_COUNT] = {
+    "",
+    "control character in the request line",
+    "control character in a header line",
+    "character not allowed in the URL",
+    "user name or password in the URL",
+    "port not from 1 to 65535",
+    "invalid Content-Length",
+    "conflicting Content-Length headers",
+    "Transfer-Encoding in a request",
+    "request line too long",
+    "request head too large",
+    "request loops through this proxy",
+};
+
+Str trimmed(const Str& text) {
+    uint32_t from = 0, to = text.length();
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (from < to && blank(text[from])) from++;
+    while (to > from && blank(text[to - 1])) to--;
+    return text.substr(from, to);
+}
+
+struct HeaderLine {
+    uint32_t start, end; // the line with its line end
+    Str name;            // lower case, without the colon
+    Str value;           // without the blanks around it
+};
+
+template <class Visit>
+void each_line(const Str& lines, Visit visit) {
+    for (uint32_t start = 0; start < lines.length();) {
+        int32_t lf = lines.find('\n', start);
+        uint32_t end = lf < 0 ? lines.length() : uint32_t(lf) + 1;
+        uint32_t word = start;
+        while (word < end && static_cast<unsigned char>(lines[word]) > 32) word++;
+        Str name = lines.substr(start, word);
+        if (name.ends_with(":")) name = name.substr(0, name.length() - 1);
+        name.to_lower();
+        visit(HeaderLine{start, end, name, trimmed(lines.substr(word, end))});
+        start = end;
+    }
+}
+
+// The comma-separated elements of a value, without blanks; empty ones skipped.
+template <class Visit>
+void each_element(const Str& value, Visit visit) {
+    for (uint32_t start = 0; start <= value.length();) {
+        int32_t comma = value.find(',', start);
+        uint32_t end = comma < 0 ? value.length() : uint32_t(comma);
+        Str element = trimmed(value.substr(start, end));
+        if (!element.empty()) visit(element);
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+int32_t fault_status(HeadFault fault) {
+    switch (fault) {
+    case HeadFault::REQUEST_LINE_TOO_LONG: return 414;
+    case HeadFault::HEAD_TOO_LARGE: return 431;
+    case HeadFault::LOOP: return 508;
+    default: return 400;
+    }
+}
+
+const char* status_phrase(int32_t status) {
+    switch (status) {
+    case 400: return "Bad Request";
+    case 414: return "URI Too Long";
+    case 431: return "Request Header Fields Too Large";
+    case 508: return "Loop Detected";
+    default: return "Not Implemented";
+    }
+}
+
+const char* fault_text(HeadFault fault) {
+    uint32_t index = uint32_t(fault);
+    return index < HEAD_FAULT_COUNT ? FAULT_TEXTS[index] : "";
+}
+
+HeadFault byte_fault(const Str& head, bool request) {
+    bool request_line = request;
+    for (uint32_t i = 0; i < head.length(); i++) {
+        unsigned char c = static_cast<unsigned char>(head[i]);
+        if (c == '\n') {
+            request_line = false;
+            continue;
+        }
+        bool line_end = c == '\r' && i + 1 < head.length() && head[i + 1] == '\n';
+        bool tab = c == '\t' && !request_line;
+        if ((c < 32 && !line_end && !tab) || c == 127)
+            return request_line ? HeadFault::CONTROL_IN_REQUEST_LINE : HeadFault::CONTROL_IN_HEADER;
+        if (request_line && (c > 127 || c == '"' || c == '<' || c == '>'))
+            return HeadFault::TARGET_CHARACTER;
+    }
+    return HeadFault::NONE;
+}
+
+bool parse_decimal(const Str& text, uint32_t max, uint32_t& value) {
+    if (text.empty()) return false;
+    uint64_t number = 0;
+    for (uint32_t i = 0; i < text.length(); i++) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        number = number * 10 + uint32_t(text[i] - '0');
+        if (number > max) return false;
+    }
+    value = uint32_t(number);
+    return true;
+}
+
+HeadFault take_content_length(const Str& value, bool& seen, uint32_t& length) {
+    uint32_t parsed = 0;
+    if (!parse_decimal(trimmed(value), UINT32_MAX, parsed)) return HeadFault::CONTENT_LENGTH;
+    if (seen && parsed != length) return HeadFault::CONFLICTING_LENGTHS;
+    seen = true;
+    length = parsed;
+    return HeadFault::NONE;
+}
+
+Str without_hop_by_hop(const Str& lines, bool request) {
+    std::vector<Str> named;
+    each_line(lines, [&](const HeaderLine& line) {
+        if (line.name == "connection")
+            each_element(line.value, [&](Str token) {
+                token.to_lower();
+                named.push_back(token);
+            });
+    });
+    Str kept;
+    each_line(lines, [&](const HeaderLine& line) {
+        auto is = [&](const Str& name) { return line.name == name; };
+        bool hop = std::any_of(std::begin(HOP_BY_HOP), std::end(HOP_BY_HOP),
+                               [&](const char* name) { return is(name); }) ||
+                   (request && is("proxy-authorization")) ||
+                   // An answer's body is relayed as it comes, in its coding.
+                   ((request || !is("transfer-encoding")) &&
+                    std::any_of(named.begin(), named.end(), is));
+        if (!hop) kept.append(lines.data() + line.start, line.end - line.start);
+    });
+    return kept;
+}
+
+bool via_names(const Str& lines, const Str& pseudonym) {
+    Str wanted = pseudonym;
+    wanted.to_lower();
+    bool found = false;
+    each_line(lines, [&](const HeaderLine& line) {
+        if (line.name == "via")
+            each_element(line.value, [&](Str element) {
+                element.cut_word(); // the protocol
+                Str by = element.cut_word();
+                by.to_lower();
+                if (by == wanted) found = true;
+            });
+    });
+    return found;
+}
+
+Str with_via(const Str& lines, const Str& pseudonym) {
+    Str kept, passed;
+    each_line(lines, [&](const HeaderLine& line) {
+        if (line.name != "via")
+            kept.append(lines.data() + line.start, line.end - line.start);
+        else if (!line.value.empty())
+            passed += line.value + ", ";
+    });
+    kept += "Via: " + passed + "1.0 " + pseudonym + "\r\n";
+    return kept;
+}
