@@ -36,8 +36,7 @@ TEST(HeadRules, HopByHopLinesAreDroppedAndViaNamesEveryProxyPassed) {
     }
     for (auto [lines, named] : {std::pair{"Via: 1.0 quaylo-0A1B2C3D\r\n", true},
                                 {"Via: 1.1 a, HTTP/1.0 quaylo-0a1b2c3d (Quaylo)\r\n", true},
-                                {"Via: 1.0 quaylo-0a1b2c3de, quaylo-0a1b2c3d\r\n", false},
-                                {"X-Via: 1.0 quaylo-0a1b2c3d\r\n", false}})
+                                {"Via: 1.0 quaylo-0a1b2c3de, quaylo-0a1b2c3d\r\nX-Via: 1.0 quaylo-0a1b2c3d\r\n", false}})
         EXPECT_EQ(via_names(lines, "quaylo-0a1b2c3d"), named) << lines;
 }
 

@@ -61,11 +61,8 @@ TEST(URLAnswer, ReadsTheFieldsItUsesAndWritesTheHeadAsHttp10) {
                                {ok + "Content-Length: 5abc\r\n\r\n", HeadFault::CONTENT_LENGTH},
                                {ok + "Content-Length: 4294967301\r\n\r\n", HeadFault::CONTENT_LENGTH},
                                {ok + "Content-Length: 5\r\nContent-Length: 7\r\n\r\n", HeadFault::CONFLICTING_LENGTHS},
-                               {ok + "Content-Length: 7\r\nContent-Length: 7\r\nX:\t\xe4\r\n\n\r\n", HeadFault::NONE}}) {
-        URLAnswer faulty = parse(head);
-        EXPECT_EQ(faulty.invalid, 0) << head;
-        EXPECT_EQ(faulty.fault, fault) << head;
-    }
+                               {ok + "Content-Length: 7\r\nContent-Length: 7\r\nX:\t\xe4\r\n\n\r\n", HeadFault::NONE}})
+        EXPECT_EQ(std::pair(parse(head).invalid, parse(head).fault), std::pair(0, fault)) << head;
     URLAnswer a = parse(FULL);
     EXPECT_EQ(s(a.version) + "|" + s(a.reason), "HTTP/1.1| Moved  Permanently");
     EXPECT_EQ(a.content_length, 1234u);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 using namespace e2e;
 
@@ -23,37 +24,27 @@ TEST(E2eStrict, BadHeadsAreRefusedAndNothingReachesTheOrigin) {
     origin.set("/never", OriginServer::document("must not be fetched\n"));
     Harbord proxy;
     ASSERT_TRUE(proxy.running()) << proxy.log();
-    const std::string never = origin.url("/never"), end = " HTTP/1.0\r\n\r\n",
-                      post = "POST " + never + " HTTP/1.0\r\n", length = "the Content-Length header holds no valid length.";
-    struct Case {
-        const char* name;
-        std::string request;
-        int status;
-        std::string reason;
-    } cases[] = {
-        {"bare CR in a header", "GET " + never + " HTTP/1.0\r\nX: a\rInjected: b\r\n\r\n", 400,
-         "a header line holds a control character."},
-        {"bare CR in the request line", "GET " + never + "\rX: y" + end, 400, "the request line holds a control character."},
-        {"quote in the URL", "GET " + never + "\"x" + end, 400, "the URL holds a character that is not allowed there."},
-        {"length 5abc", post + "Content-Length: 5abc\r\n\r\nhello", 400, length},
-        {"length beyond 32 bits", post + "Content-Length: 4294967301\r\n\r\nhello", 400, length},
-        {"two lengths", post + "Content-Length: 5\r\nContent-Length: 6\r\n\r\nhello", 400,
-         "two Content-Length headers give different lengths."},
-        {"chunked body", post + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", 400,
-         "a request body with a Transfer-Encoding cannot be passed on."},
-        {"port that wraps", "GET http://127.0.0.1:" + std::to_string(4294967296ull + origin.port()) + "/never" + end,
-         400, "the port of the URL is not a number from 1 to 65535."},
-        {"user name", "GET http://127.0.0.1:" + std::to_string(origin.port()) + "@quaylo/never" + end, 400,
-         "the URL holds a user name or password."},
-        {"request line too long", "GET " + never + "?" + std::string(8200, 'q') + end, 414, "the request line is too long."},
-        {"head too large", "GET " + never + " HTTP/1.0\r\nX: " + std::string(8200, 'x') + "\r\n\r\n", 431,
-         "the header lines of the request are too long."},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        HttpResult answer = proxy.send(c.request);
-        EXPECT_EQ(answer.status, c.status);
-        EXPECT_EQ(answer.body, refusal("Error from Quaylo", "Quaylo refused your request:", c.reason));
+    const std::string never = origin.url("/never"), end = " HTTP/1.0\r\n\r\n", post = "POST " + never + " HTTP/1.0\r\n",
+                      length = "the Content-Length header holds no valid length.", port = std::to_string(origin.port());
+    for (auto [request, status, reason] : {
+             std::tuple<std::string, int, std::string>{"GET " + never + " HTTP/1.0\r\nX: a\rInjected: b\r\n\r\n", 400, "a header line holds a control character."},
+             {"GET " + never + "\rX: y" + end, 400, "the request line holds a control character."},
+             {"GET " + never + "\"x" + end, 400, "the URL holds a character that is not allowed there."},
+             {post + "Content-Length: 5abc\r\n\r\nhello", 400, length},
+             {post + "Content-Length: 4294967301\r\n\r\nhello", 400, length},
+             {post + "Content-Length: 5\r\nContent-Length: 6\r\n\r\nhello", 400, "two Content-Length headers give different lengths."},
+             {post + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", 400,
+              "a request body with a Transfer-Encoding cannot be passed on."},
+             // Wrapped at 2^32, this port would be the origin's.
+             {"GET http://127.0.0.1:" + std::to_string(4294967296ull + origin.port()) + "/never" + end, 400,
+              "the port of the URL is not a number from 1 to 65535."},
+             {"GET http://127.0.0.1:" + port + "@quaylo/never" + end, 400, "the URL holds a user name or password."},
+             {"GET " + never + "?" + std::string(8200, 'q') + end, 414, "the request line is too long."},
+             {"GET " + never + " HTTP/1.0\r\nX: " + std::string(8200, 'x') + "\r\n\r\n", 431,
+              "the header lines of the request are too long."}}) {
+        HttpResult answer = proxy.send(request);
+        EXPECT_EQ(answer.status, status) << reason;
+        EXPECT_EQ(answer.body, refusal("Error from Quaylo", "Quaylo refused your request:", reason));
     }
     EXPECT_EQ(origin.request_count(), 0u);
 }
