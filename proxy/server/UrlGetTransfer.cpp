@@ -169,8 +169,10 @@ UrlGet::Failure UrlGet::receive_request(URLRequest& request) {
         request_head_.feed(buffer_.get(), uint32_t(n));
     }
     if (request_head_.state() == HeadAssembler::TOO_LONG) {
+        // Answered with 414 or 431; the log keeps the limit's text.
         bool long_line = request_head_.first_line_length() > HeadAssembler::REQUEST_LINE_LIMIT;
         request.refuse(long_line ? HeadFault::REQUEST_LINE_TOO_LONG : HeadFault::HEAD_TOO_LARGE);
+        request.errormsg = limit_text("request from client", HeadAssembler::REQUEST_HEAD_LIMIT);
         return Failure::NONE;
     }
     // A client that closed early leaves what arrived as its head.
