@@ -116,6 +116,11 @@ URLRequest& URLRequest::from_Str(const Str& text) {
     // HTTP/0.9 requests have no header lines; anything after the request
     // line is ignored.
     version = line.cut_word();
+    // A fourth word means a blank inside the URL.
+    if (!line.cut_word().empty()) {
+        refuse(HeadFault::TARGET_CHARACTER);
+        return *this;
+    }
     if (!version.empty() && version != "HTTP/0.9") {
         for (Str header = rest.cut_line(); !header.empty(); header = rest.cut_line())
             if (!parse_header_line(header)) return *this;
