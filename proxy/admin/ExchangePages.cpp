@@ -2,8 +2,8 @@
 
 #include "foundation/Fail.h"
 #include "foundation/Option.h"
-#include "proxy/admin/AdminPage.h"
 #include "proxy/admin/AdminGuard.h"
+#include "proxy/admin/AdminPage.h"
 #include "proxy/admin/CachePages.h"
 #include "proxy/admin/ExportTarget.h"
 #include "proxy/language/LanguageTable.h"
