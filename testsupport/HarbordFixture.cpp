@@ -366,8 +366,13 @@ HttpResult Harbord::curl(const std::string& url, const std::vector<std::string>&
     return parse_http(run_command(argv).out);
 }
 
+std::string Harbord::token() const {
+    return read_file(dir_.file("harbord.token"));
+}
+
 bool Harbord::set_offline(bool offline) const {
-    HttpResult r = get(std::string("http://quaylo/options?offline=") + (offline ? "1" : "0"));
+    HttpResult r = get(std::string("http://quaylo/options?offline=") + (offline ? "1" : "0") +
+                       "&token=" + token());
     return r.status == 200;
 }
 

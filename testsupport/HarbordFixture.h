@@ -95,8 +95,10 @@ public:
     HttpResult get(const std::string& url, const std::vector<std::string>& headers = {}) const;
     // curl -s -i -x <proxy> [args] url
     HttpResult curl(const std::string& url, const std::vector<std::string>& args = {}) const;
-    // Switches offline mode through the admin page, as the site loader does.
+    // Switches offline mode through the admin page with the admin token.
     bool set_offline(bool offline) const;
+    // The admin token harbord keeps beside its program ("" before its start).
+    std::string token() const;
 
     // Cache files in the cache directory (numbered files only).
     std::vector<CacheFile> cache_files() const;

@@ -1,7 +1,9 @@
 #include "proxy/admin/AdminDispatch.h"
 
 #include "foundation/FileSystem.h"
+#include "proxy/admin/AdminGuard.h"
 #include "proxy/admin/AdminPage.h"
+#include "proxy/admin/AdminToken.h"
 #include "proxy/admin/CachePages.h"
 #include "proxy/admin/ExchangePages.h"
 #include "proxy/admin/HelpPage.h"
@@ -27,10 +29,12 @@ void menu(const AdminSite&, AdminPage& page, const ArgList&, bool) { menu_page(p
 // Anyone may look; only an admin may change.
 void options(const AdminSite& site, AdminPage& page, const ArgList& arguments, bool admin) {
     if (arguments.count() > 0) {
-        if (admin)
+        if (admin) {
             apply_options(page, site.options, arguments);
-        else
+        } else {
+            log_refusal(site.options, Str("/options: not an admin"));
             refusal(page);
+        }
     }
     options_form(page, site.options);
 }
@@ -115,19 +119,30 @@ bool is_admin_client(const std::vector<uint32_t>& admins, uint32_t client) {
     return client != 0 && std::find(admins.begin(), admins.end(), client) != admins.end();
 }
 
+// The admin check comes first; an admin's change of state needs the token
+// besides, and without it the page only asks to confirm.
 AdminAnswer dispatch_admin_request(const AdminSite& site, const Str& path,
                                    const ArgList& arguments, uint32_t client) {
     AdminPage page(site.options.language.index());
     bool admin = is_admin_client(site.admin_addresses, client);
+    // Only an admin's pages carry the token: no one else may change anything.
+    if (admin) page.set_token(site.token);
+    ArgList rest(arguments);
+    bool token = take_token(rest, site.token);
     const Route* route = nullptr;
     for (const Route& candidate : ROUTES)
         if (path == candidate.path) route = &candidate;
-    if (!route)
+    if (!route) {
         invalid_path_page(page, path);
-    else if (route->admin_only && !admin)
+    } else if (route->admin_only && !admin) {
+        log_refusal(site.options, path + ": not an admin");
         refusal(page);
-    else
-        route->make(site, page, arguments, admin);
+    } else if (admin && !token && changes_state(path, rest)) {
+        log_refusal(site.options, path + ": no valid token, confirmation asked");
+        confirmation_page(page, path, rest);
+    } else {
+        route->make(site, page, rest, admin);
+    }
     return finish_page(page);
 }
 

@@ -2,6 +2,7 @@
 
 #include "http/HtmlEscape.h"
 #include "proxy/admin/AdminRequest.h"
+#include "proxy/admin/AdminToken.h"
 #include "proxy/language/LanguageTable.h"
 
 const char* AdminPage::text(uint32_t number) const { return message(number, language_); }
@@ -73,6 +74,10 @@ void AdminPage::hidden(const char* name, const Str& value) {
     content_ += "\" value=\"";
     escaped(value);
     content_ += "\">";
+}
+
+void AdminPage::token_input() {
+    if (!token_.empty()) hidden(TOKEN_ARGUMENT, token_);
 }
 
 Str anchor(const Str& target) { return "<A HREF=\"" + html_escape(target) + "\">"; }

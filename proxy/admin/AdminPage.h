@@ -57,6 +57,10 @@ public:
     void form_start(const Str& path);
     // "<input type=hidden name=\"" + name + "\" value=\"" + value + "\">"
     void hidden(const char* name, const Str& value);
+    // The admin token as a hidden input, for forms that change state; nothing
+    // without a token.
+    void token_input();
+    void set_token(const Str& token) { token_ = token; }
 
     Str& content() { return content_; }
     const Str& content() const { return content_; }
@@ -70,6 +74,7 @@ private:
     Str content_;
     Form form_ = FRAMED;
     const char* content_type_ = HTML_TYPE;
+    Str token_;
 };
 
 // The opening tag of an anchor: <A HREF="target">, target escaped.

@@ -43,6 +43,7 @@ struct AdminSite {
     const std::vector<uint32_t>& admin_addresses;
     Str program_name;                           // directory + "/" + program name
     std::function<int32_t()> connection_count; // open browser connections; empty = 0
+    Str token; // the admin token (AdminToken.h); empty: no change is accepted
 };
 
 class AdminRequest {

@@ -2,8 +2,10 @@
 
 #include "foundation/Fail.h"
 #include "foundation/Option.h"
+#include "proxy/admin/AdminGuard.h"
 #include "proxy/admin/AdminPage.h"
 #include "proxy/admin/CachePages.h"
+#include "proxy/admin/ExportTarget.h"
 #include "proxy/language/LanguageTable.h"
 #include "proxy/options/RelaisOptions.h"
 
@@ -82,10 +84,10 @@ void invalid_parameters(AdminPage& page) {
     failure_block(page, "<H1>Invalid parameters specified</H1>\n<PRE>", "</PRE>");
 }
 
-// A second cache on a directory other than the proxy's own one. Null with
-// a report pending when it cannot be opened.
+// A second cache on a directory other than the proxy's own one; an import's
+// source is only read. Null with a report pending when it cannot be opened.
 std::unique_ptr<ExchangeCache> open_exchange(RelaisOptions& options, OptionPath& directory,
-                                            bool recover, const char* reporter) {
+                                            bool exporting, const char* reporter) {
     const Str& path = directory.value();
     if (path.empty()) {
         fail_new(reporter, "no directory specified");
@@ -95,9 +97,12 @@ std::unique_ptr<ExchangeCache> open_exchange(RelaisOptions& options, OptionPath&
         fail_new(reporter, "'" + path + "' is the proxy's own cache directory");
         return nullptr;
     }
+    bool recover = false;
+    if (exporting && prepare_export_target(path, recover) != 0) return nullptr;
+    bool read_only = !exporting;
     auto exchange = std::make_unique<ExchangeCache>(directory, options.language, options.debug,
                                                     options.exportdir, options.importdir,
-                                                    recover);
+                                                    recover, read_only);
     if (exchange->failed()) {
         fail_chain(reporter, "unable to open cache in '" + path + "'");
         return nullptr;
@@ -134,7 +139,11 @@ void transfer(AdminPage& page, RelaisOptions& options, Cache& cache, const Reque
     }
     if (result != 0) {
         page << "<H1>" << page.text(direction.failed) << "</H1>";
-        failure_block(page, "<PRE>", "</PRE>");
+        Str failure(fail_take());
+        log_refusal(options, failure);
+        page << "<PRE>";
+        page.escaped(failure);
+        page << "</PRE>";
         return;
     }
     page << "<H1>" << page.text(direction.done) << "</H1><P>" << copied
@@ -194,6 +203,7 @@ void directory_input(AdminPage& page, const char* name, const Str& value) {
 void import_hosts_form(AdminPage& page, const Cache& source, const Str& directory,
                        const Request& request) {
     page.form_start("/do_import");
+    page.token_input();
     page.header(page.text(MSG_IMPORT_TITLE));
     if (request.url.empty()) {
         page << "<SMALL>" << page.text(MSG_IMPORT_HOSTS_INTRO) << "</SMALL><HR>";
@@ -253,6 +263,7 @@ int32_t copy_documents(Cache& from, Cache& to, const UrlSelection& selection, ui
 void export_page(AdminPage& page, const RelaisOptions& options, const Cache& cache,
                  const ArgList& arguments) {
     page.form_start("/do_export");
+    page.token_input();
     page.header(page.text(MSG_EXPORT_TITLE));
     if (arguments.count() == 0) {
         page << "<SMALL>" << page.text(MSG_EXPORT_HOSTS_INTRO) << "</SMALL><HR>";
@@ -292,6 +303,7 @@ void import_directory_page(AdminPage& page, const RelaisOptions& options) {
     page.header(page.text(MSG_IMPORT_TITLE));
     page << "<SMALL>" << page.text(MSG_IMPORT_DIRECTORY_INTRO) << "</SMALL><HR>";
     page.form_start("/import2");
+    page.token_input();
     page << "<TABLE>\n"
          << "<TR><TD><input type=radio name=\"all\" value=1 checked>" << page.text(MSG_ALL_FILES)
          << "\n"

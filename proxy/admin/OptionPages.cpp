@@ -2,12 +2,20 @@
 
 #include "foundation/Fail.h"
 #include "foundation/Option.h"
+#include "proxy/admin/AdminGuard.h"
 #include "proxy/admin/AdminPage.h"
 #include "proxy/admin/AdminRequest.h"
+#include "proxy/language/GuardTexts.h"
 #include "proxy/language/LanguageTable.h"
+#include "proxy/options/ProxySelf.h"
 #include "proxy/options/RelaisOptions.h"
 
+#include <utility>
+#include <vector>
+
 namespace {
+
+constexpr const char* REPORTER = "AdminRequest::apply_options ";
 
 // The help link of a page: the path "/help" with the file name as query.
 Str help_path(const char* file) { return Str("/help?") + file; }
@@ -102,6 +110,12 @@ void option_input(AdminPage& page, const RelaisOptions& options, const OptionRow
     page << row.suffix;
 }
 
+bool is_form_option(const Str& name) {
+    for (const OptionRow& row : OPTION_ROWS)
+        if (name == row.name) return true;
+    return false;
+}
+
 } // namespace
 
 void menu_page(AdminPage& page) {
@@ -124,6 +138,7 @@ void menu_page(AdminPage& page) {
 
 void options_form(AdminPage& page, const RelaisOptions& options) {
     page.form_start("/options");
+    page.token_input();
     page << "<CENTER><H1>Quaylo</H1><H1>" << page.text(MSG_OPTIONS) << "</H1><HR></CENTER>\n"
          << "<SMALL>\n"
          << page.text(MSG_OPTIONS_INTRO) << "</SMALL><HR>";
@@ -146,9 +161,34 @@ void options_form(AdminPage& page, const RelaisOptions& options) {
 }
 
 int32_t apply_options(AdminPage& page, RelaisOptions& options, const ArgList& arguments) {
+    // Only the form's options change through the web, and a request changes
+    // all of them or none: the values before are kept to go back to.
+    std::vector<std::pair<Option*, Str>> before;
+    for (const OptionRow& row : OPTION_ROWS) {
+        Option* option = options.set.find(row.name);
+        before.emplace_back(option, option->to_Str());
+    }
+    bool was_modified = options.set.modified();
+    int32_t result = 0;
+    for (const ArgList::Node* node = arguments.first(); node && result == 0;
+         node = node->next ? node->next->next : nullptr)
+        if (!is_form_option(node->value)) {
+            fail_new(REPORTER, "'" + node->value + "' " +
+                                   guard_text(GuardText::NOT_ON_THE_WEB, page.language()));
+            result = -1;
+        }
     ArgList pairs(arguments);
-    if (options.set.parse(pairs, false, true) < 0) {
+    if (result == 0) result = options.set.parse(pairs, false, true);
+    if (result == 0 && remote_proxy_is_self(options)) {
+        fail_new(REPORTER, remote_proxy_text(options) +
+                               guard_text(GuardText::PROXY_IS_SELF, page.language()));
+        result = -1;
+    }
+    if (result < 0) {
+        for (auto& [option, text] : before) option->from_Str(text);
+        options.set.set_modified(was_modified);
         Str failure(fail_take());
+        log_refusal(options, failure);
         page << "<HR><H2>Invalid parameters specified:</H2>\n<P>";
         page.escaped(failure);
         page << "</P><HR>\n";

@@ -17,9 +17,9 @@ void options_form(AdminPage& page, const RelaisOptions& options);
 
 // Applies the form's name/value pairs (names without "-") to the server's
 // options and saves the setup file, so a change survives a crash. The page
-// gets the result text: the collected failure, or the confirmation.
-// 0, or -1 when a value was rejected (options applied before it keep
-// their new values).
+// gets the result text: the collected failure, or the confirmation. 0, or
+// -1 when a name is not one of the form's, a value was rejected or the
+// remote proxy would be this proxy; then nothing of the request is applied.
 int32_t apply_options(AdminPage& page, RelaisOptions& options, const ArgList& arguments);
 
 void refusal(AdminPage& page);

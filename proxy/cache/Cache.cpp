@@ -33,9 +33,10 @@ void print_report(const char* context, const Str& message) {
 
 Cache::Cache(OptionPath& cachedir, OptionInt& cachesize, OptionInt& entrysize,
              OptionInt& cachefiles, OptionChoice& language, OptionFlag& debug,
-             OptionPath& exportdir, OptionPath& importdir, bool recover)
+             OptionPath& exportdir, OptionPath& importdir, bool recover, bool read_only)
     : cachedir_(cachedir), cachesize_(cachesize), entrysize_(entrysize), cachefiles_(cachefiles),
-      language_(language), debug_(debug), exportdir_(exportdir), importdir_(importdir) {
+      language_(language), debug_(debug), exportdir_(exportdir), importdir_(importdir),
+      read_only_(read_only) {
     seed_ = 1;
     if (load(recover) != 0) {
         fail_chain("Cache: ", "unable to initialize database");
@@ -46,7 +47,7 @@ Cache::Cache(OptionPath& cachedir, OptionInt& cachesize, OptionInt& entrysize,
 }
 
 Cache::~Cache() {
-    if (!failed_) {
+    if (!failed_ && !read_only_) {
         discard_unfinished();
         if (store() != 0) fail_print();
     }

@@ -83,10 +83,11 @@ public:
     // Keeps references to the options (they must outlive the Cache), sets
     // seed 1 and loads the database; with recover, a missing or bad cachedb
     // is rebuilt from the cache files. On failure failed() stays true and
-    // "Cache: " "unable to initialize database" is pending.
+    // "Cache: " "unable to initialize database" is pending. A read_only cache
+    // (an import's source) leaves its cachedb in place and never writes it.
     Cache(OptionPath& cachedir, OptionInt& cachesize, OptionInt& entrysize, OptionInt& cachefiles,
           OptionChoice& language, OptionFlag& debug, OptionPath& exportdir, OptionPath& importdir,
-          bool recover);
+          bool recover, bool read_only = false);
     // Discards waiting and writing versions (their files are deleted), then
     // stores the database; a failing store is printed. A Cache whose
     // construction failed writes nothing.
@@ -222,6 +223,7 @@ private:
     uint32_t random_state_ = 1;
     bool modified_ = false;
     bool failed_ = true;
+    bool read_only_ = false;
 };
 
 // The cachedb record. Writing is refused with "internal inconsistency
@@ -237,11 +239,13 @@ ObjectSource& operator>>(ObjectSource& s, UserInfo& user);
 // its own cachesize, cachefiles and entrysize of 2147483647, so that no limit
 // of practical size applies. Export opens it with recover (an empty or plain
 // directory of cache files is rebuilt), import without (the directory must
-// hold a valid cachedb). Closing it writes its cachedb.
+// hold a valid cachedb) and read_only. Closing it writes its cachedb unless
+// it is read_only.
 class ExchangeCache {
 public:
     ExchangeCache(OptionPath& directory, OptionChoice& language, OptionFlag& debug,
-                  OptionPath& exportdir, OptionPath& importdir, bool recover);
+                  OptionPath& exportdir, OptionPath& importdir, bool recover,
+                  bool read_only = false);
     Cache& cache() { return cache_; }
     bool failed() const { return cache_.failed(); }
 

@@ -70,8 +70,10 @@ int32_t Cache::copy_file(const Cache& source, const CacheEntry& from, const Cach
         fail_chain("Cache::import ", "unable to read file from source-cache");
         return -1;
     }
+    // The id is new here: a file of that name is none of this cache's and
+    // is never overwritten.
     Str to_path = file_name(to.id);
-    OFileStream out(to_path, O_CREAT | O_TRUNC);
+    OFileStream out(to_path, O_CREAT | O_EXCL);
     if (out.open_failed()) {
         fail_chain("Cache::import ", "unable to write file to destination-cache");
         return -1;
@@ -101,9 +103,10 @@ int32_t Cache::copy_file(const Cache& source, const CacheEntry& from, const Cach
 // --- ExchangeCache ---------------------------------------------------------------
 
 ExchangeCache::ExchangeCache(OptionPath& directory, OptionChoice& language, OptionFlag& debug,
-                             OptionPath& exportdir, OptionPath& importdir, bool recover)
+                             OptionPath& exportdir, OptionPath& importdir, bool recover,
+                             bool read_only)
     : cachesize_("cachesize", "", INT32_MAX, INT32_MIN, INT32_MAX, false),
       cachefiles_("cachefiles", "", INT32_MAX, INT32_MIN, INT32_MAX, false),
       entrysize_("entrysize", "", INT32_MAX, INT32_MIN, INT32_MAX, false),
       cache_(directory, cachesize_, entrysize_, cachefiles_, language, debug, exportdir, importdir,
-             recover) {}
+             recover, read_only) {}

@@ -76,7 +76,7 @@ int32_t Cache::load(bool recover) {
     totalbytes_ = 0;
     for (const CacheEntry& entry : current_) totalbytes_ += entry.bytes;
     // cachedb exists only while the server is stopped.
-    if (::unlink(path.c_str()) != 0) {
+    if (!read_only_ && ::unlink(path.c_str()) != 0) {
         fail_new("Cache::load ", "unable to remove file '" + path + "'");
         fail_print();
     }

@@ -4,7 +4,9 @@
 #include "foundation/FileSystem.h"
 #include "foundation/ObjectStream.h"
 #include "foundation/Socket.h"
+#include "proxy/admin/AdminToken.h"
 #include "proxy/cache/Cache.h"
+#include "proxy/options/ProxySelf.h"
 #include "proxy/server/ServerTexts.h"
 
 #include <cerrno>
@@ -119,6 +121,14 @@ int32_t Relais::start_up(ArgList& arguments) {
         status_ = 0;
         return 1;
     }
+    // Refused before the save, and not saved at the end either: a wrong
+    // command line is not kept.
+    if (remote_proxy_is_self(options_)) {
+        fail_new(REPORTER, remote_proxy_text(options_) +
+                               "is this proxy itself: change -proxyhost or -proxyport");
+        options_.set.set_modified(false);
+        return 1;
+    }
     // Command-line values stay in force on later starts.
     if (options_.set.save(options_.set.file()) < 0) fail_print();
 
@@ -146,7 +156,12 @@ int32_t Relais::start_up(ArgList& arguments) {
     }
 
     AdminSite site{options_, *cache_, admin_addresses_, program_name_,
-                   [this] { return connections_.count(); }};
+                   [this] { return connections_.count(); },
+                   load_admin_token(program_name_ + ".token")};
+    if (site.token.empty()) {
+        fail_chain(REPORTER, "no admin token");
+        return 1;
+    }
     admin_ = std::make_unique<AdminRequest>(site);
     commands_ = std::make_unique<CommandServer>(options_, *cache_, *admin_);
     return 0;

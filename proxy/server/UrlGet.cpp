@@ -3,6 +3,7 @@
 #include "foundation/Fail.h"
 #include "foundation/ObjectStream.h"
 #include "proxy/admin/SearchResults.h"
+#include "proxy/server/AdminOrigin.h"
 #include "proxy/server/Command.h"
 #include "proxy/server/WorkerPages.h"
 
@@ -328,7 +329,8 @@ UrlGet::Failure UrlGet::try_write_init(URLRequest& request) {
 UrlGet::Failure UrlGet::create_answer_to_special_request(URLRequest& request) {
     const char* context = "UrlGet::create_answer_to_special_request ";
     SpecialAnswer special;
-    if (channel_->special_request(request.path, request.args, client_address_, special, context))
+    if (channel_->special_request(request.path, admin_arguments(request, options_.debug),
+                                  client_address_, special, context))
         return fail(Failure::INTERNAL);
     Str head;
     Str body;

@@ -80,7 +80,7 @@ TEST(HarbordCommandLine, ASetupFileBesideTheProgramKeepsTheCommandLineForListing
                      std::to_string(proxy.port()) + "||8080||1080||10|36000");
     const std::string BAD = "\nsyntax information:\n" + HELP_LISTING + "MALFUNCTION:\nOptionSet::";
     struct Case {
-        const char* words;
+        std::string words;
         int status;
         std::string listing; // on standard error
     } cases[] = {
@@ -94,6 +94,10 @@ TEST(HarbordCommandLine, ASetupFileBesideTheProgramKeepsTheCommandLineForListing
         {"-nosuch 1", 20,
          BAD + "parse unknown option '-nosuch', reason:\r\n OptionSet::find unknown option "
                "'nosuch'\r\n\n"},
+        // A remote proxy that is this proxy would wait for itself forever.
+        {"-proxyhost 127.0.0.1 -proxyport " + std::to_string(proxy.port()), 20,
+         "MALFUNCTION:\nRelais: remote proxy '127.0.0.1:" + std::to_string(proxy.port()) +
+             "' is this proxy itself: change -proxyhost or -proxyport\r\n\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.words);

@@ -195,7 +195,25 @@ ProxyMode ReadProxyMode(const ProxyAddress& proxy, const FetchWaits& waits) {
     return ProxyModeOfPage(answer.body);
 }
 
+std::string ProxyTokenOfPage(const std::string& page) {
+    static const char kField[] = "<input type=hidden name=\"token\" value=\"";
+    size_t at = page.find(kField);
+    if (at == std::string::npos) return std::string();
+    at += sizeof kField - 1;
+    size_t end = page.find('"', at);
+    if (end == std::string::npos) return std::string();
+    std::string token = page.substr(at, end - at);
+    if (token.empty() || token.find_first_not_of("0123456789abcdef") != std::string::npos) return std::string();
+    return token;
+}
+
+// Without the token the proxy answers with a page that asks to confirm and
+// holds the token in its form; the switch is then asked for again with it.
 int SwitchProxyMode(const ProxyAddress& proxy, bool offline, const FetchWaits& waits) {
     FetchedAnswer answer;
-    return get_url("GET", ProxyModeUrl(offline), answer, proxy, waits);
+    if (!get_url("GET", ProxyModeUrl(offline), answer, proxy, waits)) return 0;
+    std::string token = ProxyTokenOfPage(answer.body);
+    if (token.empty()) return 1;
+    FetchedAnswer confirmed;
+    return get_url("GET", ProxyModeUrl(offline) + "&token=" + token, confirmed, proxy, waits);
 }

@@ -36,9 +36,15 @@ std::string ProxyLogPath();
 bool StartProxyProgram(const std::string& program, const std::vector<std::string>& args,
                        const std::string& logPath);
 
-// Fetches http://quaylo/options?offline=1 (or =0) through the proxy and
-// drops the answer. 0 with a failure report pending when that failed.
+// Fetches http://quaylo/options?offline=1 (or =0) through the proxy. The
+// proxy changes its mode only for a request carrying its admin token, and
+// answers one without with a confirmation page whose form holds the token:
+// the request is then made again with "&token=" and that value. 0 with a
+// failure report pending when a fetch failed.
 int SwitchProxyMode(const ProxyAddress& proxy, bool offline, const FetchWaits& waits = FetchWaits());
+
+// The admin token in the hidden input of a confirmation page; "" when none.
+std::string ProxyTokenOfPage(const std::string& page);
 
 // The admin page that switches the mode.
 std::string ProxyModeUrl(bool offline);

@@ -7,10 +7,13 @@
 #include "foundation/InterNetServer.h"
 #include "http/HtmlEscape.h"
 #include "proxy/admin/AdminPage.h"
+#include "proxy/admin/AdminToken.h"
+#include "proxy/language/GuardTexts.h"
 #include "proxy/language/LanguageTable.h"
 #include "testsupport/CacheFixture.h"
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -18,6 +21,8 @@ namespace fs = std::filesystem;
 
 const std::string HTML_HEAD = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n\r\n";
 const std::string BODY_START = "<HTML>\n<BODY>\n";
+const std::string TOKEN(64, 'c');
+const std::string TOKEN_INPUT = "<input type=hidden name=\"token\" value=\"" + TOKEN + "\">";
 const std::string REFUSAL = "<HR><H2>Unauthorized access:</H2><P>Your IP-address does not have "
                             "administrative permissions</P><HR>";
 
@@ -28,8 +33,13 @@ std::string header(const std::string& title) {
 class AdminPagesTest : public CacheFixture {
 protected:
     // The answer to "path?query" as the worker hands it over: the query cut
-    // at "&" into words, "name=value" giving both.
-    AdminAnswer ask(const std::string& request, bool admin = true) {
+    // at "&" into words, "name=value" giving both. An admin sends a token
+    // (the right one unless told otherwise; none when it is empty).
+    AdminAnswer ask(std::string request, bool admin = true, const std::string& token = TOKEN) {
+        size_t mark = request.find('?');
+        if (admin && !token.empty())
+            request = mark == std::string::npos ? request + "?token=" + token
+                                                : request.insert(mark + 1, "token=" + token + "&");
         size_t query = std::min(request.find('?'), request.size());
         ArgList arguments;
         for (size_t at = query; at < request.size();) {
@@ -41,14 +51,16 @@ protected:
             at = end;
         }
         std::vector<uint32_t> admins = {0, loopback_address()}; // 0: a word that did not resolve
-        AdminSite site{options, *cache, admins, Str(HELP_SOURCE_DIR "/harbord"), [] { return 3; }};
+        AdminSite site{options, *cache, admins, Str(HELP_SOURCE_DIR "/harbord"), [] { return 3; },
+                       TOKEN.c_str()};
         StderrCapture quiet;
         return dispatch_admin_request(site, request.substr(0, query).c_str(), arguments,
                                       admin ? loopback_address() : inet_addr("10.0.0.2"));
     }
     // The content of a framed page; checks the head, the start and the footer.
-    std::string page(const std::string& request, bool admin = true) {
-        AdminAnswer answer = ask(request, admin);
+    std::string page(const std::string& request, bool admin = true,
+                     const std::string& token = TOKEN) {
+        AdminAnswer answer = ask(request, admin, token);
         std::string body = text(answer.body);
         std::string footer = "<HR><CENTER><SMALL><EM>" +
                              std::string(message(MSG_FOOTER_NOTICE, options.language.index())) +
@@ -139,17 +151,37 @@ TEST_F(AdminPagesTest, OptionsChangeOnlyForAnAdminByBareNamesAndAreSavedAtOnce) 
     ASSERT_EQ(reread.set.load(dir.file("harbord.cfg").c_str()), 0);
     EXPECT_EQ(reread.updtime.value(), 1234);
     reread.set.set_modified(false);
-    // The failure in the page, escaped; a name with the command line's "-" is unknown here.
-    for (const char* request : {"/options?maxcon=<9999>", "/options?-offline=0"}) {
-        std::string shown = page(request);
+    // Only the form's options, and a request changes all of them or none: the
+    // failure in the page, escaped. A name with the command line's "-" is
+    // none of the form's.
+    const std::string web_only = "' can be changed only on the command line or in the setup file";
+    for (const auto& [request, failure] : std::initializer_list<std::pair<std::string, std::string>>{
+             {"maxcon=<9999>", "cannot set option 'maxcon'"},
+             {"-offline=0", "'-offline" + web_only},
+             {"offline=0&maxcon=5&cachedir=/", "'cachedir" + web_only},
+             {"port=81", "'port" + web_only},
+             {"iport=81", "'iport" + web_only},
+             {"admins=10.0.0.2", "'admins" + web_only},
+             {"exportdir=/", "'exportdir" + web_only},
+             {"importdir=/", "'importdir" + web_only},
+             {"debug=1", "'debug" + web_only},
+             {"nosuch=1", "'nosuch" + web_only},
+             {"maxcon=5&proxyhost=127.0.0.1&proxyport=8080",
+              "remote proxy '127.0.0.1:8080' is this proxy itself"},
+             {"offline=0&proxyhost=localhost&proxyport=8080", "'localhost:8080' is this proxy"},
+             {"proxyhost=0.0.0.0&proxyport=8080", "'0.0.0.0:8080' is this proxy"}}) {
+        std::string shown = page("/options?" + request);
         EXPECT_EQ(shown.rfind("<HR><H2>Invalid parameters specified:</H2>\n<P>", 0), 0u) << shown;
+        EXPECT_NE(shown.find(text(html_escape(failure.c_str()))), std::string::npos) << shown;
         EXPECT_NE(shown.find("</P><HR>\n<FORM"), std::string::npos) << shown;
-        EXPECT_TRUE(shown.find("cannot set option 'maxcon'") != std::string::npos ||
-                    shown.find("unknown option '-offline'") != std::string::npos)
-            << shown;
         EXPECT_EQ(shown.find("<9999>"), std::string::npos);
     }
-    EXPECT_TRUE(options.maxcon.value() == 16 && options.offline.value() == 1 && !fail_pending());
+    EXPECT_TRUE(options.maxcon.value() == 16 && options.offline.value() == 1 &&
+                options.proxyhost.value().empty() && options.cachedir.value() == cachedir().c_str() &&
+                !fail_pending());
+    // Another port on this machine is another program.
+    page("/options?proxyhost=127.0.0.1&proxyport=9");
+    EXPECT_EQ(options.proxyport.value(), 9);
 }
 
 TEST_F(AdminPagesTest, HelpSendsAPlainFileOfTheLanguageFolderAsItIs) {
@@ -362,7 +394,7 @@ TEST_F(ExchangeTest, ExportChoosesHostsOrFoldersAndCopiesThemIntoASecondCacheFol
     check("/do_export?host=a.example&exdir=" + dir.file("out"),
           done + "2 files have been exported into directory '" + dir.file("out") + "'.</P>\n",
           "http://a.example/docs/one.html:3 http://a.example/index.html:5 | - | - | 8");
-    check("/do_export?dir=http://a.example/docs/&dir=http://b.example/&exdir=" + dir.file("a/b"),
+    check("/do_export?dir=http://a.example/docs/&dir=http://b.example/&exdir=" + dir.file("ab"),
           done + "2 files",
           "http://a.example/docs/one.html:3 http://b.example/b.html:1 | - | - | 4");
     check("/do_export?host=b.example", // into the folder of the exportdir option
@@ -397,7 +429,8 @@ TEST_F(ExchangeTest, ImportFromAnExportedFolderAllAtOnceOrByChoice) {
     write_file(dir.file("plain/17"), "junk");
     const std::string done = "<H1>Import done</H1><P>", failed = "<H1>Import failed</H1><PRE>";
     check("/import1",
-          "<FORM method=get action=\"http://quaylo/import2\"><TABLE>\n<TR><TD><input "
+          "<FORM method=get action=\"http://quaylo/import2\">" + TOKEN_INPUT +
+              "<TABLE>\n<TR><TD><input "
           "type=radio name=\"all\" value=1 checked>all files\n<TR><TD><input type=radio "
           "name=\"all\" value=0>selected files\n<TR><TD>from directory&nbsp <input "
           "name=\"importdir\" type=text size=32 value=\"" +
@@ -446,6 +479,97 @@ TEST_F(ExchangeTest, ImportFromAnExportedFolderAllAtOnceOrByChoice) {
     check("/import2?all=1&" + in, done,
           "proxy: http://a.example/index.html:5 http://a.example:8080/port.html:4 "
           "http://b.example/b.html:1 | - | http://a.example/index.html:0r1 | 10");
+}
+
+// Every change of state needs the token: without it, or with a wrong one, an
+// admin gets the page asking to confirm, which holds the request and the
+// token, and nothing changes; the right token carries the change out. An
+// import only reads its source.
+TEST_F(ExchangeTest, ChangesOfStateNeedTheTokenElseThePageAsksToConfirm) {
+    std::string source = dir.file("source");
+    check("/do_export?dir=http://&exdir=" + source, "5 files");
+    const std::string cachedb = read_file(source + "/cachedb");
+    uint32_t id = cache->find_url("http://b.example/b.html")->current->id;
+    const std::pair<std::string, std::string> requests[] = {
+        {"/options?offline=1&maxcon=5", "Options were changed"},
+        {"/do_export?host=a.example&exdir=" + dir.file("out"), "<H1>Export done"},
+        {"/import2?all=1&importdir=" + source, "<H1>Import done"},
+        {"/do_import?host=b.example&importdir=" + source, "<H1>Import done"}};
+    for (const std::string& token : {std::string(), std::string(64, 'd'), TOKEN}) {
+        for (const auto& [request, done] : requests) {
+            SCOPED_TRACE(request + " with token '" + token + "'");
+            std::string shown = page(request, true, token);
+            EXPECT_EQ(shown.find(done) != std::string::npos, token == TOKEN) << shown;
+            EXPECT_EQ(shown.rfind(header("Please confirm"), 0) == 0, token != TOKEN) << shown;
+        }
+        EXPECT_EQ(options.offline.value() == 1 && options.maxcon.value() == 5, token == TOKEN);
+        EXPECT_EQ(fs::exists(dir.file("out")), token == TOKEN);
+        EXPECT_EQ(cache->find_url("http://b.example/b.html")->current->id != id, token == TOKEN);
+    }
+    EXPECT_EQ(read_file(source + "/cachedb"), cachedb);
+    EXPECT_EQ(page("/options?offline=0&socksuser=<b>&x", true, ""),
+              header("Please confirm") + "<P>" + guard_text(GuardText::CONFIRM_EXPLANATION, 0) +
+                  "</P>\n<P>Requested change: <TT>/options</TT></P>\n<UL>\n<LI><TT>offline = "
+                  "0</TT>\n<LI><TT>socksuser = &lt;b&gt;</TT>\n<LI><TT>x</TT>\n</UL>\n<FORM "
+                  "method=get action=\"http://quaylo/options\">" + TOKEN_INPUT +
+                  "<input type=hidden name=\"offline\" value=\"0\"><input type=hidden "
+                  "name=\"socksuser\" value=\"&lt;b&gt;\"><input type=hidden name=\"x\" "
+                  "value=\"\">\n<P><INPUT TYPE=SUBMIT VALUE=\"Confirm\"></P>\n</FORM>\n");
+    // Looking changes nothing and needs no token.
+    EXPECT_NE(page("/import2?all=0&importdir=" + source, true, "").find("from cache-directory"),
+              std::string::npos);
+}
+
+// An export writes only into a new folder made in an existing one, an empty
+// folder or an earlier export (whose cachedb must open); nothing else is touched.
+TEST_F(ExchangeTest, AnExportGoesOnlyIntoANewOrEmptyFolderOrAnEarlierExport) {
+    fs::create_directories(dir.file("empty"));
+    fs::create_directories(dir.file("fake"));
+    write_file(dir.file("fake/cachedb"), "not a cache");
+    fs::create_directories(dir.file("mine"));
+    write_file(dir.file("mine/17"), "mine");
+    check("/do_export?host=b.example&exdir=" + dir.file("earlier"), "<H1>Export done");
+    for (const auto& [target, done] : {std::pair{dir.file("new"), true},
+                                       {dir.file("empty"), true},
+                                       {dir.file("earlier"), true},
+                                       {dir.file("deep/er"), false},
+                                       {dir.file("mine"), false},
+                                       {dir.file("fake"), false}})
+        check("/do_export?host=a.example&exdir=" + target,
+              done ? "<H1>Export done</H1><P>2 files" : "<H1>Export failed</H1><PRE>");
+    EXPECT_FALSE(fs::exists(dir.file("deep")));
+    EXPECT_EQ(read_file(dir.file("mine/17")) + read_file(dir.file("fake/cachedb")),
+              "minenot a cache");
+    EXPECT_EQ(holds(dir.file("earlier")), "http://b.example/b.html:1 http://a.example/docs/one.html:3 "
+                                          "http://a.example/index.html:5 | - | - | 9");
+}
+
+// The token lives in a file beside the setup file; a missing or malformed
+// one is made anew (mode 0600), a good one kept.
+TEST(AdminToken, AFileOfItsOwnKeptOrMadeAnew) {
+    TempDir folder("admin-token");
+    std::string path = folder.file("harbord.token");
+    auto load = [&] { return text(load_admin_token(path.c_str())); };
+    std::string first = load();
+    EXPECT_TRUE(is_token_text(first.c_str())) << first;
+    struct stat status;
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    for (const std::string& kept : {first, first + "\n"}) {
+        write_file(path, kept);
+        EXPECT_EQ(load(), first);
+    }
+    std::string upper = first;
+    upper[0] = 'A';
+    for (const std::string& bad : {std::string(), first.substr(1), first + "0", upper, first + "\r\n"}) {
+        write_file(path, bad);
+        std::string made = load();
+        EXPECT_TRUE(is_token_text(made.c_str()) && made != first && read_file(path) == made) << bad;
+    }
+    StderrCapture report;
+    path = folder.file("missing/harbord.token");
+    EXPECT_TRUE(is_token_text(load().c_str()));
+    EXPECT_NE(report.text().find("unable to write"), std::string::npos);
 }
 
 TEST_F(AdminPagesTest, EveryTextComesFromTheSlotOfTheLanguage) {

@@ -70,28 +70,29 @@ protected:
         ASSERT_TRUE(proxy.running()) << proxy.log();
     }
     // Headless Chromium with harbord as its proxy and a fresh profile.
-    std::string chromium(const std::string& url, const std::string& option) {
-        return run_command({"chromium", "--headless", "--no-sandbox", "--disable-gpu",
-                            "--disable-quic", "--disable-dev-shm-usage",
-                            "--proxy-server=" + proxy.proxy(), "--proxy-bypass-list=<-loopback>",
-                            "--user-data-dir=" + proxy.dir() + "/profile-" + std::to_string(++runs),
-                            "--disable-background-networking", "--disable-component-update",
-                            "--disable-sync", "--no-first-run", "--window-size=1024,900", option,
-                            url},
-                           120000)
-            .out;
+    std::string chromium(const std::string& url, const std::vector<std::string>& options) {
+        std::vector<std::string> argv = {
+            "chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+            "--disable-dev-shm-usage", "--proxy-server=" + proxy.proxy(),
+            "--proxy-bypass-list=<-loopback>",
+            "--user-data-dir=" + proxy.dir() + "/profile-" + std::to_string(++runs),
+            "--disable-background-networking", "--disable-component-update", "--disable-sync",
+            "--no-first-run", "--window-size=1024,900"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        argv.push_back(url);
+        return run_command(argv, 120000).out;
     }
-    std::string dom(const std::string& url) { return chromium(url, "--dump-dom"); }
+    std::string dom(const std::string& url) { return chromium(url, {"--dump-dom"}); }
     // Keeps a picture of the page; true when a PNG was written.
     bool screenshot(const std::string& url, const std::string& name) {
         std::string file = fs::absolute(std::string(SCREENSHOTS) + "/" + name + ".png").string();
         fs::remove(file);
-        chromium(url, "--screenshot=" + file);
+        chromium(url, {"--screenshot=" + file});
         return read_text_file(file).rfind("\x89PNG", 0) == 0;
     }
 
     OriginServer origin;
-    Harbord proxy;
+    Harbord proxy{{"-debug", "1"}};
     int runs = 0;
 };
 
@@ -107,7 +108,10 @@ TEST_F(AdminBrowser, MenuOptionsFormSwitchesOfflineThenStatistics) {
     EXPECT_TRUE(screenshot("http://quaylo/options", "2-options"));
 
     std::string submit = submission(form, "offline", "1");
-    ASSERT_EQ(submit.rfind("http://quaylo/options?offline=1&language=english&maxcon=16", 0), 0u)
+    ASSERT_EQ(submit.rfind("http://quaylo/options?token=" + proxy.token() +
+                               "&offline=1&language=english&maxcon=16",
+                           0),
+              0u)
         << submit;
     EXPECT_NE(submit.find("&cachefiles=10000"), std::string::npos) << submit;
     std::string changed = dom(submit);
@@ -130,6 +134,52 @@ TEST_F(AdminBrowser, MenuOptionsFormSwitchesOfflineThenStatistics) {
               std::string::npos)
         << statistics;
     EXPECT_TRUE(screenshot("http://quaylo/statistics", "3-statistics"));
+}
+
+// A page of another site sends changes to the proxy: an image whose address
+// would send all traffic elsewhere, and a form that submits itself. Nothing
+// changes; the form lands on the page asking to confirm, and confirming it in
+// the same browser makes the change.
+TEST_F(AdminBrowser, AHostilePageChangesNothingButItsChangeCanBeConfirmed) {
+    origin.set("/hostile.html",
+               OriginServer::document(
+                   "<html><body><img src=\"http://quaylo/options?proxyhost=127.0.0.1&proxyport=9\">"
+                   "<form id=\"f\" method=\"get\" action=\"http://quaylo/options\"><input "
+                   "name=\"language\" value=\"deutsch\"><input name=\"maxcon\" value=\"3\"><input "
+                   "name=\"timeout\" value=\"30\"></form><script>window.onload = function () { "
+                   "document.getElementById('f').submit(); };</script></body></html>"));
+    const std::string setup_file = proxy.dir() + "/harbord.cfg", setup = read_text_file(setup_file);
+    std::string landed = chromium(origin.url("/hostile.html"),
+                                  {"--virtual-time-budget=10000", "--dump-dom"});
+    ASSERT_NE(landed.find("<h1>Please confirm</h1>"), std::string::npos) << landed;
+    EXPECT_TRUE(eventually([&] {
+        std::string log = proxy.log();
+        return log.find("refused: /options: no valid token") !=
+               log.rfind("refused: /options: no valid token");
+    })) << proxy.log(); // the image and the form both reached the proxy
+    EXPECT_EQ(read_text_file(setup_file), setup);
+    // The cache holds what the browser fetched (the page, maybe its icon), nothing imported.
+    for (const CacheFile& file : proxy.cache_files())
+        EXPECT_EQ(file.url.rfind(origin.url("/"), 0), 0u) << file.url;
+    EXPECT_TRUE(proxy.stored(origin.url("/hostile.html")).valid);
+    std::string options = dom("http://quaylo/options");
+    for (const char* unchanged : {"name=\"proxyhost\" type=\"text\" size=\"32\" value=\"\"",
+                                  "name=\"maxcon\" type=\"range\" min=\"1\" max=\"100\" value=\"16\"",
+                                  "Max. concurrent connections:"})
+        EXPECT_NE(options.find(unchanged), std::string::npos) << unchanged << options;
+
+    std::string confirm = submission(landed, "", "");
+    ASSERT_EQ(confirm.rfind("http://quaylo/options?token=" + proxy.token() +
+                                "&language=deutsch&maxcon=3&timeout=30",
+                            0),
+              0u)
+        << confirm;
+    std::string changed = dom(confirm);
+    EXPECT_NE(changed.find("Options were changed"), std::string::npos) << changed;
+    EXPECT_NE(changed.find("value=\"deutsch\" checked"), std::string::npos);
+    EXPECT_NE(changed.find("name=\"maxcon\" type=\"range\" min=\"1\" max=\"100\" value=\"3\""),
+              std::string::npos);
+    EXPECT_NE(read_text_file(setup_file), setup);
 }
 
 } // namespace

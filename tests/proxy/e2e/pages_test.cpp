@@ -119,4 +119,34 @@ TEST(E2ePages, FailingOriginsGiveTheErrorPageWithTheDetailedReport) {
     }
 }
 
+// A change that another site's page made the browser send (its Origin or
+// Referer tells) loses the token on the way and only gets the page asking to
+// confirm; the log says so.
+TEST(E2ePages, AChangeSentFromAnotherSitesPageOnlyAsksToConfirm) {
+    Harbord proxy({"-debug", "1"});
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    ASSERT_EQ(proxy.token().size(), 64u);
+    const std::pair<std::vector<std::string>, bool> cases[] = {
+        {{"Origin: http://evil.example"}, false},
+        {{"Referer: http://evil.example/quaylo/options"}, false},
+        {{"Referer: http://quaylo@evil.example/"}, false},
+        {{"Origin: null"}, false},
+        {{"Referer: http://quaylo/options", "Origin: http://quaylo.evil.example"}, false},
+        {{"Referer: http://QUAYLO:80/options?x"}, true},
+        {{}, true},
+    };
+    int maxcon = 20;
+    for (const auto& [headers, changes] : cases) {
+        SCOPED_TRACE(headers.empty() ? "none" : headers[0]);
+        HttpResult page = proxy.get("http://quaylo/options?maxcon=" + std::to_string(++maxcon) +
+                                        "&token=" + proxy.token(),
+                                    headers);
+        EXPECT_EQ(page.body.find("Options were changed") != std::string::npos, changes);
+        EXPECT_EQ(page.body.find("<H1>Please confirm</H1>") != std::string::npos, !changes);
+    }
+    std::string log = proxy.log();
+    EXPECT_NE(log.find("UrlGet: token of '/options' dropped"), std::string::npos) << log;
+    EXPECT_NE(log.find("AdminRequest: refused: /options: no valid token"), std::string::npos);
+}
+
 } // namespace
