@@ -135,6 +135,7 @@ int32_t Relais::start_up(ArgList& arguments) {
     // leave the loop hanging in accept.
     if (listener_->to_non_blocking() < 0) fail_print();
 
+    if (!lock_cache_directory()) return 1;
     uint32_t language = options_.language.index();
     print_line(server_text(ServerText::READING_CACHE, language));
     cache_ = std::make_unique<Cache>(options_.cachedir, options_.cachesize, options_.entrysize,
@@ -150,6 +151,22 @@ int32_t Relais::start_up(ArgList& arguments) {
     admin_ = std::make_unique<AdminRequest>(site);
     commands_ = std::make_unique<CommandServer>(options_, *cache_, *admin_);
     return 0;
+}
+
+// Two servers on one cache would hand out the same ids and overwrite each
+// other's files and cachedb.
+bool Relais::lock_cache_directory() {
+    Str directory = options_.cachedir.value();
+    DirectoryLock::Result taken = cache_lock_.take(directory, CACHE_LOCK_FILE);
+    if (taken == DirectoryLock::TAKEN) return true;
+    if (taken == DirectoryLock::HELD) {
+        Str holder = cache_lock_.holder() > 0
+                         ? "process " + Str::from_ulong(uint32_t(cache_lock_.holder()))
+                         : Str("another process");
+        fail_new(REPORTER, "cache directory '" + directory + "' is in use by " + holder);
+    }
+    fail_chain(REPORTER, "unable to initialize cache");
+    return false;
 }
 
 // One address per word of `admins`, in order; a word that cannot be

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "foundation/ArgList.h"
+#include "foundation/DirectoryLock.h"
 #include "foundation/InterNetServer.h"
 #include "foundation/Str.h"
 #include "proxy/admin/AdminRequest.h"
@@ -50,6 +51,8 @@ public:
 
 private:
     int32_t start_up(ArgList& arguments);
+    // false when another process works in the cache directory (report pending).
+    bool lock_cache_directory();
     void resolve_admins();
     void install_stop_handlers();
     void restore_stop_handlers();
@@ -73,6 +76,8 @@ private:
     RelaisOptions options_;
     std::vector<uint32_t> admin_addresses_;
     std::unique_ptr<InterNetServer> listener_;
+    // Held from before the cache is read until after it is written back.
+    DirectoryLock cache_lock_;
     std::unique_ptr<Cache> cache_;
     std::unique_ptr<AdminRequest> admin_;
     std::unique_ptr<CommandServer> commands_;

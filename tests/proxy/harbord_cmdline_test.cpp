@@ -2,6 +2,7 @@
 // a temporary folder: the listings, the setup file beside the program that
 // keeps what a good command line set, and the exit code of a bad one.
 #include "testsupport/HarbordFixture.h"
+#include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,29 @@ TEST(HarbordCommandLine, ASetupFileBesideTheProgramKeepsTheCommandLineForListing
         EXPECT_EQ(read_file(setup_path), setup);
         EXPECT_FALSE(std::filesystem::exists(proxy.cachedir() + "/harbord.cfg"));
     }
+}
+
+// One cache, one server: a second start says who holds the cache and ends
+// before reading it; a server killed outright leaves nothing in the way.
+TEST(HarbordCommandLine, ASecondServerOnTheSameCacheNamesTheFirstAndEnds) {
+    Harbord first;
+    ASSERT_TRUE(first.running()) << first.log();
+    TempDir other("harbord-second");
+    std::filesystem::copy_file(first.program(), other.file("harbord"));
+    CommandResult run = run_command({other.file("harbord"), "-port", std::to_string(free_port()),
+                                     "-iport", std::to_string(free_port()), "-cachedir",
+                                     first.cachedir()});
+    EXPECT_EQ(run.status, 20);
+    EXPECT_NE(run.err.find("MALFUNCTION:\nRelais: unable to initialize cache, reason:\r\n "
+                           "Relais: cache directory '" + first.cachedir() +
+                           "' is in use by process " + std::to_string(first.pid()) + "\r\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("reading cache"), std::string::npos) << run.err;
+    EXPECT_EQ(first.get("http://quaylo/").status, 200);
+
+    first.kill9();
+    EXPECT_TRUE(first.start()) << first.log();
 }
 
 } // namespace
