@@ -1,6 +1,7 @@
 #include "proxy/admin/OptionPages.h"
 
 #include "foundation/Fail.h"
+#include "foundation/ObjectStream.h"
 #include "foundation/Option.h"
 #include "proxy/admin/AdminPage.h"
 #include "proxy/admin/AdminRequest.h"
@@ -145,10 +146,23 @@ void options_form(AdminPage& page, const RelaisOptions& options) {
          << "</FORM>\n";
 }
 
+// Whether the name/value pairs set the named option.
+static bool sets_option(const ArgList& pairs, const char* name) {
+    for (const ArgList::Node* node = pairs.first(); node; node = node->next ? node->next->next : nullptr)
+        if (Str(node->value) == name) return true;
+    return false;
+}
+
 int32_t apply_options(AdminPage& page, RelaisOptions& options, const ArgList& arguments) {
     ArgList pairs(arguments);
-    if (options.set.parse(pairs, false, true) < 0) {
+    // The client networks guard the proxy against the pages it serves.
+    bool refused = sets_option(pairs, "clients");
+    if (refused)
+        fail_new("apply_options ", "option 'clients' is set only on the command line or in "
+                                   "the setup file");
+    if (refused || options.set.parse(pairs, false, true) < 0) {
         Str failure(fail_take());
+        if (options.debug.value()) diag_drain() << failure;
         page << "<HR><H2>Invalid parameters specified:</H2>\n<P>";
         page.escaped(failure);
         page << "</P><HR>\n";

@@ -5,6 +5,7 @@
 #include "foundation/ObjectStream.h"
 #include "foundation/Socket.h"
 #include "proxy/cache/Cache.h"
+#include "proxy/server/ClientRefusal.h"
 #include "proxy/server/ServerTexts.h"
 
 #include <cerrno>
@@ -119,6 +120,8 @@ int32_t Relais::start_up(ArgList& arguments) {
         status_ = 0;
         return 1;
     }
+    // The option accepts valid lists only.
+    if (clients_.parse(options_.clients.value()) != 0) return 1;
     // Command-line values stay in force on later starts.
     if (options_.set.save(options_.set.file()) < 0) fail_print();
 
@@ -278,6 +281,10 @@ bool Relais::accept_connection() {
         fail_chain(REPORTER, "failed to get connection (non-fatal)");
         fail_print();
         return false;
+    }
+    if (!clients_.contains(peer)) {
+        refuse_client(*client, peer, options_.language.index(), options_.debug.value());
+        return true;
     }
     if (cache_->register_user(peer) < 0) fail_print();
 

@@ -8,6 +8,7 @@
 // the cache; workers reach them only through their command channels.
 #pragma once
 
+#include "foundation/AddressRanges.h"
 #include "foundation/ArgList.h"
 #include "foundation/DirectoryLock.h"
 #include "foundation/InterNetServer.h"
@@ -75,6 +76,8 @@ private:
 
     RelaisOptions options_;
     std::vector<uint32_t> admin_addresses_;
+    // The networks of `clients`, read once at start-up.
+    AddressRanges clients_;
     std::unique_ptr<InterNetServer> listener_;
     // Held from before the cache is read until after it is written back.
     DirectoryLock cache_lock_;

@@ -196,6 +196,13 @@ bool UrlGet::fetch() {
         fail_print();
         return false;
     }
+    if (result == Failure::FORBIDDEN) {
+        print_if(options_.debug);
+        set_worker_page(answer_, loopback_refused_page(request_.uri, uint32_t(options_.language)),
+                        REFUSAL_STATUS);
+        send_and_release();
+        return false;
+    }
     if (result != Failure::NONE) {
         answer_error_page(result);
         send_and_release();

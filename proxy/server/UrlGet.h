@@ -39,7 +39,8 @@ public:
     static constexpr uint32_t REQUEST_BODY_LIMIT = 32768;
 
     // What a failed step is blamed on; the report is pending.
-    enum class Failure : int32_t { NONE = 0, INTERNAL = 1, CLIENT = 2, ORIGIN = 3 };
+    // FORBIDDEN: the origin is this machine's loopback and the client is not on it.
+    enum class Failure : int32_t { NONE = 0, INTERNAL = 1, CLIENT = 2, ORIGIN = 3, FORBIDDEN = 4 };
 
     // Where the answer comes from.
     enum class Source {
@@ -139,6 +140,12 @@ private:
     Failure send_all(Socket& socket, const char* bytes, uint32_t count, const char* context,
                      Failure blame);
     Failure connect_to_server(const Str& host, int32_t port, const char* context);
+    // Whether this machine's loopback is closed to the client: it is not on
+    // it, and services there trust local callers. Through SOCKS the SOCKS
+    // server is the one connected, and it decides.
+    bool guards_loopback() const;
+    // Drops the origin connection: FORBIDDEN, reported.
+    Failure refuse_loopback(const URLRequest& request, const char* context);
     Failure read_answer_head(const char* context);
     Failure relay_body(const char* context);
     Failure send_from_cache(const char* context);

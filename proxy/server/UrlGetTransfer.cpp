@@ -4,6 +4,8 @@
 #include "proxy/server/UrlGet.h"
 
 #include "foundation/Fail.h"
+#include "foundation/LocalAddresses.h"
+#include "proxy/admin/CachePages.h"
 #include "proxy/admin/AdminRequest.h"
 
 #include <cerrno>
@@ -232,6 +234,17 @@ UrlGet::Failure UrlGet::connect_to_server(const Str& host, int32_t port, const c
     return Failure::NONE;
 }
 
+bool UrlGet::guards_loopback() const {
+    return options_.sockshost.empty() && !is_loopback_address(client_address_);
+}
+
+UrlGet::Failure UrlGet::refuse_loopback(const URLRequest& request, const char* context) {
+    server_.reset();
+    fail_new(context, "'" + request.host + "' is this machine's loopback, refused for client " +
+                          dotted_address(client_address_));
+    return Failure::FORBIDDEN;
+}
+
 UrlGet::Failure UrlGet::contact_server(URLRequest& request) {
     const char* context = "UrlGet::contact_server ";
     contact_time_.set_now();
@@ -250,8 +263,19 @@ UrlGet::Failure UrlGet::contact_server(URLRequest& request) {
 
     bool via_proxy = !options_.proxyhost.empty();
     Str text = via_proxy ? copy.to_proxy_Str() : copy.to_server_Str();
+    // Checked before the connect, so that a closed port looks like an open
+    // one, and on the address connected, so that a name resolving
+    // differently the second time changes nothing.
+    bool guarded = !via_proxy && guards_loopback();
+    if (guarded) {
+        uint32_t origin = Socket::hostname_to_ip(request.host);
+        if (origin == 0) fail_take(); // the connect reports it
+        if (is_loopback_address(origin)) return fail(refuse_loopback(request, context));
+    }
     Failure result = via_proxy ? connect_to_server(options_.proxyhost, options_.proxyport, context)
                                : connect_to_server(request.host, request.port, context);
+    if (result == Failure::NONE && guarded && is_loopback_address(server_->address()))
+        result = refuse_loopback(request, context);
     if (result != Failure::NONE) return fail(result);
     if (text.length() < 1300 && server_->delay_off() < 0) {
         if (options_.debug)

@@ -27,14 +27,20 @@ const char* text(PageText which, uint32_t language) {
 // The opening tag of an anchor; target must already be escaped.
 Str link(const Str& target) { return "<A HREF=\"" + target + "\">"; }
 
-// Title, heading and the link to the requested URL, common to both pages.
-Str page_start(const Str& uri, uint32_t language) {
-    Str escaped = html_escape(uri);
+// Title and heading, common to all pages.
+Str page_title(uint32_t language) {
     Str page("<HTML>\n<TITLE>");
     page += text(TITLE, language);
     page += "</TITLE>\n<BODY><H2>";
     page += text(TITLE, language);
     page += ":</H2>\n<P>";
+    return page;
+}
+
+// Title, heading and the link to the requested URL.
+Str page_start(const Str& uri, uint32_t language) {
+    Str escaped = html_escape(uri);
+    Str page = page_title(language);
     page += text(URL_INTRO, language);
     page += link(escaped);
     page += escaped;
@@ -82,11 +88,25 @@ Str error_page(const Str& uri, bool cached_copy, const char* details, uint32_t l
     return page;
 }
 
-void set_worker_page(URLAnswer& answer, const Str& page) {
+Str client_refused_page(uint32_t language) {
+    Str page = page_title(language);
+    page += message(MSG_CLIENT_REFUSED, language);
+    page += "</P></BODY></HTML>";
+    return page;
+}
+
+Str loopback_refused_page(const Str& uri, uint32_t language) {
+    Str page = page_start(uri, language);
+    page += message(MSG_LOOPBACK_REFUSED, language);
+    page += "</P></BODY></HTML>";
+    return page;
+}
+
+void set_worker_page(URLAnswer& answer, const Str& page, int32_t status) {
     answer = URLAnswer();
     answer.version = "http/1.0";
-    answer.errorcode = WORKER_PAGE_STATUS;
-    answer.reason = "Not Implemented";
+    answer.errorcode = status;
+    answer.reason = status == REFUSAL_STATUS ? "Forbidden" : "Not Implemented";
     answer.content_type = "text/html";
     answer.content_length = page.length();
     answer.body = page;

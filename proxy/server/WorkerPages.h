@@ -18,12 +18,20 @@ constexpr const char GO_OFFLINE_PATH[] = "/options?offline=1";
 
 // Status of both pages.
 constexpr int32_t WORKER_PAGE_STATUS = 501;
+// Status of the refusals: a client outside `clients`, a fetch from loopback.
+constexpr int32_t REFUSAL_STATUS = 403;
 
 Str offline_page(const Str& uri, uint32_t language);
 // cached_copy: offer the copy in the cache. details: the failure report of
 // an origin-server failure, or null for none.
 Str error_page(const Str& uri, bool cached_copy, const char* details, uint32_t language);
 
+// The refusal of a client whose network is not in `clients`.
+Str client_refused_page(uint32_t language);
+// The refusal to fetch uri from this machine's loopback for a remote client.
+Str loopback_refused_page(const Str& uri, uint32_t language);
+
 // Fills answer with a page as the worker sends it: version "http/1.0",
-// status 501, content type "text/html", the content length and the body.
-void set_worker_page(URLAnswer& answer, const Str& page);
+// status 501 (or the given one), content type "text/html", the content
+// length and the body.
+void set_worker_page(URLAnswer& answer, const Str& page, int32_t status = WORKER_PAGE_STATUS);

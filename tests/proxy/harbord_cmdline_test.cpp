@@ -26,6 +26,7 @@ const std::string HELP_LISTING =
     "-cachedir readable writeable executable directory path where to store cached URLs\n"
     "-cachefiles 2 to 2000000         maximum number of URLs to hold in cache\n"
     "-cachesize 8 to 2000000         maximum number of kByte to hold in cache\n"
+    "-clients  any string           networks of the clients allowed to use the proxy\n"
     "-debug    true false 1 0       if enabled, a lot of information is emitted to stdout\n"
     "-entrysize 2 to 2000000         cache only files which are less then 'entrysize' kB in "
     "length\n"
@@ -76,7 +77,9 @@ TEST(HarbordCommandLine, ASetupFileBesideTheProgramKeepsTheCommandLineForListing
 
     // Later runs read it beside the program, wherever they are started.
     std::string show =
-        show_listing("127.0.0.1|" + proxy.cachedir() + "|10000|4096|0|500|./export|" + "./import|" +
+        show_listing("127.0.0.1|" + proxy.cachedir() +
+                     "|10000|4096|127.0.0.0/8 10.0.0.0/8 172.16.0.0/12 192.168.0.0/16|0|500|"
+                     "./export|./import|" +
                      std::to_string(proxy.iport()) + "|english|5|0|" +
                      std::to_string(proxy.port()) + "||8080||1080||10|36000");
     const std::string BAD = "\nsyntax information:\n" + HELP_LISTING + "MALFUNCTION:\nOptionSet::";
@@ -92,6 +95,12 @@ TEST(HarbordCommandLine, ASetupFileBesideTheProgramKeepsTheCommandLineForListing
          BAD + "parse_cmdline cannot set option '-port', reason:\r\n OptionSet::set cannot set "
                "option 'port', reason:\r\n OptionInt::from_Str value 0 is out of range;\n valid "
                "are integers from 1 to 65535\n\r\n\n"},
+        // Refused before anything is written back.
+        {"-clients 10.0.0.0/8,10.0.0.0/33", 20,
+         BAD + "parse_cmdline cannot set option '-clients', reason:\r\n OptionSet::set cannot "
+               "set option 'clients', reason:\r\n OptionStr::from_Str invalid value for option, "
+               "reason:\r\n AddressRanges::parse '10.0.0.0/33' is no network (a.b.c.d or "
+               "a.b.c.d/bits, bits 0 to 32)\r\n\n"},
         {"-nosuch 1", 20,
          BAD + "parse unknown option '-nosuch', reason:\r\n OptionSet::find unknown option "
                "'nosuch'\r\n\n"},
