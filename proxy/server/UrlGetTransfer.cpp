@@ -71,9 +71,9 @@ int UrlGet::wait_for(Socket& socket, short events, int timeout, const char* cont
 }
 
 int32_t UrlGet::read_some(Socket& peer, Failure blame, int32_t want, const char* context,
-                          const char* error_message, const char* wait_context) {
-    int waited =
-        wait_for(peer, POLLIN, timeout_ms(), context, wait_context ? wait_context : context);
+                          const char* error_message, const char* wait_context, int wait_ms) {
+    int waited = wait_for(peer, POLLIN, wait_ms < 0 ? timeout_ms() : wait_ms, context,
+                          wait_context ? wait_context : context);
     if (waited < 0) {
         fail(Failure::INTERNAL);
         return -1;
@@ -147,12 +147,16 @@ UrlGet::Failure UrlGet::receive_request(URLRequest& request) {
         fail_chain(context, "error while receiving request from client");
         return fail(Failure::CLIENT);
     }
-    // Bytes read before the options came are the first ones.
+    // Bytes read before the options came are the first ones. The whole head
+    // is due within `timeout` seconds, however slowly its bytes trickle in.
     bool closed = false;
+    if (head_deadline_ms_ == 0) head_deadline_ms_ = now_ms() + timeout_ms();
     while (request_head_.state() == HeadAssembler::NEED_MORE) {
+        int64_t left = head_deadline_ms_ - now_ms();
         int32_t n =
             read_some(*client_, Failure::CLIENT, TRANSFER_BUFFER_SIZE, context,
-                      "error while receiving request from client", "UrlGet::receive_request");
+                      "error while receiving request from client", "UrlGet::receive_request",
+                      left > 0 ? int(left) : 0);
         if (n < 0) return failure_;
         if (n == 0) {
             closed = true;

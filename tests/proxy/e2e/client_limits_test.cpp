@@ -7,10 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
 #include <ifaddrs.h>
+#include <memory>
 #include <netinet/in.h>
+#include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace e2e;
@@ -107,6 +112,96 @@ TEST(E2eClientLimits, ARemoteClientCannotMakeTheProxyFetchFromLoopback) {
               std::string::npos);
     // The same from this machine's loopback is served.
     EXPECT_EQ(proxy.get(origin.url("/doc")).body, "doc");
+}
+
+// Whether the proxy has closed fd (read without waiting; nothing is taken).
+bool closed_by_proxy(int fd) {
+    char byte = 0;
+    return ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+}
+
+TEST(E2eClientLimits, SlowClientsInEverySlotMakeRoomForANewOne) {
+    OriginServer origin;
+    origin.set("/doc", OriginServer::document("doc"));
+    Harbord proxy({"-timeout", "120", "-debug", "1"}); // maxcon 16
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    // Eight send nothing, eight a header byte a second.
+    std::vector<int> slow;
+    for (int i = 0; i < 16; i++) {
+        slow.push_back(connect_loopback(proxy.port()));
+        ASSERT_GE(slow.back(), 0);
+    }
+    std::atomic<bool> stop{false};
+    std::thread dribbler([&] {
+        std::string head = "GET " + origin.url("/never") + " HTTP/1.0\r\nUser-Agent: slow";
+        for (size_t at = 0; !stop && at < head.size(); at++) {
+            for (int i = 8; i < 16; i++)
+                ::send(slow[i], &head[at], 1, MSG_NOSIGNAL);
+            for (int tick = 0; tick < 10 && !stop; tick++)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+    std::shared_ptr<void> end(nullptr, [&](void*) {
+        stop = true;
+        dribbler.join();
+        for (int fd : slow)
+            ::close(fd);
+    });
+    EXPECT_EQ(proxy.get(origin.url("/doc")).body, "doc");
+    // The one waiting longest made room; the others still wait.
+    EXPECT_TRUE(eventually([&] { return closed_by_proxy(slow[0]); })) << proxy.log();
+    for (int i = 1; i < 16; i++)
+        EXPECT_FALSE(closed_by_proxy(slow[i])) << i;
+    EXPECT_EQ(origin.request_count("/never"), 0u);
+    EXPECT_NE(proxy.log().find("all connections taken: dropped connection 0, its request head "
+                               "incomplete"),
+              std::string::npos)
+        << proxy.log();
+}
+
+TEST(E2eClientLimits, TheWholeRequestHeadIsDueWithinTheTimeout) {
+    Harbord proxy({"-timeout", "2"});
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    int fd = connect_loopback(proxy.port());
+    ASSERT_GE(fd, 0);
+    // A byte every half second never lets a single wait run out.
+    std::string head = "GET http://127.0.0.1:1/ HTTP/1.0\r\nX-Slow: " + std::string(200, 's');
+    bool closed = false;
+    for (size_t at = 0; at < head.size() && !closed; at++) {
+        ::send(fd, &head[at], 1, MSG_NOSIGNAL);
+        pollfd wait{fd, POLLIN, 0};
+        closed = ::poll(&wait, 1, 500) > 0 && closed_by_proxy(fd);
+    }
+    ::close(fd);
+    EXPECT_TRUE(closed);
+}
+
+TEST(E2eClientLimits, AdminPagesAnswerWhileEverySlotWaitsOnAnOrigin) {
+    OriginServer origin;
+    OriginServer::Answer stalled = OriginServer::document("late");
+    stalled.held = true;
+    origin.set("/stalled", stalled);
+    origin.set("/doc", OriginServer::document("doc"));
+    Harbord proxy({"-maxcon", "1", "-timeout", "120"});
+    ASSERT_TRUE(proxy.running()) << proxy.log();
+    HttpResult first, second;
+    std::thread one([&] { first = proxy.get(origin.url("/stalled")); });
+    std::thread two;
+    std::shared_ptr<void> end(nullptr, [&](void*) {
+        origin.release_held();
+        for (std::thread* t : {&one, &two})
+            if (t->joinable()) t->join();
+    });
+    ASSERT_TRUE(origin.wait_for_requests(1, 10000));
+    // A request for elsewhere waits for the slot; the admin pages do not.
+    two = std::thread([&] { second = proxy.get(origin.url("/doc")); });
+    EXPECT_EQ(proxy.get("http://quaylo/").status, 200);
+    EXPECT_EQ(origin.request_count("/doc"), 0u);
+    origin.release_held();
+    one.join();
+    two.join();
+    EXPECT_EQ(first.body, "late");
+    EXPECT_EQ(second.body, "doc");
 }
 
 } // namespace
