@@ -6,8 +6,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <sstream>
 
 namespace {
 
@@ -20,49 +19,41 @@ uint32_t ip(const char* dotted) {
 TEST(AddressRanges, ListsLetInTheirNetworksAndBadWordsAreNamed) {
     struct Case {
         const char* text;
-        std::vector<const char*> inside;
-        std::vector<const char*> outside;
+        std::string inside, outside; // addresses separated by blanks
     } valid[] = {
         {"127.0.0.0/8 10.0.0.0/8,172.16.0.0/12, 192.168.0.0/16",
-         {"127.0.0.1", "127.255.255.254", "10.1.2.3", "172.16.0.1", "172.31.255.255",
-          "192.168.1.1"},
-         {"128.0.0.1", "11.0.0.1", "172.32.0.1", "172.15.255.255", "192.169.0.1", "8.8.8.8"}},
-        {"192.168.1.7", {"192.168.1.7"}, {"192.168.1.6", "192.168.1.8"}},
-        {"10.1.2.3/8", {"10.200.0.1"}, {"11.1.2.3"}}, // host bits beyond the prefix ignored
-        {"0.0.0.0/0", {"0.0.0.0", "255.255.255.255", "1.2.3.4"}, {}},
-        {"\t1.2.3.4/32 ,, 5.6.7.0/31\n", {"1.2.3.4", "5.6.7.1"}, {"1.2.3.5", "5.6.7.2"}},
+         "127.0.0.1 127.255.255.254 10.1.2.3 172.16.0.1 172.31.255.255 192.168.1.1",
+         "128.0.0.1 11.0.0.1 172.32.0.1 172.15.255.255 192.169.0.1 8.8.8.8"},
+        {"\t192.168.1.7 ,, 5.6.7.0/31\n", "192.168.1.7 5.6.7.1", "192.168.1.6 192.168.1.8 5.6.7.2"},
+        {"10.1.2.3/8", "10.200.0.1", "11.1.2.3"}, // host bits beyond the prefix ignored
+        {"0.0.0.0/0", "0.0.0.0 255.255.255.255", ""},
     };
     for (const Case& c : valid) {
         SCOPED_TRACE(c.text);
         AddressRanges ranges;
         ASSERT_EQ(ranges.parse(c.text), 0) << fail_take();
-        for (const char* a : c.inside)
-            EXPECT_TRUE(ranges.contains(ip(a))) << a;
-        for (const char* a : c.outside)
-            EXPECT_FALSE(ranges.contains(ip(a))) << a;
+        for (const std::string* list : {&c.inside, &c.outside}) {
+            std::istringstream words(*list);
+            for (std::string a; words >> a;)
+                EXPECT_EQ(ranges.contains(ip(a.c_str())), list == &c.inside) << a;
+        }
     }
-
-    const char* bad_words[] = {"10.0.0.0/33", "256.0.0.1", "10.0.0",      "10.0.0.0.0",
-                               "10.0.0.0/",   "/8",        "010.0.0.0/8", "10.0.0.0/08",
-                               "1.2.3.4/8x",  "localhost", "1.2.3.-4",    "1.2.3.4/-1",
-                               "1..2.3",      "1.2.3.4 /8"};
-    for (const char* word : bad_words) {
+    // The first bad word is named and the list in force stays.
+    for (std::string word : {"10.0.0.0/33", "256.0.0.1", "10.0.0", "10.0.0.0.0", "10.0.0.0/", "/8",
+                             "010.0.0.0/8", "10.0.0.0/08", "1.2.3.4/8x", "localhost", "1.2.3.-4",
+                             "1.2.3.4/-1", "1..2.3"}) {
         SCOPED_TRACE(word);
         AddressRanges ranges;
         ASSERT_EQ(ranges.parse("127.0.0.0/8"), 0);
-        std::string text = std::string("192.168.0.0/16 ") + word;
-        EXPECT_EQ(ranges.parse(text.c_str()), -1);
-        std::string report = fail_take();
-        // The word named is the first one that fails; the old list stays.
-        std::string named = std::string(word) == "1.2.3.4 /8" ? "/8" : word;
-        EXPECT_EQ(report, "AddressRanges::parse '" + named +
-                              "' is no network (a.b.c.d or a.b.c.d/bits, bits 0 to 32)\r\n");
+        EXPECT_EQ(ranges.parse(("192.168.0.0/16 " + word + " " + word).c_str()), -1);
+        EXPECT_EQ(std::string(fail_take()),
+                  "AddressRanges::parse '" + word +
+                      "' is no network (a.b.c.d or a.b.c.d/bits, bits 0 to 32)\r\n");
         EXPECT_TRUE(ranges.contains(ip("127.0.0.1")) && !ranges.contains(ip("192.168.0.1")));
     }
     AddressRanges none;
     EXPECT_EQ(none.parse(" , "), -1);
     EXPECT_EQ(std::string(fail_take()), "AddressRanges::parse no network given\r\n");
-    EXPECT_FALSE(none.contains(ip("127.0.0.1")));
 }
 
 } // namespace

@@ -62,15 +62,8 @@ protected:
         if (::poll(&fd, 1, 30000) <= 0 || !(channel = listener->accept_connection())) return false;
         timeval limit{30, 0}; // a worker that stops talking fails the test, not hangs it
         ::setsockopt(channel->handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        std::string first = head_there ? encoded(int32_t(CMD_HEAD_COMPLETE), false)
-                                       : encoded(int32_t(CMD_GET_OPTIONS));
+        std::string first = head_there ? head_complete : encoded(int32_t(CMD_GET_OPTIONS));
         return next(first) == first;
-    }
-    // The request head arrived after the start: the worker says so and
-    // waits for the options again.
-    bool head_told() {
-        std::string told = encoded(int32_t(CMD_HEAD_COMPLETE), false);
-        return next(told) == told;
     }
     // Options: timeout, offline, proxyhost, proxyport, debug, updtime,
     // language, sockshost, socksport, socksuser.
@@ -144,6 +137,8 @@ protected:
     std::thread worker;
     std::string received;
     const std::string finished = encoded(int32_t(CMD_FINISHED));
+    // A head that arrives after the start is told, and the options come again.
+    const std::string head_complete = encoded(int32_t(CMD_HEAD_COMPLETE), false);
 };
 
 // The request is there before the worker starts: its lookup goes with
@@ -174,7 +169,7 @@ TEST_F(E2eWorkerChannel, NotModifiedRenewsTheDateAndAnswersFromTheCache) {
     ASSERT_TRUE(start());
     send_options(0);
     request("GET " + url + " HTTP/1.0\r\n\r\n");
-    ASSERT_TRUE(head_told());
+    ASSERT_EQ(next(head_complete), head_complete);
     send_options(0);
     ASSERT_TRUE(asked(url));
     answer_lookup(date_at(an_hour_ago + 60), "8", 9);
@@ -209,7 +204,7 @@ TEST_F(E2eWorkerChannel, AbortFromTheServerStopsTheWorkerWithoutFinished) {
     ASSERT_TRUE(start());
     send_options(36000, 60);
     request("GET " + origin.url("/held") + " HTTP/1.0\r\n\r\n");
-    ASSERT_TRUE(head_told());
+    ASSERT_EQ(next(head_complete), head_complete);
     send_options(36000, 60);
     ASSERT_TRUE(asked(origin.url("/held")));
     answer_lookup(GMTdate(), "", 0);

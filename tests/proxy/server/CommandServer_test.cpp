@@ -164,44 +164,4 @@ TEST_F(CommandServerTest, AnAnswerWaitsForTheNextWhenTwoQuestionsCameAtOnce) {
     EXPECT_EQ(answer(both), both);
 }
 
-// A complete head is answered with the options, unless the connection is
-// one beyond maxcon and the request is not for the admin pages: it then
-// waits until resumed. A dropped worker is told to abort and its record
-// goes when its channel ends.
-TEST_F(CommandServerTest, HeadCompleteWaitsBeyondMaxconAndADroppedRecordGoesWithItsChannel) {
-    std::string options_answer =
-        encoded(int32_t(CMD_OPTIONS), 60, false, Str(), 8080, false, 36000, 0, Str(), 1080, Str());
-    struct Case {
-        const char* name;
-        bool reserve, local, waits;
-    } cases[] = {{"within maxcon", false, false, false},
-                 {"beyond maxcon, for the admin pages", true, true, false},
-                 {"beyond maxcon, for elsewhere", true, false, true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        record->head_complete = false;
-        record->reserve = c.reserve;
-        ASSERT_EQ(serve(int32_t(CMD_HEAD_COMPLETE), c.local), 0);
-        EXPECT_TRUE(record->head_complete);
-        EXPECT_EQ(record->parked, c.waits);
-        if (c.waits) {
-            EXPECT_TRUE(nothing_more());
-            server->resume(*record);
-            EXPECT_FALSE(record->parked);
-        }
-        EXPECT_EQ(answer(options_answer), options_answer);
-    }
-    ASSERT_EQ(options.set.set("debug", "1"), 0);
-    StderrCapture err;
-    server->drop(*record);
-    std::string abort = encoded(int32_t(CMD_ABORT));
-    EXPECT_EQ(answer(abort), abort);
-    EXPECT_EQ(err.text(), "MALFUNCTION:\nRelais: all connections taken: dropped connection 0, its "
-                          "request head incomplete\r\n\n");
-    EXPECT_EQ(table.count(), 1);
-    ASSERT_EQ(::shutdown(worker->channel->handle(), SHUT_WR), 0);
-    EXPECT_EQ(server->serve(*record, table), 0);
-    EXPECT_EQ(table.count(), 0);
-}
-
 } // namespace
