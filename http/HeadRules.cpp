@@ -79,6 +79,7 @@ int32_t fault_status(HeadFault fault) {
 const char* status_phrase(int32_t status) {
     switch (status) {
     case 400: return "Bad Request";
+    case 403: return "Forbidden";
     case 414: return "URI Too Long";
     case 431: return "Request Header Fields Too Large";
     case 508: return "Loop Detected";

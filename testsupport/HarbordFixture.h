@@ -77,6 +77,7 @@ public:
     // (Re)starts in the same folder with the same ports and cache.
     bool start(const std::vector<std::string>& options = {});
     bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     // SIGTERM and a bounded wait; the exit code, or -1.
     int stop();
     // SIGKILL: no cachedb is written.

@@ -1,6 +1,7 @@
 #include "proxy/admin/OptionPages.h"
 
 #include "foundation/Fail.h"
+#include "foundation/ObjectStream.h"
 #include "foundation/Option.h"
 #include "proxy/admin/AdminGuard.h"
 #include "proxy/admin/AdminPage.h"

@@ -44,6 +44,10 @@
 class ObjectDrain;
 class ObjectSource;
 
+// The file in the cache directory whose lock keeps a second server out
+// (DirectoryLock); it is no cache file.
+inline constexpr char CACHE_LOCK_FILE[] = "harbord.lock";
+
 // Orders strings as Str::compare does (bytes as signed values, a prefix
 // first), comparing eight bytes at a time where they are equal.
 struct StrOrder {

@@ -204,6 +204,7 @@ int32_t Cache::recovery(const Str& cachedb_path) {
     for (const DirTree::Entry& file : tree) {
         to_go--;
         console(Str::from_ulong(to_go) + texts.to_go);
+        if (file_part(file.path) == CACHE_LOCK_FILE) continue;
         uint32_t id = 0;
         bool taken = false;
         if (file.stat.is_regular() && parse_cache_file_name(file_part(file.path), id)) {

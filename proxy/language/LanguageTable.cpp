@@ -279,7 +279,16 @@ const char* const SLOTS[] = {
     "Export", "Exportieren", "Exporteren", "",
     // 110
     "to directory", "in das Verzeichnis", "naar directory", "",
-    "unknown", "unbekannt", "onbekend",
+    "unknown", "unbekannt", "onbekend", "",
+    "Your network is not allowed to use this proxy.",
+    "Ihr Netz darf diesen Proxy nicht benutzen.",
+    "Uw netwerk mag deze proxy niet gebruiken.", "",
+    " points to this machine itself, which the proxy reaches only for clients on this "
+    "machine.",
+    " zeigt auf diesen Rechner selbst, den der Proxy nur fuer Clients auf diesem Rechner "
+    "erreicht.",
+    " verwijst naar deze machine zelf, die de proxy alleen bereikt voor clients op deze "
+    "machine.",
 };
 
 static_assert(sizeof SLOTS / sizeof SLOTS[0] == MESSAGE_COUNT * SLOTS_PER_MESSAGE - 1,

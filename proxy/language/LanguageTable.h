@@ -3,14 +3,14 @@
 // English, German and Dutch. Code picks a text by message number and the
 // index of the `language` option; it never spells out a translated sentence.
 //
-// Layout: 112 messages with four slots each (english, deutsch, dutch, an
+// Layout: 114 messages with four slots each (english, deutsch, dutch, an
 // empty end slot; the last message has only the three text slots). The text
 // of message m in language L is slot m * 4 + L.
 #pragma once
 
 #include <cstdint>
 
-constexpr uint32_t MESSAGE_COUNT = 112;
+constexpr uint32_t MESSAGE_COUNT = 114;
 constexpr uint32_t LANGUAGE_COUNT = 3;
 constexpr uint32_t SLOTS_PER_MESSAGE = 4;
 
@@ -128,6 +128,8 @@ enum Message : uint32_t {
     MSG_EXPORT_BUTTON = 109,
     MSG_TO_DIRECTORY = 110,
     MSG_UNKNOWN = 111,
+    MSG_CLIENT_REFUSED = 112,
+    MSG_LOOPBACK_REFUSED = 113,
 };
 
 // The text of a message in a language (0 english, 1 deutsch, 2 dutch). A

@@ -1,11 +1,21 @@
 #include "proxy/options/RelaisOptions.h"
 
+#include "foundation/AddressRanges.h"
+
 namespace {
 
 // An existing directory option must be usable as a directory tree we write.
 constexpr uint32_t DIRECTORY_CHECKS = OptionPath::DIRECTORY | OptionPath::READABLE |
                                       OptionPath::WRITEABLE | OptionPath::EXECUTABLE;
 constexpr bool SAVED = true;
+// This machine and the private ranges: the local network, not the world.
+const char DEFAULT_CLIENTS[] = "127.0.0.0/8 10.0.0.0/8 172.16.0.0/12 192.168.0.0/16";
+
+// A bad list is refused where it is given, with the word at fault named.
+int valid_networks(const Str& text) {
+    AddressRanges ranges;
+    return ranges.parse(text) == 0 ? 0 : -1;
+}
 
 } // namespace
 
@@ -14,6 +24,8 @@ RelaisOptions::RelaisOptions()
       cachedir("cachedir", "where to store cached URLs", "./cache", DIRECTORY_CHECKS, SAVED),
       cachefiles("cachefiles", "maximum number of URLs to hold in cache", 10000, 2, 2000000, SAVED),
       cachesize("cachesize", "maximum number of kByte to hold in cache", 4096, 8, 2000000, SAVED),
+      clients("clients", "networks of the clients allowed to use the proxy", DEFAULT_CLIENTS,
+              valid_networks, SAVED),
       debug("debug", "if enabled, a lot of information is emitted to stdout", 0, SAVED),
       entrysize("entrysize", "cache only files which are less then 'entrysize' kB in length", 500,
                 2, 2000000, SAVED),
@@ -35,7 +47,7 @@ RelaisOptions::RelaisOptions()
       updtime("updtime", "time in seconds before a check for a document-change is made", 36000, 0,
               360000, SAVED) {
     // The names are distinct, so no insertion can fail.
-    Option* all[] = {&admins,    &cachedir, &cachefiles, &cachesize, &debug,
+    Option* all[] = {&admins,    &cachedir, &cachefiles, &cachesize, &clients, &debug,
                      &entrysize, &exportdir, &importdir, &iport,     &language,
                      &maxcon,    &offline,  &port,       &proxyhost, &proxyport,
                      &sockshost, &socksport, &socksuser, &timeout,   &updtime};

@@ -1,4 +1,4 @@
-// The proxy server's twenty settings and the option set over them. Command
+// The proxy server's settings and the option set over them. Command
 // line, setup file, admin form and the cache all work on these objects, so
 // the cache sees a changed value at its next use.
 #pragma once
@@ -18,6 +18,8 @@ public:
     OptionPath cachedir;
     OptionInt cachefiles;
     OptionInt cachesize;
+    // Never changed through the web: see AddressRanges for the format.
+    OptionStr clients;
     OptionFlag debug;
     OptionInt entrysize;
     OptionPath exportdir;

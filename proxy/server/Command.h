@@ -21,6 +21,9 @@
 //                                           i32 language, Str sockshost, i32 socksport,
 //                                           Str socksuser
 //  13    UpdateCacheDate   worker->server   u32 id, GMTdate date
+//  15    HeadComplete      worker->server   bool local (an admin-host or invalid request)
+//                                           the request head is in; answered with Options,
+//                                           which a connection over maxcon waits for
 #pragma once
 
 #include <cstdint>
@@ -40,4 +43,5 @@ enum Command : int32_t {
     CMD_OPTIONS = 12,
     CMD_UPDATE_CACHE_DATE = 13,
     CMD_SPECIAL_ANSWER_SEARCH = 14,
+    CMD_HEAD_COMPLETE = 15,
 };

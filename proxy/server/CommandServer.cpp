@@ -23,6 +23,10 @@ int32_t CommandServer::serve(Connection& record, ConnectionTable& table) {
     int32_t code = 0;
     source >> code;
     if (source.error()) {
+        if (record.dropped) { // the aborted worker has gone
+            finished(record, table);
+            return 0;
+        }
         fail_chain(REPORTER, "failed to get command from child");
         return -1;
     }
@@ -51,6 +55,10 @@ int32_t CommandServer::serve(Connection& record, ConnectionTable& table) {
         break;
     case CMD_UPDATE_CACHE_DATE:
         update_cache_date(record);
+        break;
+    case CMD_HEAD_COMPLETE:
+        head_complete(record);
+        if (record.parked) return 0; // nothing more is read from it for now
         break;
     default:
         fail_new(REPORTER, "received invalid data from child");
@@ -192,6 +200,41 @@ void CommandServer::get_options(Connection& record) {
     send(record, message.bytes, "unable to send options to child");
 }
 
+void CommandServer::head_complete(Connection& record) {
+    BinarySource source(*record.channel);
+    bool local = false;
+    source >> local;
+    if (source.error()) {
+        fail_chain(REPORTER, "unable to read HeadComplete from child");
+        fail_print();
+        return;
+    }
+    record.head_complete = true;
+    if (record.reserve && !local) {
+        record.parked = true;
+        return;
+    }
+    get_options(record);
+}
+
+void CommandServer::resume(Connection& record) {
+    record.parked = false;
+    get_options(record);
+}
+
+void CommandServer::drop(Connection& record) {
+    record.dropped = true;
+    if (options_.debug.value()) {
+        fail_new(REPORTER, "all connections taken: dropped connection " +
+                               Str::from_long(record.id) + ", its request head incomplete");
+        fail_print();
+    }
+    MessageBuffer message;
+    BinaryDrain(message) << int32_t(CMD_ABORT);
+    // A worker that has gone already ends the channel all the same.
+    record.channel->send_with_held(message.bytes);
+}
+
 void CommandServer::update_cache_date(Connection& record) {
     BinarySource source(*record.channel);
     uint32_t id = 0;
@@ -232,5 +275,5 @@ void CommandServer::send_held(Connection& record, const Str& message, const char
 
 bool CommandServer::is_question(int32_t code) {
     return code == CMD_READ_LOCK || code == CMD_WRITE_LOCK || code == CMD_SPECIAL_REQUEST ||
-           code == CMD_GET_OPTIONS;
+           code == CMD_GET_OPTIONS || code == CMD_HEAD_COMPLETE;
 }

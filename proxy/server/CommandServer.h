@@ -23,8 +23,15 @@ public:
     // -1 = the server must end, with a report pending.
     int32_t serve(Connection& record, ConnectionTable& table);
 
+    // A parked connection got its slot: its HeadComplete is answered.
+    void resume(Connection& record);
+    // Tells the worker to abort (it has no complete head, so it holds no
+    // lock); the record is deleted when its channel ends.
+    void drop(Connection& record);
+
 private:
     void finished(Connection& record, ConnectionTable& table);
+    void head_complete(Connection& record);
     void read_lock(Connection& record);
     void release_read_lock(Connection& record);
     void write_lock(Connection& record);

@@ -7,6 +7,7 @@
 #include "foundation/Socket.h"
 #include "proxy/server/CmdSocket.h"
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -17,6 +18,16 @@ struct Connection {
     std::unique_ptr<Socket> client;
     uint32_t read_lock = 0;  // id of the cache read lock the worker holds, 0 = none
     uint32_t write_lock = 0; // id of the cache write lock the worker holds, 0 = none
+    // The worker has the whole request head (HeadComplete); until then the
+    // connection may be dropped for a new one when all slots are taken.
+    bool head_complete = false;
+    // Accepted beyond maxcon, for the admin pages: a request for elsewhere
+    // waits (parked, its HeadComplete unanswered) until a slot is free.
+    bool reserve = false;
+    bool parked = false;
+    // Told to abort: its record goes when the channel ends.
+    bool dropped = false;
+    std::chrono::steady_clock::time_point accepted = std::chrono::steady_clock::now();
 
     // Closes the channel first, so the worker sees the end before its client does.
     ~Connection();

@@ -92,9 +92,13 @@ int ParentChannel::check(const char* context) {
     return report_code(code, context); // code 0 is no command either
 }
 
-int ParentChannel::get_options(WorkerOptions& o, const char* context, const Str* lookup_url) {
+int ParentChannel::get_options(WorkerOptions& o, const char* context, const Str* lookup_url,
+                               const bool* head_local) {
     MessageBuffer message;
-    BinaryDrain(message) << int32_t(CMD_GET_OPTIONS);
+    if (head_local)
+        BinaryDrain(message) << int32_t(CMD_HEAD_COMPLETE) << *head_local;
+    else
+        BinaryDrain(message) << int32_t(CMD_GET_OPTIONS);
     if (lookup_url) BinaryDrain(message) << int32_t(CMD_READ_LOCK) << *lookup_url;
     if (send(message.bytes, context) != 0) return 1;
     int32_t code = 0;

@@ -78,8 +78,11 @@ public:
     void close();
 
     // lookup_url: ReadLock for it leaves in the same piece as GetOptions;
-    // its answer is then read with read_lock_answer.
-    int get_options(WorkerOptions& options, const char* context, const Str* lookup_url = nullptr);
+    // its answer is then read with read_lock_answer. head_local: ask with
+    // HeadComplete instead (the request head is in; true for a request the
+    // proxy answers itself), whose answer may wait for a free connection.
+    int get_options(WorkerOptions& options, const char* context, const Str* lookup_url = nullptr,
+                    const bool* head_local = nullptr);
     int read_lock(const Str& url, CacheLookup& lookup, const char* context);
     int read_lock_answer(CacheLookup& lookup, const char* context);
     // hold: the release leaves together with the next message (the worker's

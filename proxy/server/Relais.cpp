@@ -7,6 +7,7 @@
 #include "proxy/admin/AdminToken.h"
 #include "proxy/cache/Cache.h"
 #include "proxy/options/ProxySelf.h"
+#include "proxy/server/ClientRefusal.h"
 #include "proxy/server/ServerTexts.h"
 
 #include <cerrno>
@@ -129,6 +130,8 @@ int32_t Relais::start_up(ArgList& arguments) {
         options_.set.set_modified(false);
         return 1;
     }
+    // The option accepts valid lists only.
+    if (clients_.parse(options_.clients.value()) != 0) return 1;
     // Command-line values stay in force on later starts.
     if (options_.set.save(options_.set.file()) < 0) fail_print();
 
@@ -145,6 +148,7 @@ int32_t Relais::start_up(ArgList& arguments) {
     // leave the loop hanging in accept.
     if (listener_->to_non_blocking() < 0) fail_print();
 
+    if (!lock_cache_directory()) return 1;
     uint32_t language = options_.language.index();
     print_line(server_text(ServerText::READING_CACHE, language));
     cache_ = std::make_unique<Cache>(options_.cachedir, options_.cachesize, options_.entrysize,
@@ -165,6 +169,22 @@ int32_t Relais::start_up(ArgList& arguments) {
     admin_ = std::make_unique<AdminRequest>(site);
     commands_ = std::make_unique<CommandServer>(options_, *cache_, *admin_);
     return 0;
+}
+
+// Two servers on one cache would hand out the same ids and overwrite each
+// other's files and cachedb.
+bool Relais::lock_cache_directory() {
+    Str directory = options_.cachedir.value();
+    DirectoryLock::Result taken = cache_lock_.take(directory, CACHE_LOCK_FILE);
+    if (taken == DirectoryLock::TAKEN) return true;
+    if (taken == DirectoryLock::HELD) {
+        Str holder = cache_lock_.holder() > 0
+                         ? "process " + Str::from_ulong(uint32_t(cache_lock_.holder()))
+                         : Str("another process");
+        fail_new(REPORTER, "cache directory '" + directory + "' is in use by " + holder);
+    }
+    fail_chain(REPORTER, "unable to initialize cache");
+    return false;
 }
 
 // One address per word of `admins`, in order; a word that cannot be
@@ -211,7 +231,8 @@ int32_t Relais::main_loop() {
         waits.clear();
         ids.clear();
         int timeout = WAIT_MILLISECONDS;
-        bool accepting = connection_count() < options_.maxcon.value();
+        fill_free_slots(timeout);
+        bool accepting = room_for_new(timeout);
         if (accepting) waits.push_back({listener_->handle(), POLLIN, 0});
         bool starting = starting_ != nullptr;
         if (starting) {
@@ -221,6 +242,7 @@ int32_t Relais::main_loop() {
         }
         for (Connection* record = connections_.first(); record;
              record = connections_.next(*record)) {
+            if (record->parked) continue; // nothing is read until it has a slot
             waits.push_back({record->channel->handle(), POLLIN, 0});
             ids.push_back(record->id);
             // A command already read ahead is served without waiting.
@@ -253,17 +275,99 @@ int32_t Relais::main_loop() {
     }
 }
 
-int32_t Relais::connection_count() const {
-    return connections_.count() + int32_t(waiting_.size()) + (starting_ ? 1 : 0);
+Relais::Places Relais::places() const {
+    Places places;
+    auto count = [&places](const Connection& record) {
+        if (record.dropped) return;
+        if (!record.reserve)
+            places.regular++;
+        else if (record.parked)
+            places.parked++;
+        else
+            places.reserve++;
+    };
+    for (Connection* record = connections_.first(); record; record = connections_.next(*record))
+        count(*record);
+    for (const Accepted& accepted : waiting_)
+        count(*accepted.record);
+    if (starting_) count(*starting_);
+    return places;
+}
+
+Connection* Relais::oldest_without_head(int& wait_ms, bool regular_only) const {
+    // Records are in id order, which is the order of arrival.
+    for (Connection* record = connections_.first(); record; record = connections_.next(*record)) {
+        if (record->dropped || record->head_complete || (regular_only && record->reserve))
+            continue;
+        auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - record->accepted)
+                          .count();
+        int left = waited >= DROP_AFTER_MILLISECONDS ? 0 : DROP_AFTER_MILLISECONDS - int(waited);
+        if (left < wait_ms) wait_ms = left;
+        return record;
+    }
+    return nullptr;
+}
+
+// A new browser gets a free slot; else the slot of the longest-waiting
+// connection that has not sent its request head in time; else, while there
+// is one, a reserve place (its request waits for a slot unless it is for
+// the admin pages). Otherwise it waits in the listening queue.
+bool Relais::room_for_new(int& wait_ms) const {
+    int32_t maxcon = options_.maxcon.value();
+    Places taken = places();
+    if (taken.regular < maxcon) return true;
+    int left = WAIT_MILLISECONDS;
+    if (oldest_without_head(left) && left == 0) return true;
+    if (taken.reserve < ADMIN_RESERVE && taken.parked < maxcon) return true;
+    if (left < wait_ms) wait_ms = left;
+    return false;
+}
+
+void Relais::take_place(Connection& record) {
+    if (places().regular < options_.maxcon.value()) return;
+    int left = WAIT_MILLISECONDS;
+    Connection* oldest = oldest_without_head(left);
+    if (oldest && left == 0) {
+        record.reserve = oldest->reserve;
+        commands_->drop(*oldest);
+        return;
+    }
+    record.reserve = true;
+}
+
+// A parked request waits like a new browser: it too takes the slot of a
+// connection that has not sent its head in time.
+void Relais::fill_free_slots(int& wait_ms) {
+    Places taken = places();
+    int32_t free = options_.maxcon.value() - taken.regular;
+    while (free <= 0 && taken.parked > 0) {
+        int left = WAIT_MILLISECONDS;
+        Connection* oldest = oldest_without_head(left, true);
+        if (!oldest || left > 0) {
+            if (oldest && left < wait_ms) wait_ms = left;
+            break;
+        }
+        free++;
+        commands_->drop(*oldest);
+    }
+    for (Connection* record = connections_.first(); record && free > 0;
+         record = connections_.next(*record)) {
+        if (record->dropped || !record->reserve) continue;
+        record->reserve = false;
+        free--;
+        if (record->parked) commands_->resume(*record);
+    }
 }
 
 // The listening queue holds only a few browsers; one that finds it full
 // must retry its connect a second or more later. So every browser waiting
-// there is taken at once, as long as maxcon allows.
+// there is taken at once, as long as there is room.
 void Relais::accept_connections() {
     for (;;) {
         if (!accept_connection()) return;
-        if (connection_count() >= options_.maxcon.value()) return;
+        int wait_ms = 0;
+        if (!room_for_new(wait_ms)) return;
         pollfd wait{listener_->handle(), POLLIN, 0};
         if (::poll(&wait, 1, 0) <= 0) return;
     }
@@ -277,11 +381,16 @@ bool Relais::accept_connection() {
         fail_print();
         return false;
     }
+    if (!clients_.contains(peer)) {
+        refuse_client(*client, peer, options_.language.index(), options_.debug.value());
+        return true;
+    }
     if (cache_->register_user(peer) < 0) fail_print();
 
     auto record = std::make_unique<Connection>();
     record->id = ConnectionTable::next_id();
     record->client = std::move(client);
+    take_place(*record);
     waiting_.push_back({std::move(record), peer});
     start_next_worker();
     return true;

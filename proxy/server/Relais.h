@@ -8,7 +8,9 @@
 // the cache; workers reach them only through their command channels.
 #pragma once
 
+#include "foundation/AddressRanges.h"
 #include "foundation/ArgList.h"
+#include "foundation/DirectoryLock.h"
 #include "foundation/InterNetServer.h"
 #include "foundation/Str.h"
 #include "proxy/admin/AdminRequest.h"
@@ -30,6 +32,12 @@ public:
     static constexpr int WAIT_MILLISECONDS = 1000;
     // How long the end of the server waits for its workers to return.
     static constexpr int WORKER_END_MILLISECONDS = 5000;
+    // Connections beyond maxcon taken for requests to the admin pages, so
+    // that those stay reachable while every slot waits on a stalled origin.
+    static constexpr int32_t ADMIN_RESERVE = 2;
+    // With every place taken, a connection whose request head is not
+    // complete after this long is dropped for a new one.
+    static constexpr int DROP_AFTER_MILLISECONDS = 2000;
 
     // program_name: directory + "/" + program file name without extension;
     // the setup file is program_name + ".cfg". entry is started for every
@@ -50,6 +58,8 @@ public:
 
 private:
     int32_t start_up(ArgList& arguments);
+    // false when another process works in the cache directory (report pending).
+    bool lock_cache_directory();
     void resolve_admins();
     void install_stop_handlers();
     void restore_stop_handlers();
@@ -63,8 +73,25 @@ private:
     // listener showed a connection.
     void take_worker_channel(bool readable);
     void start_failed(std::unique_ptr<Connection> record);
-    // Records of accepted browsers, wherever they are: maxcon counts them all.
-    int32_t connection_count() const;
+    // Records of accepted browsers, wherever they are, by kind.
+    struct Places {
+        int32_t regular = 0; // counted against maxcon
+        int32_t reserve = 0; // beyond maxcon, head not yet known to be for elsewhere
+        int32_t parked = 0;  // beyond maxcon, waiting for a slot
+    };
+    Places places() const;
+    // The longest-waiting connection without a complete request head (one
+    // counted against maxcon, if regular_only); wait_ms shrinks to the
+    // milliseconds until it may be dropped (0: now).
+    Connection* oldest_without_head(int& wait_ms, bool regular_only = false) const;
+    // Whether a new browser can be taken now; wait_ms shrinks to the time
+    // until a connection may be dropped for it.
+    bool room_for_new(int& wait_ms) const;
+    // Makes the place for a browser just accepted: reserve tells its kind.
+    void take_place(Connection& record);
+    // Gives free slots to reserve connections, resuming the parked ones;
+    // wait_ms shrinks to the time until a slot may be freed for them.
+    void fill_free_slots(int& wait_ms);
 
     Str program_name_;
     CmdSocket::Entry entry_;
@@ -72,7 +99,11 @@ private:
 
     RelaisOptions options_;
     std::vector<uint32_t> admin_addresses_;
+    // The networks of `clients`, read once at start-up.
+    AddressRanges clients_;
     std::unique_ptr<InterNetServer> listener_;
+    // Held from before the cache is read until after it is written back.
+    DirectoryLock cache_lock_;
     std::unique_ptr<Cache> cache_;
     std::unique_ptr<AdminRequest> admin_;
     std::unique_ptr<CommandServer> commands_;

@@ -61,6 +61,7 @@ void UrlGet::serve(ArgList& args) {
         print_if(options_.debug);
         return;
     }
+    if (!head_told_ && !tell_head_complete(request_)) return;
     if (request_.invalid) {
         answer_invalid_request();
         return;
@@ -127,11 +128,27 @@ bool UrlGet::start(ArgList& args) {
     // A plain request's cache lookup leaves together with GetOptions: the
     // server answers both in order, and the worker saves a round trip.
     const Str* lookup_url = early_lookup_ ? &request_.uri : nullptr;
-    if (channel_->get_options(options_, START, lookup_url) != 0) {
+    // A head that came whole is told at once, with no extra round trip.
+    bool local = false;
+    if (request_head_.state() == HeadAssembler::COMPLETE) {
+        URLRequest early;
+        if (!early_lookup_) early.from_Str(request_head_.head());
+        local = !early_lookup_ && (early.invalid || early.host == ADMIN_HOST);
+        head_told_ = true;
+    }
+    if (channel_->get_options(options_, START, lookup_url, head_told_ ? &local : nullptr) != 0) {
         fail_print();
         return false;
     }
     return true;
+}
+
+bool UrlGet::tell_head_complete(const URLRequest& request) {
+    head_told_ = true;
+    bool local = request.invalid || request.host == ADMIN_HOST;
+    if (channel_->get_options(options_, START, nullptr, &local) == 0) return true;
+    fail_print();
+    return false;
 }
 
 Str UrlGet::prepare_client() {
@@ -200,6 +217,13 @@ bool UrlGet::fetch() {
     Failure result = contact_server(request_);
     if (result == Failure::INTERNAL) {
         fail_print();
+        return false;
+    }
+    if (result == Failure::FORBIDDEN) {
+        print_if(options_.debug);
+        set_worker_page(answer_, loopback_refused_page(request_.uri, uint32_t(options_.language)),
+                        REFUSAL_STATUS);
+        send_and_release();
         return false;
     }
     if (result != Failure::NONE) {

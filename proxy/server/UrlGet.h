@@ -39,7 +39,8 @@ public:
     static constexpr uint32_t REQUEST_BODY_LIMIT = 32768;
 
     // What a failed step is blamed on; the report is pending.
-    enum class Failure : int32_t { NONE = 0, INTERNAL = 1, CLIENT = 2, ORIGIN = 3 };
+    // FORBIDDEN: the origin is this machine's loopback and the client is not on it.
+    enum class Failure : int32_t { NONE = 0, INTERNAL = 1, CLIENT = 2, ORIGIN = 3, FORBIDDEN = 4 };
 
     // Where the answer comes from.
     enum class Source {
@@ -102,6 +103,9 @@ private:
     // an admin request): it is then in request_. Otherwise the bytes stay in
     // request_head_ for receive_request.
     bool read_early_request();
+    // Tells the server that the request head is in (its answer are fresh
+    // options); false when that failed (printed).
+    bool tell_head_complete(const URLRequest& request);
     // The pending report, taken so that fail_new("", text) raises it again.
     static Str taken_report();
     Failure receive_body(URLRequest& request, bool closed);
@@ -129,16 +133,23 @@ private:
     int wait_for(Socket& socket, short events, int timeout_ms, const char* context,
                  const char* wait_context);
     int timeout_ms() const;
-    // Waits up to `timeout` seconds for peer, then receives at most want
+    // Waits up to `timeout` seconds (or wait_ms, when not negative) for peer, then receives at most want
     // bytes into buffer_: their count, 0 when the peer closed, -1 on failure
     // (failure_ tells the kind; a read error is chained with error_message).
     int32_t read_some(Socket& peer, Failure blame, int32_t want, const char* context,
-                      const char* error_message, const char* wait_context = nullptr);
+                      const char* error_message, const char* wait_context = nullptr,
+                      int wait_ms = -1);
     // Sends all bytes; NONE, INTERNAL or blame with a report pending
     // ("connection to ... timed out" after `timeout` seconds without progress).
     Failure send_all(Socket& socket, const char* bytes, uint32_t count, const char* context,
                      Failure blame);
     Failure connect_to_server(const Str& host, int32_t port, const char* context);
+    // Whether this machine's loopback is closed to the client: it is not on
+    // it, and services there trust local callers. Through SOCKS the SOCKS
+    // server is the one connected, and it decides.
+    bool guards_loopback() const;
+    // Drops the origin connection: FORBIDDEN, reported.
+    Failure refuse_loopback(const URLRequest& request, const char* context);
     Failure read_answer_head(const char* context);
     Failure relay_body(const char* context);
     Failure send_from_cache(const char* context);
@@ -163,6 +174,8 @@ private:
     HeadAssembler request_head_{HeadAssembler::REQUEST, HeadAssembler::REQUEST_HEAD_LIMIT};
     Str early_failure_;         // report of a failed early receive
     bool early_lookup_ = false; // ReadLock went with GetOptions; its answer is due
+    bool head_told_ = false;    // HeadComplete was sent
+    int64_t head_deadline_ms_ = 0; // the whole request head is due by then (monotonic)
     URLRequest request_;
     URLAnswer answer_;
     CacheLookup lookup_;

@@ -6,6 +6,8 @@
 #include "foundation/Fail.h"
 #include "foundation/ObjectStream.h"
 #include "http/HeadRules.h"
+#include "foundation/LocalAddresses.h"
+#include "proxy/admin/CachePages.h"
 #include "proxy/admin/AdminRequest.h"
 #include "proxy/server/ViaPseudonym.h"
 
@@ -78,9 +80,9 @@ int UrlGet::wait_for(Socket& socket, short events, int timeout, const char* cont
 }
 
 int32_t UrlGet::read_some(Socket& peer, Failure blame, int32_t want, const char* context,
-                          const char* error_message, const char* wait_context) {
-    int waited =
-        wait_for(peer, POLLIN, timeout_ms(), context, wait_context ? wait_context : context);
+                          const char* error_message, const char* wait_context, int wait_ms) {
+    int waited = wait_for(peer, POLLIN, wait_ms < 0 ? timeout_ms() : wait_ms, context,
+                          wait_context ? wait_context : context);
     if (waited < 0) {
         fail(Failure::INTERNAL);
         return -1;
@@ -155,12 +157,16 @@ UrlGet::Failure UrlGet::receive_request(URLRequest& request) {
         fail_chain(context, "error while receiving request from client");
         return fail(Failure::CLIENT);
     }
-    // Bytes read before the options came are the first ones.
+    // Bytes read before the options came are the first ones. The whole head
+    // is due within `timeout` seconds, however slowly its bytes trickle in.
     bool closed = false;
+    if (head_deadline_ms_ == 0) head_deadline_ms_ = now_ms() + timeout_ms();
     while (request_head_.state() == HeadAssembler::NEED_MORE) {
+        int64_t left = head_deadline_ms_ - now_ms();
         int32_t n =
             read_some(*client_, Failure::CLIENT, TRANSFER_BUFFER_SIZE, context,
-                      "error while receiving request from client", "UrlGet::receive_request");
+                      "error while receiving request from client", "UrlGet::receive_request",
+                      left > 0 ? int(left) : 0);
         if (n < 0) return failure_;
         if (n == 0) {
             closed = true;
@@ -246,6 +252,17 @@ UrlGet::Failure UrlGet::connect_to_server(const Str& host, int32_t port, const c
     return Failure::NONE;
 }
 
+bool UrlGet::guards_loopback() const {
+    return options_.sockshost.empty() && !is_loopback_address(client_address_);
+}
+
+UrlGet::Failure UrlGet::refuse_loopback(const URLRequest& request, const char* context) {
+    server_.reset();
+    fail_new(context, "'" + request.host + "' is this machine's loopback, refused for client " +
+                          dotted_address(client_address_));
+    return Failure::FORBIDDEN;
+}
+
 UrlGet::Failure UrlGet::contact_server(URLRequest& request) {
     const char* context = "UrlGet::contact_server ";
     contact_time_.set_now();
@@ -265,8 +282,19 @@ UrlGet::Failure UrlGet::contact_server(URLRequest& request) {
     copy.unknown = with_via(without_hop_by_hop(copy.unknown, true), via_pseudonym());
     bool via_proxy = !options_.proxyhost.empty();
     Str text = via_proxy ? copy.to_proxy_Str() : copy.to_server_Str();
+    // Checked before the connect, so that a closed port looks like an open
+    // one, and on the address connected, so that a name resolving
+    // differently the second time changes nothing.
+    bool guarded = !via_proxy && guards_loopback();
+    if (guarded) {
+        uint32_t origin = Socket::hostname_to_ip(request.host);
+        if (origin == 0) fail_take(); // the connect reports it
+        if (is_loopback_address(origin)) return fail(refuse_loopback(request, context));
+    }
     Failure result = via_proxy ? connect_to_server(options_.proxyhost, options_.proxyport, context)
                                : connect_to_server(request.host, request.port, context);
+    if (result == Failure::NONE && guarded && is_loopback_address(server_->address()))
+        result = refuse_loopback(request, context);
     if (result != Failure::NONE) return fail(result);
     if (text.length() < 1300 && server_->delay_off() < 0) {
         if (options_.debug)

@@ -40,7 +40,7 @@ Str page_title(uint32_t language) {
     return page;
 }
 
-// The title and the link to the requested URL.
+// Title, heading and the link to the requested URL.
 Str page_start(const Str& uri, uint32_t language) {
     Str escaped = html_escape(uri);
     Str page = page_title(language);
@@ -96,6 +96,20 @@ Str refusal_page(HeadFault fault, uint32_t language) {
     page += refusal_intro(language);
     page += "\n";
     page += refusal_reason(uint32_t(fault), language);
+    page += "</P></BODY></HTML>";
+    return page;
+}
+
+Str client_refused_page(uint32_t language) {
+    Str page = page_title(language);
+    page += message(MSG_CLIENT_REFUSED, language);
+    page += "</P></BODY></HTML>";
+    return page;
+}
+
+Str loopback_refused_page(const Str& uri, uint32_t language) {
+    Str page = page_start(uri, language);
+    page += message(MSG_LOOPBACK_REFUSED, language);
     page += "</P></BODY></HTML>";
     return page;
 }

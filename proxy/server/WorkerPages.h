@@ -19,6 +19,8 @@ constexpr const char GO_OFFLINE_PATH[] = "/options?offline=1";
 
 // Status of both pages.
 constexpr int32_t WORKER_PAGE_STATUS = 501;
+// Status of the refusals: a client outside `clients`, a fetch from loopback.
+constexpr int32_t REFUSAL_STATUS = 403;
 
 Str offline_page(const Str& uri, uint32_t language);
 // cached_copy: offer the copy in the cache. details: the failure report of
@@ -28,7 +30,12 @@ Str error_page(const Str& uri, bool cached_copy, const char* details, uint32_t l
 // The page refusing a request whose head broke the rules, naming why.
 Str refusal_page(HeadFault fault, uint32_t language);
 
+// The refusal of a client whose network is not in `clients`.
+Str client_refused_page(uint32_t language);
+// The refusal to fetch uri from this machine's loopback for a remote client.
+Str loopback_refused_page(const Str& uri, uint32_t language);
+
 // Fills answer with a page as the worker sends it: version "http/1.0",
-// status (501 unless given) and its phrase, content type "text/html", the
-// content length and the body.
+// status 501 (or the given one), content type "text/html", the content
+// length and the body.
 void set_worker_page(URLAnswer& answer, const Str& page, int32_t status = WORKER_PAGE_STATUS);

@@ -2,6 +2,7 @@
 // a temporary folder: the listings, the setup file beside the program that
 // keeps what a good command line set, and the exit code of a bad one.
 #include "testsupport/HarbordFixture.h"
+#include "testsupport/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,7 @@ const std::string HELP_LISTING =
     "-cachedir readable writeable executable directory path where to store cached URLs\n"
     "-cachefiles 2 to 2000000         maximum number of URLs to hold in cache\n"
     "-cachesize 8 to 2000000         maximum number of kByte to hold in cache\n"
+    "-clients  any string           networks of the clients allowed to use the proxy\n"
     "-debug    true false 1 0       if enabled, a lot of information is emitted to stdout\n"
     "-entrysize 2 to 2000000         cache only files which are less then 'entrysize' kB in "
     "length\n"
@@ -75,7 +77,9 @@ TEST(HarbordCommandLine, ASetupFileBesideTheProgramKeepsTheCommandLineForListing
 
     // Later runs read it beside the program, wherever they are started.
     std::string show =
-        show_listing("127.0.0.1|" + proxy.cachedir() + "|10000|4096|0|500|./export|" + "./import|" +
+        show_listing("127.0.0.1|" + proxy.cachedir() +
+                     "|10000|4096|127.0.0.0/8 10.0.0.0/8 172.16.0.0/12 192.168.0.0/16|0|500|"
+                     "./export|./import|" +
                      std::to_string(proxy.iport()) + "|english|5|0|" +
                      std::to_string(proxy.port()) + "||8080||1080||10|36000");
     const std::string BAD = "\nsyntax information:\n" + HELP_LISTING + "MALFUNCTION:\nOptionSet::";
@@ -91,6 +95,12 @@ TEST(HarbordCommandLine, ASetupFileBesideTheProgramKeepsTheCommandLineForListing
          BAD + "parse_cmdline cannot set option '-port', reason:\r\n OptionSet::set cannot set "
                "option 'port', reason:\r\n OptionInt::from_Str value 0 is out of range;\n valid "
                "are integers from 1 to 65535\n\r\n\n"},
+        // Refused before anything is written back.
+        {"-clients 10.0.0.0/8,10.0.0.0/33", 20,
+         BAD + "parse_cmdline cannot set option '-clients', reason:\r\n OptionSet::set cannot "
+               "set option 'clients', reason:\r\n OptionStr::from_Str invalid value for option, "
+               "reason:\r\n AddressRanges::parse '10.0.0.0/33' is no network (a.b.c.d or "
+               "a.b.c.d/bits, bits 0 to 32)\r\n\n"},
         {"-nosuch 1", 20,
          BAD + "parse unknown option '-nosuch', reason:\r\n OptionSet::find unknown option "
                "'nosuch'\r\n\n"},
@@ -113,6 +123,27 @@ TEST(HarbordCommandLine, ASetupFileBesideTheProgramKeepsTheCommandLineForListing
         EXPECT_EQ(read_file(setup_path), setup);
         EXPECT_FALSE(std::filesystem::exists(proxy.cachedir() + "/harbord.cfg"));
     }
+}
+
+// One cache, one server: a second start says who holds the cache and ends
+// before reading it; a server killed outright leaves nothing in the way.
+TEST(HarbordCommandLine, ASecondServerOnTheSameCacheNamesTheFirstAndEnds) {
+    Harbord first;
+    ASSERT_TRUE(first.running()) << first.log();
+    TempDir other("harbord-second");
+    std::filesystem::copy_file(first.program(), other.file("harbord"));
+    CommandResult run = run_command({other.file("harbord"), "-port", std::to_string(free_port()),
+                                     "-iport", std::to_string(free_port()), "-cachedir",
+                                     first.cachedir()});
+    EXPECT_EQ(run.status, 20);
+    EXPECT_NE(run.err.find("MALFUNCTION:\nRelais: unable to initialize cache, reason:\r\n "
+                           "Relais: cache directory '" + first.cachedir() +
+                           "' is in use by process " + std::to_string(first.pid()) + "\r\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find("reading cache"), std::string::npos) << run.err;
+    first.kill9();
+    EXPECT_TRUE(first.start()) << first.log();
 }
 
 } // namespace

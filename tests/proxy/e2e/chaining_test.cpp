@@ -66,28 +66,28 @@ TEST_F(E2eChaining, BrowsersBeyondMaxconAllWaitInTheListeningQueueAndAreServed) 
     });
     ASSERT_TRUE(origin.wait_for_requests(1, 10000));
 
-    // The only worker is busy, so nobody is accepted; every connect must
-    // still be taken into the queue rather than dropped for a later retry.
+    // The only worker is busy, so nobody is accepted but into the few
+    // reserve places (where they wait too); every connect must still be
+    // taken into the queue rather than dropped for a later retry.
     constexpr int BROWSERS = 20;
+    std::string request = "GET " + origin.url("/doc.html") + " HTTP/1.0\r\n\r\n";
     std::vector<int> sockets;
     for (int i = 0; i < BROWSERS; i++) {
         int fd = connect_loopback(proxy.port(), true);
         ASSERT_GE(fd, 0);
         sockets.push_back(fd);
+        EXPECT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL),
+                  ssize_t(request.size()));
     }
     // A connect the queue has no room for still looks established to the
     // browser, but the server drops its handshake and only retries it
     // seconds later; so the queue is read on the server's side.
     int queued = -1;
-    EXPECT_TRUE(
-        eventually([&] { return (queued = accept_queue_length(proxy.port())) == BROWSERS; }, 4000))
+    EXPECT_TRUE(eventually(
+        [&] { return (queued = accept_queue_length(proxy.port())) >= BROWSERS - 2; }, 4000))
         << "queued: " << queued;
     EXPECT_EQ(origin.request_count("/doc.html"), 0u);
 
-    std::string request = "GET " + origin.url("/doc.html") + " HTTP/1.0\r\n\r\n";
-    for (int fd : sockets)
-        EXPECT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL),
-                  ssize_t(request.size()));
     origin.release_held();
     holder.join();
     EXPECT_EQ(first.body, "slow\n");

@@ -49,8 +49,9 @@ protected:
 
     // The client's request; sent before start(), the worker finds it at once.
     void request(const std::string& bytes) { client->ewrite(bytes.data(), int32_t(bytes.size())); }
-    // Starts the worker: true when it connected and asked for its options.
-    bool start() {
+    // Starts the worker: true when it connected and asked for its options,
+    // with HeadComplete when the request was there already.
+    bool start(bool head_there = false) {
         ArgList args;
         for (Str word : {Str("-socket"), Str::from_ulong(uint32_t(worker_side->handle())),
                          Str("-remip"), Str("16777343"), Str("-icport"),
@@ -61,7 +62,8 @@ protected:
         if (::poll(&fd, 1, 30000) <= 0 || !(channel = listener->accept_connection())) return false;
         timeval limit{30, 0}; // a worker that stops talking fails the test, not hangs it
         ::setsockopt(channel->handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        return next(encoded(int32_t(CMD_GET_OPTIONS))) == encoded(int32_t(CMD_GET_OPTIONS));
+        std::string first = head_there ? head_complete : encoded(int32_t(CMD_GET_OPTIONS));
+        return next(first) == first;
     }
     // Options: timeout, offline, proxyhost, proxyport, debug, updtime,
     // language, sockshost, socksport, socksuser.
@@ -135,6 +137,8 @@ protected:
     std::thread worker;
     std::string received;
     const std::string finished = encoded(int32_t(CMD_FINISHED));
+    // A head that arrives after the start is told, and the options come again.
+    const std::string head_complete = encoded(int32_t(CMD_HEAD_COMPLETE), false);
 };
 
 // The request is there before the worker starts: its lookup goes with
@@ -143,7 +147,7 @@ TEST_F(E2eWorkerChannel, FreshCopyIsAskedForWithTheOptionsAndEndsAtOnce) {
     std::string url = "http://example.invalid/cached";
     write_cache_file("99", url, "from a file");
     request("GET " + url + " HTTP/1.0\r\n\r\n");
-    ASSERT_TRUE(start());
+    ASSERT_TRUE(start(true));
     ASSERT_TRUE(asked(url));
     send_options();
     answer_lookup(date_at(::time(nullptr)), "99", 11);
@@ -165,6 +169,8 @@ TEST_F(E2eWorkerChannel, NotModifiedRenewsTheDateAndAnswersFromTheCache) {
     ASSERT_TRUE(start());
     send_options(0);
     request("GET " + url + " HTTP/1.0\r\n\r\n");
+    ASSERT_EQ(next(head_complete), head_complete);
+    send_options(0);
     ASSERT_TRUE(asked(url));
     answer_lookup(date_at(an_hour_ago + 60), "8", 9);
     std::string update = encoded(int32_t(CMD_UPDATE_CACHE_DATE), 8u);
@@ -183,7 +189,7 @@ TEST_F(E2eWorkerChannel, NotModifiedRenewsTheDateAndAnswersFromTheCache) {
 TEST_F(E2eWorkerChannel, DamagedCacheFileGetsNoAnswerAndItsLockIsLeftToTheServer) {
     write_cache_file("5", origin.url("/another"), "other");
     request("GET " + origin.url("/asked") + " HTTP/1.0\r\n\r\n");
-    ASSERT_TRUE(start());
+    ASSERT_TRUE(start(true));
     ASSERT_TRUE(asked(origin.url("/asked")));
     send_options();
     answer_lookup(date_at(::time(nullptr)), "5", 5);
@@ -198,6 +204,8 @@ TEST_F(E2eWorkerChannel, AbortFromTheServerStopsTheWorkerWithoutFinished) {
     ASSERT_TRUE(start());
     send_options(36000, 60);
     request("GET " + origin.url("/held") + " HTTP/1.0\r\n\r\n");
+    ASSERT_EQ(next(head_complete), head_complete);
+    send_options(36000, 60);
     ASSERT_TRUE(asked(origin.url("/held")));
     answer_lookup(GMTdate(), "", 0);
     ASSERT_TRUE(origin.wait_for_requests(1, 30000));

@@ -1,4 +1,4 @@
-// The language table: 112 messages in three languages, picked by number.
+// The language table: 114 messages in three languages, picked by number.
 #include "proxy/language/LanguageTable.h"
 
 #include <gtest/gtest.h>

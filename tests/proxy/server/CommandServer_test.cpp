@@ -132,7 +132,7 @@ TEST_F(CommandServerTest, LocksAreAnsweredRecordedAndReleasedAtFinished) {
 TEST_F(CommandServerTest, ServingGoesOnAfterInvalidCodesAndAnswersThatCannotBeSent) {
     const int32_t codes[] = {CMD_ABORT,   CMD_READ_LOCK_ACK,         CMD_WRITE_LOCK_ACK,
                              CMD_SPECIAL_ANSWER_PAGE, CMD_OPTIONS, CMD_SPECIAL_ANSWER_SEARCH,
-                             0,           15,          -1};
+                             0,           16,          -1};
     for (int32_t code : codes) {
         SCOPED_TRACE(code);
         StderrCapture err;
