@@ -26,7 +26,7 @@ protected:
         cache = std::make_unique<Cache>(options.cachedir, options.cachesize, options.entrysize,
                                         options.cachefiles, options.language, options.debug,
                                         options.exportdir, options.importdir, true);
-        admin = std::make_unique<AdminRequest>(AdminSite{options, *cache, admins, "harbord", {}});
+        admin = std::make_unique<AdminRequest>(AdminSite{options, *cache, admins, "harbord", {}, Str()});
         server = std::make_unique<CommandServer>(options, *cache, *admin);
         auto connection = std::make_unique<Connection>();
         connection->channel =
