@@ -19,12 +19,18 @@ constexpr int32_t NOT_CACHED_ERRORCODE = 500;
 
 int32_t CommandServer::serve(Connection& record, ConnectionTable& table) {
     CmdSocket& channel = *record.channel;
+    if (record.ended) {
+        if (channel.discard()) table.remove(record.id);
+        return 0;
+    }
+    channel.begin_record();
     BinarySource source(channel);
     int32_t code = 0;
     source >> code;
     if (source.error()) {
         fail_chain(REPORTER, "failed to get command from child");
-        return -1;
+        end_channel(record, table);
+        return 0;
     }
     int32_t result = 0;
     switch (code) {
@@ -32,55 +38,74 @@ int32_t CommandServer::serve(Connection& record, ConnectionTable& table) {
         finished(record, table);
         return 0; // the record is gone
     case CMD_READ_LOCK:
-        read_lock(record);
+        result = read_lock(record);
         break;
     case CMD_RELEASE_READ_LOCK:
-        release_read_lock(record);
+        result = release_read_lock(record);
         break;
     case CMD_WRITE_LOCK:
-        write_lock(record);
+        result = write_lock(record);
         break;
     case CMD_RELEASE_WRITE_LOCK:
-        release_write_lock(record);
+        result = release_write_lock(record);
         break;
     case CMD_SPECIAL_REQUEST:
         result = special_request(record);
         break;
     case CMD_GET_OPTIONS:
-        get_options(record);
+        result = get_options(record);
         break;
     case CMD_UPDATE_CACHE_DATE:
-        update_cache_date(record);
+        result = update_cache_date(record);
         break;
     default:
         fail_new(REPORTER, "received invalid data from child");
-        fail_print();
+        result = 1;
         break;
+    }
+    if (result < 0) return result;
+    if (result > 0) {
+        end_channel(record, table);
+        return 0;
     }
     // A held answer waits for no more than the next command, whether that
     // one was answered or not.
     int32_t next = 0;
-    if (result == 0 && channel.holding() && !(channel.next_code(next) && is_question(next)))
+    if (channel.holding() && !(channel.next_code(next) && is_question(next)))
         send_held(record, Str(), nullptr);
-    return result;
+    return 0;
+}
+
+void CommandServer::release_locks(Connection& record) {
+    if (record.read_lock != 0) cache_.release_read_lock(record.read_lock);
+    if (record.write_lock != 0) cache_.release_write_lock(record.write_lock, 0);
+    record.read_lock = record.write_lock = 0;
 }
 
 // Whatever the worker still holds is released: a write lock with 0 bytes,
 // so that a document not stored completely does not count as cached.
 void CommandServer::finished(Connection& record, ConnectionTable& table) {
-    if (record.read_lock != 0) cache_.release_read_lock(record.read_lock);
-    if (record.write_lock != 0) cache_.release_write_lock(record.write_lock, 0);
+    release_locks(record);
     table.remove(record.id);
 }
 
-void CommandServer::read_lock(Connection& record) {
+void CommandServer::end_channel(Connection& record, ConnectionTable& table) {
+    fail_chain(REPORTER, "closing channel to child");
+    fail_print();
+    release_locks(record);
+    if (record.client) record.client->shutdown();
+    record.channel->close_for_writing();
+    record.ended = true;
+    if (record.channel->discard()) table.remove(record.id);
+}
+
+int32_t CommandServer::read_lock(Connection& record) {
     BinarySource source(*record.channel);
     Str url;
     source >> url;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read ReadLock from child");
-        fail_print();
-        return;
+        return 1;
     }
     GMTdate date; // not specified until the cache knows the url
     Str file_name;
@@ -96,22 +121,23 @@ void CommandServer::read_lock(Connection& record) {
     drain << int32_t(CMD_READ_LOCK_ACK) << date << file_name << id << bytes << headeronly
           << errorcode;
     send(record, message.bytes, "unable to send ReadLockAck to child");
+    return 0;
 }
 
-void CommandServer::release_read_lock(Connection& record) {
+int32_t CommandServer::release_read_lock(Connection& record) {
     BinarySource source(*record.channel);
     uint32_t id = 0;
     source >> id;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read ReleaseReadLock from child");
-        fail_print();
-        return;
+        return 1;
     }
     if (id == record.read_lock) record.read_lock = 0;
     cache_.release_read_lock(id);
+    return 0;
 }
 
-void CommandServer::write_lock(Connection& record) {
+int32_t CommandServer::write_lock(Connection& record) {
     BinarySource source(*record.channel);
     Str url;
     GMTdate date;
@@ -120,8 +146,7 @@ void CommandServer::write_lock(Connection& record) {
     source >> url >> date >> headeronly >> errorcode;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read WriteLock from child");
-        fail_print();
-        return;
+        return 1;
     }
     Str file_name;
     uint32_t id = 0;
@@ -132,20 +157,21 @@ void CommandServer::write_lock(Connection& record) {
     BinaryDrain drain(message);
     drain << int32_t(CMD_WRITE_LOCK_ACK) << file_name << id;
     send(record, message.bytes, "unable to send WriteLockAck to child");
+    return 0;
 }
 
-void CommandServer::release_write_lock(Connection& record) {
+int32_t CommandServer::release_write_lock(Connection& record) {
     BinarySource source(*record.channel);
     uint32_t id = 0;
     uint32_t bytes = 0;
     source >> id >> bytes;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read ReleaseWriteLock from child");
-        fail_print();
-        return;
+        return 1;
     }
     if (id == record.write_lock) record.write_lock = 0;
     cache_.release_write_lock(id, bytes);
+    return 0;
 }
 
 int32_t CommandServer::special_request(Connection& record) {
@@ -156,8 +182,7 @@ int32_t CommandServer::special_request(Connection& record) {
     source >> path >> arguments >> client;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read SpecialRequest from child");
-        fail_print();
-        return 0;
+        return 1;
     }
     AdminAnswer answer = admin_.answer(path, arguments, client);
 
@@ -181,28 +206,29 @@ int32_t CommandServer::special_request(Connection& record) {
     return 0;
 }
 
-void CommandServer::get_options(Connection& record) {
+int32_t CommandServer::get_options(Connection& record) {
     const RelaisOptions& o = options_;
     MessageBuffer message;
     BinaryDrain drain(message);
     drain << int32_t(CMD_OPTIONS) << o.timeout.value() << bool(o.offline.value())
           << o.proxyhost.value() << o.proxyport.value() << bool(o.debug.value())
           << o.updtime.value() << int32_t(o.language.index()) << o.sockshost.value()
-          << o.socksport.value() << o.socksuser.value();
+          << o.socksport.value() << o.socksuser.value() << o.port.value() << o.iport.value();
     send(record, message.bytes, "unable to send options to child");
+    return 0;
 }
 
-void CommandServer::update_cache_date(Connection& record) {
+int32_t CommandServer::update_cache_date(Connection& record) {
     BinarySource source(*record.channel);
     uint32_t id = 0;
     GMTdate date;
     source >> id >> date;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read UpdateCacheDate from child");
-        fail_print();
-        return;
+        return 1;
     }
     cache_.update_cache_date(id, date);
+    return 0;
 }
 
 // The worker's next question is already here (it asked two at once): this

@@ -17,6 +17,9 @@ struct Connection {
     std::unique_ptr<Socket> client;
     uint32_t read_lock = 0;  // id of the cache read lock the worker holds, 0 = none
     uint32_t write_lock = 0; // id of the cache write lock the worker holds, 0 = none
+    // The worker sent something invalid: nothing it sends counts any more,
+    // and the record waits only for the worker to close its end.
+    bool ended = false;
 
     // Closes the channel first, so the worker sees the end before its client does.
     ~Connection();

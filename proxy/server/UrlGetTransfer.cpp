@@ -5,6 +5,7 @@
 
 #include "foundation/Fail.h"
 #include "proxy/admin/AdminRequest.h"
+#include "proxy/server/OwnPorts.h"
 
 #include <cerrno>
 #include <ctime>
@@ -250,8 +251,15 @@ UrlGet::Failure UrlGet::contact_server(URLRequest& request) {
 
     bool via_proxy = !options_.proxyhost.empty();
     Str text = via_proxy ? copy.to_proxy_Str() : copy.to_server_Str();
+    // A remote proxy resolves the host itself: its loopback is not ours.
+    Str host = request.host;
+    int32_t own = via_proxy ? 0 : check_own_ports(host, request.port, options_, context);
+    if (own != 0) {
+        refused_ = own > 0;
+        return fail(Failure::ORIGIN);
+    }
     Failure result = via_proxy ? connect_to_server(options_.proxyhost, options_.proxyport, context)
-                               : connect_to_server(request.host, request.port, context);
+                               : connect_to_server(host, request.port, context);
     if (result != Failure::NONE) return fail(result);
     if (text.length() < 1300 && server_->delay_off() < 0) {
         if (options_.debug)
