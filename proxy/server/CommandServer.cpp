@@ -12,6 +12,14 @@
 namespace {
 
 constexpr const char* REPORTER = "Relais: ";
+// A worker holds at most one read and one write lock and gives back or
+// renews only its own: anything else would leave locks that no Finished
+// releases, or take away another worker's.
+int32_t lock_misused() {
+    fail_new(REPORTER, "invalid lock use by child");
+    return 1;
+}
+
 // The errorcode of a document that is not cached.
 constexpr int32_t NOT_CACHED_ERRORCODE = 500;
 
@@ -107,6 +115,7 @@ int32_t CommandServer::read_lock(Connection& record) {
         fail_chain(REPORTER, "unable to read ReadLock from child");
         return 1;
     }
+    if (record.read_lock != 0) return lock_misused();
     GMTdate date; // not specified until the cache knows the url
     Str file_name;
     uint32_t id = 0;
@@ -132,7 +141,8 @@ int32_t CommandServer::release_read_lock(Connection& record) {
         fail_chain(REPORTER, "unable to read ReleaseReadLock from child");
         return 1;
     }
-    if (id == record.read_lock) record.read_lock = 0;
+    if (id == 0 || id != record.read_lock) return lock_misused();
+    record.read_lock = 0;
     cache_.release_read_lock(id);
     return 0;
 }
@@ -148,6 +158,7 @@ int32_t CommandServer::write_lock(Connection& record) {
         fail_chain(REPORTER, "unable to read WriteLock from child");
         return 1;
     }
+    if (record.write_lock != 0) return lock_misused();
     Str file_name;
     uint32_t id = 0;
     cache_.get_write_lock(url, date, headeronly, errorcode, file_name, id);
@@ -169,7 +180,8 @@ int32_t CommandServer::release_write_lock(Connection& record) {
         fail_chain(REPORTER, "unable to read ReleaseWriteLock from child");
         return 1;
     }
-    if (id == record.write_lock) record.write_lock = 0;
+    if (id == 0 || id != record.write_lock) return lock_misused();
+    record.write_lock = 0;
     cache_.release_write_lock(id, bytes);
     return 0;
 }
@@ -227,6 +239,7 @@ int32_t CommandServer::update_cache_date(Connection& record) {
         fail_chain(REPORTER, "unable to read UpdateCacheDate from child");
         return 1;
     }
+    if (id == 0 || id != record.read_lock) return lock_misused();
     cache_.update_cache_date(id, date);
     return 0;
 }

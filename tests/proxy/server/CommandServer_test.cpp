@@ -131,11 +131,11 @@ TEST_F(CommandServerTest, LocksAreAnsweredRecordedAndReleasedAtFinished) {
     EXPECT_EQ(answer(ack), ack);
     EXPECT_EQ(record->read_lock, own);
 
-    // A foreign id is released in the cache, but the recorded lock stays.
-    ASSERT_EQ(serve(int32_t(CMD_RELEASE_READ_LOCK), foreign), 0);
-    EXPECT_EQ(record->read_lock, own);
-    EXPECT_EQ(readers(foreign) * 10 + readers(own), 1);
-    read_elsewhere("http://host/foreign");
+    // Given back, the lock leaves the record; the worker may then take another.
+    ASSERT_EQ(serve(int32_t(CMD_RELEASE_READ_LOCK), own), 0);
+    EXPECT_EQ(record->read_lock * 10 + readers(own), 0u);
+    ASSERT_EQ(serve(int32_t(CMD_READ_LOCK), Str("http://host/own")), 0);
+    EXPECT_EQ(answer(ack), ack);
     ASSERT_EQ(serve(int32_t(CMD_WRITE_LOCK), Str("http://host/new"), GMTdate(), false, 200), 0);
     ASSERT_NE(record->write_lock, 0u);
 
@@ -155,7 +155,10 @@ TEST_F(CommandServerTest, InvalidDataEndsThatChannelOnly) {
     const std::string closed = " ChannelReader::refill read-error Reason code:0\r\n\n";
     const std::string unreadable = head + "Relais: unable to read ReadLock from child, reason:\r\n"
                                           " ObjectSource >> Str unable to read instance, reason:\r\n";
+    const std::string misuse = head + "Relais: invalid lock use by child\r\n\n";
     const uint32_t limit = CmdSocket::RECORD_LIMIT;
+    uint32_t foreign = store("http://host/foreign");
+    read_elsewhere("http://host/foreign");
     struct Case {
         const char* name;
         std::string bytes;
@@ -170,6 +173,15 @@ TEST_F(CommandServerTest, InvalidDataEndsThatChannelOnly) {
         {"short record", encoded(int32_t(CMD_READ_LOCK), 100u) + "abc", true, unreadable + closed},
         {"record too long", encoded(int32_t(CMD_READ_LOCK), limit) + std::string(limit, 'x'), false,
          unreadable + " CmdSocket::eread record too long\r\n\n"},
+        {"second read lock", encoded(int32_t(CMD_READ_LOCK), Str("http://host/x")), false, misuse},
+        {"second write lock", encoded(int32_t(CMD_WRITE_LOCK), Str("http://host/y"), date, false, 200),
+         false, misuse},
+        {"foreign read lock given back", encoded(int32_t(CMD_RELEASE_READ_LOCK), foreign), false,
+         misuse},
+        {"foreign write lock given back", encoded(int32_t(CMD_RELEASE_WRITE_LOCK), foreign, 10u),
+         false, misuse},
+        {"foreign date renewed", encoded(int32_t(CMD_UPDATE_CACHE_DATE), foreign, GMTdate()), false,
+         misuse},
     };
     Connection* other = record;
     std::unique_ptr<FakeWorker> other_worker = std::move(worker);
@@ -190,7 +202,8 @@ TEST_F(CommandServerTest, InvalidDataEndsThatChannelOnly) {
         int32_t id = record->id;
         ASSERT_EQ(server->serve(*record, table), 0);
         EXPECT_EQ(err.text(), c.report);
-        EXPECT_EQ(readers(own), 0);
+        EXPECT_EQ(readers(own) * 10 + readers(foreign), 1);
+        EXPECT_TRUE(cache->find_id(foreign)->date.specified());
         EXPECT_EQ(cache->find_url("http://host/new"), nullptr);
         EXPECT_TRUE(ended(*browser));
         while (!sent && table.find(id)) server->serve(*table.find(id), table); // thrown away
