@@ -7,9 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <netinet/in.h>
 #include <random>
 #include <string>
 #include <sys/socket.h>
@@ -18,20 +15,6 @@
 using namespace e2e;
 
 namespace {
-
-// An IPv4 address of an interface other than loopback; "" when there is none.
-std::string interface_address() {
-    ifaddrs* list = nullptr;
-    std::string found;
-    if (getifaddrs(&list) != 0) return found;
-    for (ifaddrs* entry = list; entry && found.empty(); entry = entry->ifa_next) {
-        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET) continue;
-        in_addr address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr;
-        if ((ntohl(address.s_addr) >> 24) != 127) found = inet_ntoa(address);
-    }
-    freeifaddrs(list);
-    return found;
-}
 
 TEST(E2eOwnPorts, TheInternalPortDisturbsNothingAndOwnPortsAreRefused) {
     OriginServer origin;
@@ -65,11 +48,9 @@ TEST(E2eOwnPorts, TheInternalPortDisturbsNothingAndOwnPortsAreRefused) {
         {"http://127.0.0.1:" + port + "/x", "GET", "", port + own},
         {"http://localhost:" + port + "/", "GET", "", port + own},
         {"http://127.7.8.9:" + port + "/", "GET", "", port + own},
-        {"http://" + interface_address() + ":" + port + "/", "GET", "", port + own},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
-        if (c.url.find("://:") != std::string::npos) continue; // no interface address here
         HttpResult answer = proxy.send(proxy_request(c.method, c.url, {}, c.body));
         EXPECT_EQ(answer.status, 403);
         std::string report = "UrlGet::contact_server refused to fetch from port " + c.refusal;
