@@ -8,11 +8,14 @@
 #include "proxy/options/RelaisOptions.h"
 #include "proxy/server/CommandServer.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <sys/socket.h>
+#include <thread>
 
 #define CHECK(condition) ((condition) ? (void)0 : __builtin_trap())
 
@@ -33,7 +36,10 @@ struct Site {
         if (!::mkdtemp(pattern)) std::abort();
         dir = pattern;
         std::atexit([] { std::filesystem::remove_all(site().dir); });
-        if (options.set.set("cachedir", (dir + "/cache").c_str()) != 0) std::abort();
+        // A small cache keeps the pages that list it small.
+        if (options.set.set("cachedir", (dir + "/cache").c_str()) != 0 ||
+            options.set.set("cachefiles", "100") != 0)
+            std::abort();
         cache = std::make_unique<Cache>(options.cachedir, options.cachesize, options.entrysize,
                                         options.cachefiles, options.language, options.debug,
                                         options.exportdir, options.importdir, true);
@@ -48,12 +54,46 @@ struct Site {
     }
 };
 
-// Takes what the server answered so far.
-void take_answers(int fd) {
-    char sink[65536];
-    while (::recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+// Takes the server's answers on the worker's end of each channel until the
+// server ends it, on a thread of its own: the server may send more than the
+// channel holds at once (answers held back leave together).
+class AnswerTaker {
+public:
+    AnswerTaker() : thread_([this] { run(); }) { thread_.detach(); }
+    // Starts taking from fd at once; finish() waits for the end.
+    void start(int fd) {
+        std::lock_guard<std::mutex> guard(lock_);
+        fd_ = fd;
+        changed_.notify_all();
     }
-}
+    void finish() {
+        std::unique_lock<std::mutex> guard(lock_);
+        changed_.wait(guard, [this] { return fd_ < 0; });
+    }
+
+private:
+    void run() {
+        char sink[65536];
+        for (;;) {
+            int fd;
+            {
+                std::unique_lock<std::mutex> guard(lock_);
+                changed_.wait(guard, [this] { return fd_ >= 0; });
+                fd = fd_;
+            }
+            while (::recv(fd, sink, sizeof sink, 0) > 0) {
+            }
+            std::lock_guard<std::mutex> guard(lock_);
+            fd_ = -1;
+            changed_.notify_all();
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    int fd_ = -1;
+    std::thread thread_;
+};
 
 } // namespace
 
@@ -69,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     table.add(std::move(record));
 
     // The bytes and their end are all there before the server reads: no
-    // read waits. One answer at a time fits into the channel.
+    // read waits.
     size_t sent = 0;
     while (sent < size) {
         ssize_t n = ::send(ends[1], data + sent, size - sent, MSG_NOSIGNAL);
@@ -77,10 +117,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         sent += size_t(n);
     }
     ::shutdown(ends[1], SHUT_WR);
-    while (Connection* served = table.find(id)) {
+    static AnswerTaker* taker = new AnswerTaker;
+    taker->start(ends[1]);
+    while (Connection* served = table.find(id))
         CHECK(site.server->serve(*served, table) == 0);
-        take_answers(ends[1]);
-    }
+    taker->finish();
     ::close(ends[1]);
     fail_take();
 
