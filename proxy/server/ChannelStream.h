@@ -27,6 +27,8 @@ public:
     bool pending() const { return buffered_ > 0; }
     // The code of the next record when the buffer holds it already.
     bool next_code(int32_t& code) const;
+    // Forgets the bytes buffered.
+    void drop() { position_ = buffered_ = 0; }
 
 private:
     static constexpr int32_t BUFFER_SIZE = 4096;

@@ -1,167 +1,44 @@
 #include "proxy/server/CmdSocket.h"
 
 #include "foundation/Fail.h"
-#include "foundation/InterNetServer.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
-#include <mutex>
-#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
 const char REPORTER[] = "CmdSocket: ";
 
-// The process's one listener on the internal port. Workers run on this
-// machine: nothing else may reach the channel port, so it listens on
-// 127.0.0.1 only. Whoever uses it holds lock.
-class InternalListener {
-public:
-    std::mutex lock;
-
-    // The listener on port, made on first use; a changed port replaces it,
-    // so the worker is always told the port it listens on. Null when it
-    // cannot listen (report pending).
-    InterNetServer* open(uint16_t port) {
-        if (InterNetServer* same = on(port)) return same;
-        server_.reset();
-        auto made = std::make_unique<InterNetServer>(port, loopback_address());
-        if (made->failed()) return nullptr;
-        server_ = std::move(made);
-        return server_.get();
-    }
-    // The listener when it listens on port, else null.
-    InterNetServer* on(uint16_t port) const {
-        return server_ && server_->port() == port ? server_.get() : nullptr;
-    }
-
-private:
-    std::unique_ptr<InterNetServer> server_;
-};
-
-InternalListener& internal_listener() {
-    static InternalListener listener;
-    return listener;
-}
-
-bool is_loopback(uint32_t address) {
-    return (ntohl(address) >> 24) == 127;
-}
-
 } // namespace
 
-CmdSocket::CmdSocket(const Str& name, const ArgList& arguments, Entry entry, int32_t reserved,
-                     uint16_t internal_port, int accept_timeout_seconds)
-    : port_(internal_port) {
-    (void)reserved;
-    if (start(name, arguments, entry, accept_timeout_seconds)) wait_for_worker();
-}
-
-CmdSocket::CmdSocket(const Str& name, const ArgList& arguments, Entry entry, int32_t reserved,
-                     uint16_t internal_port, Defer, int accept_timeout_seconds)
-    : port_(internal_port) {
-    (void)reserved;
-    start(name, arguments, entry, accept_timeout_seconds);
-}
-
-bool CmdSocket::start(const Str& name, const ArgList& arguments, Entry entry,
-                      int accept_timeout_seconds) {
+CmdSocket::CmdSocket(const Str& name, const ArgList& arguments, Entry entry) {
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) < 0) {
+        fail_new(REPORTER, "unable to create channel Reason code:" + Str::from_long(errno));
+        return;
+    }
+    auto own_end = std::make_unique<Socket>(ends[0], false);
     auto start = std::make_unique<WorkerStart>(WorkerStart{entry, arguments});
-    start->arguments.append("-icport");
-    start->arguments.append(Str::from_ulong(port_));
+    start->arguments.append("-icsocket");
+    start->arguments.append(Str::from_ulong(uint32_t(ends[1])));
     if (start->arguments.status() != 0) {
+        ::close(ends[1]);
         fail_chain(REPORTER, "unable to build argument list");
-        return false;
+        return;
     }
-    {
-        InternalListener& listener = internal_listener();
-        std::lock_guard<std::mutex> guard(listener.lock);
-        if (!listener.open(port_)) {
-            fail_chain(REPORTER, "unable to create server for internal communication");
-            return false;
-        }
-    }
-    // The limit counts from the start of the worker.
-    deadline_ = Clock::now() + std::chrono::seconds(accept_timeout_seconds);
+    // From here on the worker owns its end and closes it when it ends.
     if (!WorkerPool::start(std::move(start))) {
+        ::close(ends[1]);
         fail_chain(REPORTER, Str("unable to create new process '") + name + "'");
-        return false;
+        return;
     }
-    worker_started_ = true;
-    return true;
+    connection_ = std::move(own_end);
+    reader_.attach(connection_->handle());
 }
 
-int CmdSocket::milliseconds_left() const {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
-    return left.count() < 0 ? 0 : int(left.count());
-}
-
-int CmdSocket::listener_handle() const {
-    InternalListener& listener = internal_listener();
-    std::lock_guard<std::mutex> guard(listener.lock);
-    InterNetServer* server = listener.on(port_);
-    return server ? server->handle() : -1;
-}
-
-// Waits for the listener to become readable and accepts the worker's
-// connection. Anything that is not from a loopback address is dropped and
-// the wait goes on for the rest of the time. The listener stays locked, so
-// that two waits never take each other's connection.
-int32_t CmdSocket::wait_for_worker() {
-    InternalListener& listener = internal_listener();
-    std::lock_guard<std::mutex> guard(listener.lock);
-    for (;;) {
-        int left = milliseconds_left();
-        InterNetServer* server = listener.on(port_);
-        if (left <= 0 || !server) return take_locked(false);
-        pollfd wait{server->handle(), POLLIN, 0};
-        // A stop signal interrupts the wait too: the server is ending anyway.
-        int ready = ::poll(&wait, 1, left);
-        if (ready < 0) {
-            fail_new("CmdSocket::wait_for_worker ",
-                     "poll() failed Reason code:" + Str::from_long(errno));
-            fail_chain(REPORTER, "unable to accept from child.");
-            return -1;
-        }
-        int32_t result = take_locked(ready > 0);
-        if (result <= 0) return result;
-    }
-}
-
-int32_t CmdSocket::take_worker(bool readable) {
-    std::lock_guard<std::mutex> guard(internal_listener().lock);
-    return take_locked(readable);
-}
-
-int32_t CmdSocket::take_locked(bool readable) {
-    InterNetServer* server = internal_listener().on(port_);
-    if (!server) {
-        fail_chain(REPORTER, "unable to create server for internal communication");
-        return -1;
-    }
-    if (readable) {
-        uint32_t peer = 0;
-        std::unique_ptr<Socket> accepted = server->accept_connection(&peer);
-        if (!accepted) {
-            fail_chain(REPORTER, "could not get connection to child");
-            return -1;
-        }
-        if (is_loopback(peer)) {
-            if (accepted->delay_off() < 0) {
-                fail_chain(REPORTER, "could not switch delay off");
-                return -1;
-            }
-            connection_ = std::move(accepted);
-            reader_.attach(connection_->handle());
-            status_ = 0;
-            return 0;
-        }
-    }
-    if (milliseconds_left() <= 0) {
-        fail_chain(REPORTER, "unable to accept from child: timeout");
-        return -1;
-    }
-    return 1;
+CmdSocket::CmdSocket(int handle) : connection_(std::make_unique<Socket>(handle, false)) {
+    reader_.attach(handle);
 }
 
 CmdSocket::~CmdSocket() {
@@ -180,7 +57,13 @@ int32_t CmdSocket::eread(void* buffer, int32_t count) {
         }
         return 0;
     }
+    if (count < 0 || uint32_t(count) > RECORD_LIMIT - record_bytes_) {
+        read_error_ = 1;
+        fail_new("CmdSocket::eread ", "record too long");
+        return 0;
+    }
     int32_t n = reader_.eread(buffer, count);
+    record_bytes_ += uint32_t(n);
     if (n < count) read_error_ = 1;
     return n;
 }
@@ -197,6 +80,26 @@ int32_t CmdSocket::ewrite(const void* buffer, int32_t count) {
     int32_t n = connection_->ewrite(buffer, count);
     if (n < count) write_error_ = 1;
     return n;
+}
+
+void CmdSocket::close_for_writing() {
+    if (connection_) ::shutdown(connection_->handle(), SHUT_WR);
+    held_ = Str();
+    held_failures_.clear();
+}
+
+bool CmdSocket::discard() {
+    reader_.drop();
+    if (!connection_) return true;
+    char bytes[4096];
+    // A few receives at a time: a worker that keeps writing is met again
+    // in the next round of the server's loop.
+    for (int round = 0; round < 16; round++) {
+        ssize_t n = ::recv(connection_->handle(), bytes, sizeof bytes, MSG_DONTWAIT);
+        if (n > 0 || (n < 0 && errno == EINTR)) continue;
+        return !(n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
+    }
+    return false;
 }
 
 void CmdSocket::hold(const Str& message, const char* failure_text) {

@@ -1,6 +1,7 @@
 // The command channel between the server and its request workers: every
 // message is a binary object-stream record, a signed 32-bit code followed by
-// the fields below, in this order.
+// the fields below, in this order. Anything else from a worker ends its
+// channel (CommandServer).
 //
 //  code  name              direction        fields
 //   1    Finished          worker->server   -
@@ -19,7 +20,7 @@
 //  12    Options           server->worker   i32 timeout, bool offline, Str proxyhost,
 //                                           i32 proxyport, bool debug, i32 updtime,
 //                                           i32 language, Str sockshost, i32 socksport,
-//                                           Str socksuser
+//                                           Str socksuser, i32 port, i32 iport
 //  13    UpdateCacheDate   worker->server   u32 id, GMTdate date
 //  15    HeadComplete      worker->server   bool local (an admin-host or invalid request)
 //                                           the request head is in; answered with Options,

@@ -12,6 +12,14 @@
 namespace {
 
 constexpr const char* REPORTER = "Relais: ";
+// A worker holds at most one read and one write lock and gives back or
+// renews only its own: anything else would leave locks that no Finished
+// releases, or take away another worker's.
+int32_t lock_misused() {
+    fail_new(REPORTER, "invalid lock use by child");
+    return 1;
+}
+
 // The errorcode of a document that is not cached.
 constexpr int32_t NOT_CACHED_ERRORCODE = 500;
 
@@ -19,6 +27,11 @@ constexpr int32_t NOT_CACHED_ERRORCODE = 500;
 
 int32_t CommandServer::serve(Connection& record, ConnectionTable& table) {
     CmdSocket& channel = *record.channel;
+    if (record.ended) {
+        if (channel.discard()) table.remove(record.id);
+        return 0;
+    }
+    channel.begin_record();
     BinarySource source(channel);
     int32_t code = 0;
     source >> code;
@@ -28,7 +41,8 @@ int32_t CommandServer::serve(Connection& record, ConnectionTable& table) {
             return 0;
         }
         fail_chain(REPORTER, "failed to get command from child");
-        return -1;
+        end_channel(record, table);
+        return 0;
     }
     int32_t result = 0;
     switch (code) {
@@ -36,60 +50,80 @@ int32_t CommandServer::serve(Connection& record, ConnectionTable& table) {
         finished(record, table);
         return 0; // the record is gone
     case CMD_READ_LOCK:
-        read_lock(record);
+        result = read_lock(record);
         break;
     case CMD_RELEASE_READ_LOCK:
-        release_read_lock(record);
+        result = release_read_lock(record);
         break;
     case CMD_WRITE_LOCK:
-        write_lock(record);
+        result = write_lock(record);
         break;
     case CMD_RELEASE_WRITE_LOCK:
-        release_write_lock(record);
+        result = release_write_lock(record);
         break;
     case CMD_SPECIAL_REQUEST:
         result = special_request(record);
         break;
     case CMD_GET_OPTIONS:
-        get_options(record);
+        result = get_options(record);
         break;
     case CMD_UPDATE_CACHE_DATE:
-        update_cache_date(record);
+        result = update_cache_date(record);
         break;
     case CMD_HEAD_COMPLETE:
-        head_complete(record);
-        if (record.parked) return 0; // nothing more is read from it for now
+        result = head_complete(record);
+        if (result == 0 && record.parked) return 0; // nothing more is read from it for now
         break;
     default:
         fail_new(REPORTER, "received invalid data from child");
-        fail_print();
+        result = 1;
         break;
+    }
+    if (result < 0) return result;
+    if (result > 0) {
+        end_channel(record, table);
+        return 0;
     }
     // A held answer waits for no more than the next command, whether that
     // one was answered or not.
     int32_t next = 0;
-    if (result == 0 && channel.holding() && !(channel.next_code(next) && is_question(next)))
+    if (channel.holding() && !(channel.next_code(next) && is_question(next)))
         send_held(record, Str(), nullptr);
-    return result;
+    return 0;
+}
+
+void CommandServer::release_locks(Connection& record) {
+    if (record.read_lock != 0) cache_.release_read_lock(record.read_lock);
+    if (record.write_lock != 0) cache_.release_write_lock(record.write_lock, 0);
+    record.read_lock = record.write_lock = 0;
 }
 
 // Whatever the worker still holds is released: a write lock with 0 bytes,
 // so that a document not stored completely does not count as cached.
 void CommandServer::finished(Connection& record, ConnectionTable& table) {
-    if (record.read_lock != 0) cache_.release_read_lock(record.read_lock);
-    if (record.write_lock != 0) cache_.release_write_lock(record.write_lock, 0);
+    release_locks(record);
     table.remove(record.id);
 }
 
-void CommandServer::read_lock(Connection& record) {
+void CommandServer::end_channel(Connection& record, ConnectionTable& table) {
+    fail_chain(REPORTER, "closing channel to child");
+    fail_print();
+    release_locks(record);
+    if (record.client) record.client->shutdown();
+    record.channel->close_for_writing();
+    record.ended = true;
+    if (record.channel->discard()) table.remove(record.id);
+}
+
+int32_t CommandServer::read_lock(Connection& record) {
     BinarySource source(*record.channel);
     Str url;
     source >> url;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read ReadLock from child");
-        fail_print();
-        return;
+        return 1;
     }
+    if (record.read_lock != 0) return lock_misused();
     GMTdate date; // not specified until the cache knows the url
     Str file_name;
     uint32_t id = 0;
@@ -104,22 +138,24 @@ void CommandServer::read_lock(Connection& record) {
     drain << int32_t(CMD_READ_LOCK_ACK) << date << file_name << id << bytes << headeronly
           << errorcode;
     send(record, message.bytes, "unable to send ReadLockAck to child");
+    return 0;
 }
 
-void CommandServer::release_read_lock(Connection& record) {
+int32_t CommandServer::release_read_lock(Connection& record) {
     BinarySource source(*record.channel);
     uint32_t id = 0;
     source >> id;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read ReleaseReadLock from child");
-        fail_print();
-        return;
+        return 1;
     }
-    if (id == record.read_lock) record.read_lock = 0;
+    if (id == 0 || id != record.read_lock) return lock_misused();
+    record.read_lock = 0;
     cache_.release_read_lock(id);
+    return 0;
 }
 
-void CommandServer::write_lock(Connection& record) {
+int32_t CommandServer::write_lock(Connection& record) {
     BinarySource source(*record.channel);
     Str url;
     GMTdate date;
@@ -128,9 +164,9 @@ void CommandServer::write_lock(Connection& record) {
     source >> url >> date >> headeronly >> errorcode;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read WriteLock from child");
-        fail_print();
-        return;
+        return 1;
     }
+    if (record.write_lock != 0) return lock_misused();
     Str file_name;
     uint32_t id = 0;
     cache_.get_write_lock(url, date, headeronly, errorcode, file_name, id);
@@ -140,20 +176,22 @@ void CommandServer::write_lock(Connection& record) {
     BinaryDrain drain(message);
     drain << int32_t(CMD_WRITE_LOCK_ACK) << file_name << id;
     send(record, message.bytes, "unable to send WriteLockAck to child");
+    return 0;
 }
 
-void CommandServer::release_write_lock(Connection& record) {
+int32_t CommandServer::release_write_lock(Connection& record) {
     BinarySource source(*record.channel);
     uint32_t id = 0;
     uint32_t bytes = 0;
     source >> id >> bytes;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read ReleaseWriteLock from child");
-        fail_print();
-        return;
+        return 1;
     }
-    if (id == record.write_lock) record.write_lock = 0;
+    if (id == 0 || id != record.write_lock) return lock_misused();
+    record.write_lock = 0;
     cache_.release_write_lock(id, bytes);
+    return 0;
 }
 
 int32_t CommandServer::special_request(Connection& record) {
@@ -164,8 +202,7 @@ int32_t CommandServer::special_request(Connection& record) {
     source >> path >> arguments >> client;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read SpecialRequest from child");
-        fail_print();
-        return 0;
+        return 1;
     }
     AdminAnswer answer = admin_.answer(path, arguments, client);
 
@@ -189,37 +226,37 @@ int32_t CommandServer::special_request(Connection& record) {
     return 0;
 }
 
-void CommandServer::get_options(Connection& record) {
+int32_t CommandServer::get_options(Connection& record) {
     const RelaisOptions& o = options_;
     MessageBuffer message;
     BinaryDrain drain(message);
     drain << int32_t(CMD_OPTIONS) << o.timeout.value() << bool(o.offline.value())
           << o.proxyhost.value() << o.proxyport.value() << bool(o.debug.value())
           << o.updtime.value() << int32_t(o.language.index()) << o.sockshost.value()
-          << o.socksport.value() << o.socksuser.value();
+          << o.socksport.value() << o.socksuser.value() << o.port.value() << o.iport.value();
     send(record, message.bytes, "unable to send options to child");
+    return 0;
 }
 
-void CommandServer::head_complete(Connection& record) {
+int32_t CommandServer::head_complete(Connection& record) {
     BinarySource source(*record.channel);
     bool local = false;
     source >> local;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read HeadComplete from child");
-        fail_print();
-        return;
+        return 1;
     }
     record.head_complete = true;
     if (record.reserve && !local) {
         record.parked = true;
-        return;
+        return 0;
     }
-    get_options(record);
+    return get_options(record);
 }
 
 void CommandServer::resume(Connection& record) {
     record.parked = false;
-    get_options(record);
+    (void)get_options(record);
 }
 
 void CommandServer::drop(Connection& record) {
@@ -235,17 +272,18 @@ void CommandServer::drop(Connection& record) {
     record.channel->send_with_held(message.bytes);
 }
 
-void CommandServer::update_cache_date(Connection& record) {
+int32_t CommandServer::update_cache_date(Connection& record) {
     BinarySource source(*record.channel);
     uint32_t id = 0;
     GMTdate date;
     source >> id >> date;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read UpdateCacheDate from child");
-        fail_print();
-        return;
+        return 1;
     }
+    if (id == 0 || id != record.read_lock) return lock_misused();
     cache_.update_cache_date(id, date);
+    return 0;
 }
 
 // The worker's next question is already here (it asked two at once): this

@@ -19,8 +19,10 @@ public:
         : options_(options), cache_(cache), admin_(admin) {}
 
     // Reads and serves one command of record. Finished deletes the record
-    // from table. 0 = go on (failures of single commands are printed);
-    // -1 = the server must end, with a report pending.
+    // from table. Anything invalid from the worker (an unknown code, a
+    // record that cannot be read or is too long) ends its channel only: see
+    // end_channel. 0 = go on (failures are printed); -1 = the server itself
+    // failed and must end, with a report pending.
     int32_t serve(Connection& record, ConnectionTable& table);
 
     // A parked connection got its slot: its HeadComplete is answered.
@@ -30,15 +32,22 @@ public:
     void drop(Connection& record);
 
 private:
+    // The handlers: 0 served, 1 the record could not be read (report
+    // pending), -1 the server failed.
     void finished(Connection& record, ConnectionTable& table);
-    void head_complete(Connection& record);
-    void read_lock(Connection& record);
-    void release_read_lock(Connection& record);
-    void write_lock(Connection& record);
-    void release_write_lock(Connection& record);
+    int32_t head_complete(Connection& record);
+    int32_t read_lock(Connection& record);
+    int32_t release_read_lock(Connection& record);
+    int32_t write_lock(Connection& record);
+    int32_t release_write_lock(Connection& record);
     int32_t special_request(Connection& record);
-    void get_options(Connection& record);
-    void update_cache_date(Connection& record);
+    int32_t get_options(Connection& record);
+    int32_t update_cache_date(Connection& record);
+    void release_locks(Connection& record);
+    // Prints the pending report, releases the worker's locks and closes its
+    // browser connection; the record stays (ended) until the worker has
+    // closed its end, as the worker may still use the client's handle.
+    void end_channel(Connection& record, ConnectionTable& table);
     // Sends one whole answer; a failure is reported with failure_text and printed.
     void send(Connection& record, const Str& message, const char* failure_text);
     // Sends the answers held back and message (may be empty) in one piece.

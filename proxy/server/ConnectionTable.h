@@ -28,6 +28,9 @@ struct Connection {
     // Told to abort: its record goes when the channel ends.
     bool dropped = false;
     std::chrono::steady_clock::time_point accepted = std::chrono::steady_clock::now();
+    // The worker sent something invalid: nothing it sends counts any more,
+    // and the record waits only for the worker to close its end.
+    bool ended = false;
 
     // Closes the channel first, so the worker sees the end before its client does.
     ~Connection();

@@ -7,16 +7,7 @@
 #include <cerrno>
 #include <sys/socket.h>
 
-namespace {
-
-const char LOOPBACK[] = "127.0.0.1";
-
-} // namespace
-
-ParentChannel::ParentChannel(uint16_t port) : socket_(LOOPBACK, port), reader_(socket_.handle()) {
-    if (socket_.failed()) return;
-    // Commands are small and each one waits for its answer.
-    if (socket_.delay_off() < 0) fail_take();
+ParentChannel::ParentChannel(int handle) : socket_(handle, false), reader_(handle) {
     // The socket stays blocking: a read or write here waits in the receive
     // or send itself, not in a poll before it. Waits that also watch the
     // client or the origin poll the handle, whatever its mode.
@@ -105,7 +96,7 @@ int ParentChannel::get_options(WorkerOptions& o, const char* context, const Str*
     if (read_code(CMD_OPTIONS, CMD_OPTIONS, code, context) != 0) return 1;
     BinarySource source(reader_);
     source >> o.timeout >> o.offline >> o.proxyhost >> o.proxyport >> o.debug >> o.updtime >>
-        o.language >> o.sockshost >> o.socksport >> o.socksuser;
+        o.language >> o.sockshost >> o.socksport >> o.socksuser >> o.port >> o.iport;
     if (source.error()) return communication_failed(context);
     return 0;
 }

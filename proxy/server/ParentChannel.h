@@ -1,7 +1,7 @@
 // ParentChannel: the request worker's end of the command channel to the
-// server (message codes in Command.h). The worker connects to 127.0.0.1 at
-// the server's internal port, never through SOCKS, and from then on reaches
-// the cache database, the options and the admin pages only through here.
+// server (message codes in Command.h), a socket handed over by the server
+// when it started the worker. The worker reaches the cache database, the
+// options and the admin pages only through here.
 //
 // Every message leaves in one piece. Answers are read through a ChannelReader,
 // so that a record of many fields costs one or two receives, not one per field.
@@ -15,7 +15,7 @@
 
 #include "foundation/ArgList.h"
 #include "foundation/ByteStream.h"
-#include "foundation/InterNetClient.h"
+#include "foundation/Socket.h"
 #include "foundation/Str.h"
 #include "http/GMTdate.h"
 #include "proxy/server/ChannelStream.h"
@@ -36,6 +36,8 @@ struct WorkerOptions {
     Str sockshost;
     int32_t socksport = 1080;
     Str socksuser;
+    int32_t port = 0;  // the proxy's own listening port
+    int32_t iport = 0; // and its internal one
 };
 
 // The answer to a cache lookup. A date that is not specified means "not cached".
@@ -62,8 +64,8 @@ struct SpecialAnswer {
 
 class ParentChannel {
 public:
-    // Connects; connected() tells the result, with a report pending on failure.
-    explicit ParentChannel(uint16_t port);
+    // Takes handle, the worker's end of the channel, and closes it at the end.
+    explicit ParentChannel(int handle);
     ParentChannel(const ParentChannel&) = delete;
     ParentChannel& operator=(const ParentChannel&) = delete;
 
@@ -107,7 +109,7 @@ private:
     int report_code(int32_t code, const char* context);
     int communication_failed(const char* context);
 
-    InterNetClient socket_;
+    Socket socket_;
     bool connected_ = false;
     ChannelReader reader_;
     Str held_; // messages without an answer, waiting for the next send

@@ -11,7 +11,6 @@
 #include "proxy/server/ServerTexts.h"
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <poll.h>
 #include <unistd.h>
@@ -46,11 +45,6 @@ void print_line(const char* text) {
     diag_drain() << Str(text) << Str("\n");
 }
 
-// Clients that were handed to a worker whose channel never came up: the
-// worker may still use the handle, so it stays open (shut down) until the
-// server ends and the number cannot be reused under the worker's hands.
-std::vector<std::unique_ptr<Socket>> orphaned_clients;
-
 } // namespace
 
 void Relais::request_stop() {
@@ -80,29 +74,12 @@ Relais::Relais(const Str& program_name, ArgList& arguments, CmdSocket::Entry ent
 }
 
 Relais::~Relais() {
-    // Browsers whose worker never started are simply closed; a starting
-    // worker gets the moment it needs to connect, so that it too sees the
-    // end through its channel.
-    waiting_.clear();
-    if (starting_) {
-        auto until = std::chrono::steady_clock::now() +
-                     std::chrono::milliseconds(WORKER_END_MILLISECONDS);
-        int32_t result = 1;
-        while (result > 0 && std::chrono::steady_clock::now() < until) {
-            pollfd wait{starting_->channel->listener_handle(), POLLIN, 0};
-            int ready = ::poll(&wait, 1, 100);
-            result = starting_->channel->take_worker(ready > 0);
-        }
-        if (result != 0) start_failed(std::move(starting_));
-        starting_.reset();
-    }
     // The channels close first, so every worker sees the end and returns.
     connections_.clear();
     if (!WorkerPool::wait_until_none_runs(WORKER_END_MILLISECONDS)) {
         fail_new("~Relais: ", "workers still running at the end of the server");
         fail_print();
     }
-    orphaned_clients.clear();
     commands_.reset();
     admin_.reset();
     cache_.reset();
@@ -218,8 +195,8 @@ void Relais::restore_stop_handlers() {
         sigaction(STOP_SIGNALS[i], &previous_actions[i], nullptr);
 }
 
-// Runs until the stop flag is set: 0. A failed wait or a broken channel
-// ends the server: -1 with a report pending.
+// Runs until the stop flag is set: 0. A failed wait or a failure of the
+// server's own ends it: -1 with a report pending.
 int32_t Relais::main_loop() {
     std::vector<pollfd> waits;
     std::vector<int32_t> ids;
@@ -234,12 +211,6 @@ int32_t Relais::main_loop() {
         fill_free_slots(timeout);
         bool accepting = room_for_new(timeout);
         if (accepting) waits.push_back({listener_->handle(), POLLIN, 0});
-        bool starting = starting_ != nullptr;
-        if (starting) {
-            waits.push_back({starting_->channel->listener_handle(), POLLIN, 0});
-            int left = starting_->channel->milliseconds_left();
-            if (left < timeout) timeout = left;
-        }
         for (Connection* record = connections_.first(); record;
              record = connections_.next(*record)) {
             if (record->parked) continue; // nothing is read until it has a slot
@@ -260,10 +231,6 @@ int32_t Relais::main_loop() {
         size_t at = 0;
         if (accepting) {
             if (waits[at].revents != 0) accept_connections();
-            at++;
-        }
-        if (starting) {
-            take_worker_channel(waits[at].revents != 0);
             at++;
         }
         // Noted ids, not links: serving a command may delete its record.
@@ -288,9 +255,6 @@ Relais::Places Relais::places() const {
     };
     for (Connection* record = connections_.first(); record; record = connections_.next(*record))
         count(*record);
-    for (const Accepted& accepted : waiting_)
-        count(*accepted.record);
-    if (starting_) count(*starting_);
     return places;
 }
 
@@ -391,53 +355,21 @@ bool Relais::accept_connection() {
     record->id = ConnectionTable::next_id();
     record->client = std::move(client);
     take_place(*record);
-    waiting_.push_back({std::move(record), peer});
-    start_next_worker();
-    return true;
-}
 
-void Relais::start_next_worker() {
-    while (!starting_ && !waiting_.empty()) {
-        Accepted next = std::move(waiting_.front());
-        waiting_.pop_front();
-        std::unique_ptr<Connection> record = std::move(next.record);
-
-        ArgList arguments;
-        arguments.append(file_part(program_name_));
-        arguments.append("-urlget");
-        arguments.append("-socket");
-        arguments.append(Str::from_ulong(uint32_t(record->client->handle())));
-        arguments.append("-remip");
-        arguments.append(Str::from_ulong(next.peer));
-
-        record->channel = std::make_unique<CmdSocket>(CHANNEL_NAME, arguments, entry_, 0,
-                                                      uint16_t(options_.iport.value()),
-                                                      CmdSocket::DEFER);
-        if (record->channel->worker_started())
-            starting_ = std::move(record);
-        else
-            start_failed(std::move(record));
-    }
-}
-
-void Relais::take_worker_channel(bool readable) {
-    int32_t result = starting_->channel->take_worker(readable);
-    if (result > 0) return;
-    std::unique_ptr<Connection> record = std::move(starting_);
-    if (result < 0)
-        start_failed(std::move(record));
-    else
+    ArgList arguments;
+    arguments.append(file_part(program_name_));
+    arguments.append("-urlget");
+    arguments.append("-socket");
+    arguments.append(Str::from_ulong(uint32_t(record->client->handle())));
+    arguments.append("-remip");
+    arguments.append(Str::from_ulong(peer));
+    record->channel = std::make_unique<CmdSocket>(CHANNEL_NAME, arguments, entry_);
+    if (record->channel->connected()) {
         connections_.add(std::move(record));
-    start_next_worker();
-}
-
-// Deleting the record closes the browser connection, unless the worker runs
-// and may still use its handle.
-void Relais::start_failed(std::unique_ptr<Connection> record) {
-    fail_chain(REPORTER, "unable to start child process");
-    fail_print();
-    if (record->channel->worker_started()) {
-        record->client->shutdown();
-        orphaned_clients.push_back(std::move(record->client));
+    } else {
+        // No worker runs: deleting the record closes the browser connection.
+        fail_chain(REPORTER, "unable to start child process");
+        fail_print();
     }
+    return true;
 }

@@ -5,7 +5,9 @@
 // workers' commands, until a stop signal arrives.
 //
 // The loop is single-threaded and owns the options, the connection table and
-// the cache; workers reach them only through their command channels.
+// the cache; workers reach them only through their command channels. Those
+// are socket pairs: the server listens on no internal port (`iport` is still
+// read and saved, and workers refuse to fetch from it as from `port`).
 #pragma once
 
 #include "foundation/AddressRanges.h"
@@ -20,7 +22,6 @@
 #include "proxy/options/RelaisOptions.h"
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <vector>
 
@@ -67,12 +68,6 @@ private:
     void accept_connections();
     // false when the accept failed (reported and printed).
     bool accept_connection();
-    // Starts the worker of the next accepted browser, unless one is starting.
-    void start_next_worker();
-    // The starting worker's channel: readable tells that the internal
-    // listener showed a connection.
-    void take_worker_channel(bool readable);
-    void start_failed(std::unique_ptr<Connection> record);
     // Records of accepted browsers, wherever they are, by kind.
     struct Places {
         int32_t regular = 0; // counted against maxcon
@@ -108,14 +103,4 @@ private:
     std::unique_ptr<AdminRequest> admin_;
     std::unique_ptr<CommandServer> commands_;
     ConnectionTable connections_;
-
-    // An accepted browser waits here until its worker can be started. One
-    // worker starts at a time, so that the connection on the internal port
-    // is surely its own; the loop serves the other workers meanwhile.
-    struct Accepted {
-        std::unique_ptr<Connection> record;
-        uint32_t peer = 0;
-    };
-    std::deque<Accepted> waiting_;
-    std::unique_ptr<Connection> starting_;
 };

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <new>
 #include <sys/socket.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -18,6 +19,8 @@ const char START[] = "UrlGet: ";
 const char INVALID_REQUEST[] = "UrlGet:  ";
 const char MAIN[] = "UrlGet::main ";
 constexpr int32_t NOT_MODIFIED = 304;
+// A fetch from the proxy's own ports is refused, not attempted.
+constexpr int32_t OWN_PORT_STATUS = 403;
 
 bool is_error_status(int32_t status) {
     return status >= 400 && status <= 599;
@@ -40,7 +43,8 @@ int urlget_main(const Str& program_name, ArgList& args) {
 }
 
 UrlGet::UrlGet()
-    : icport_("icport", "port for internal communication", 0, 1, 65535, false),
+    : icsocket_("icsocket", "socket descriptor of internal communication", 0, 1, 2147483647,
+                false),
       socket_("socket", "socket descriptor of client connection", 0, 1, 2147483647, false),
       remip_("remip", "IP-address of remote client", 0, INT32_MIN, INT32_MAX, false) {}
 
@@ -79,7 +83,7 @@ void UrlGet::serve(ArgList& args) {
 }
 
 bool UrlGet::parse_start_options(ArgList& args) {
-    if (start_options_.insert(icport_) < 0 || start_options_.insert(socket_) < 0 ||
+    if (start_options_.insert(icsocket_) < 0 || start_options_.insert(socket_) < 0 ||
         start_options_.insert(remip_) < 0) {
         fail_print();
         return false;
@@ -89,8 +93,8 @@ bool UrlGet::parse_start_options(ArgList& args) {
         return false;
     }
     const char* missing = nullptr;
-    if (icport_.value() == 0)
-        missing = "no port for internal communication specified";
+    if (icsocket_.value() == 0)
+        missing = "no socket for internal communication specified";
     else if (socket_.value() == 0)
         missing = "no client socket specified";
     else if (remip_.value() == 0)
@@ -104,22 +108,17 @@ bool UrlGet::parse_start_options(ArgList& args) {
 }
 
 bool UrlGet::start(ArgList& args) {
-    if (!parse_start_options(args)) return false;
-    // The client's side comes first: the request, usually there already,
-    // then leaves with the first command right after the channel's connect,
-    // so that the server finds both at once. A failure here is reported
-    // once the channel is up, as it always was.
+    if (!parse_start_options(args)) {
+        // The server learns the end from its channel.
+        if (icsocket_.value() > 0) ::close(int(icsocket_.value()));
+        return false;
+    }
+    channel_ = std::make_unique<ParentChannel>(int(icsocket_.value()));
+    // The request, usually there already, leaves with the first command,
+    // so that the server finds both at once.
     client_ = std::make_unique<Socket>(socket_.value(), true);
     client_address_ = uint32_t(remip_.value());
     Str client_failure = prepare_client();
-
-    channel_ = std::make_unique<ParentChannel>(uint16_t(icport_.value()));
-    if (!channel_->connected()) {
-        fail_chain(START, "cannot connect to port for internal communication");
-        fail_print();
-        channel_.reset();
-        return false;
-    }
     if (!client_failure.empty()) {
         fail_new("", client_failure);
         fail_print();
@@ -228,6 +227,10 @@ bool UrlGet::fetch() {
     }
     if (result != Failure::NONE) {
         answer_error_page(result);
+        if (refused_) {
+            answer_.errorcode = OWN_PORT_STATUS;
+            answer_.reason = "Forbidden";
+        }
         send_and_release();
         return false;
     }

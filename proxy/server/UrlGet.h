@@ -28,7 +28,8 @@
 #include <memory>
 
 // The worker's program entry, called for the argument "-urlget" with the
-// remaining arguments ("-socket" handle, "-remip" address, "-icport" port).
+// remaining arguments ("-socket" handle, "-remip" address, "-icsocket" the
+// worker's end of its command channel, which the worker closes).
 // The whole request is handled before it returns; the result is always 0.
 int urlget_main(const Str& program_name, ArgList& args);
 
@@ -160,7 +161,7 @@ private:
                     const char* client_message);
     Failure store(const char* bytes, uint32_t count, const char* context);
 
-    OptionInt icport_;
+    OptionInt icsocket_;
     OptionInt socket_;
     OptionInt remip_;
     OptionSet start_options_;
@@ -182,6 +183,7 @@ private:
     Source source_ = Source::HELD;
     bool passed_on_ = false; // a 304 of the origin's goes to the client as it is
     Failure failure_ = Failure::NONE;
+    bool refused_ = false; // the origin was one of the proxy's own ports
 
     std::unique_ptr<InterNetClient> server_;
     GMTdate contact_time_;

@@ -10,6 +10,7 @@
 #include "proxy/admin/CachePages.h"
 #include "proxy/admin/AdminRequest.h"
 #include "proxy/server/ViaPseudonym.h"
+#include "proxy/server/OwnPorts.h"
 
 #include <cerrno>
 #include <ctime>
@@ -282,17 +283,24 @@ UrlGet::Failure UrlGet::contact_server(URLRequest& request) {
     copy.unknown = with_via(without_hop_by_hop(copy.unknown, true), via_pseudonym());
     bool via_proxy = !options_.proxyhost.empty();
     Str text = via_proxy ? copy.to_proxy_Str() : copy.to_server_Str();
+    // A remote proxy resolves the host itself: its loopback is not ours.
+    Str host = request.host;
+    int32_t own = via_proxy ? 0 : check_own_ports(host, request.port, options_, context);
+    if (own != 0) {
+        refused_ = own > 0;
+        return fail(Failure::ORIGIN);
+    }
     // Checked before the connect, so that a closed port looks like an open
     // one, and on the address connected, so that a name resolving
     // differently the second time changes nothing.
     bool guarded = !via_proxy && guards_loopback();
     if (guarded) {
-        uint32_t origin = Socket::hostname_to_ip(request.host);
+        uint32_t origin = Socket::hostname_to_ip(host);
         if (origin == 0) fail_take(); // the connect reports it
         if (is_loopback_address(origin)) return fail(refuse_loopback(request, context));
     }
     Failure result = via_proxy ? connect_to_server(options_.proxyhost, options_.proxyport, context)
-                               : connect_to_server(request.host, request.port, context);
+                               : connect_to_server(host, request.port, context);
     if (result == Failure::NONE && guarded && is_loopback_address(server_->address()))
         result = refuse_loopback(request, context);
     if (result != Failure::NONE) return fail(result);

@@ -61,7 +61,7 @@ TEST(E2eClientLimits, ARemoteClientCannotReachLoopbackNorTheClientListThroughThe
     EXPECT_NE(proxy.log().find("is this machine's loopback, refused for client " + outside),
               std::string::npos);
     // The list is not the web's to change, not even an admin's.
-    HttpResult page = proxy.get("http://quaylo/options?clients=10.9.9.0/24");
+    HttpResult page = proxy.get("http://quaylo/options?clients=10.9.9.0/24&token=" + proxy.token());
     EXPECT_NE(page.body.find("'clients' can be changed only on the command line or in the setup file"),
               std::string::npos)
         << page.body;

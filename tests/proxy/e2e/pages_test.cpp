@@ -1,12 +1,15 @@
 // The pages the proxy writes itself: the offline page and, for origins that
-// fail, the error page with the detailed report; in each language, with the
-// URL they quote escaped.
+// fail or are the proxy's own ports, the error page with the detailed report;
+// in each language, with the URL they quote escaped.
 #include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace e2e;
 
@@ -54,8 +57,8 @@ const Texts LANGUAGES[] = {
      "Gedetailleerde foutmelding"},
 };
 
-void expect_page(const HttpResult& page, const std::string& body) {
-    EXPECT_EQ(page.status, 501);
+void expect_page(const HttpResult& page, const std::string& body, int status = 501) {
+    EXPECT_EQ(page.status, status);
     EXPECT_EQ(page.header("Content-Type"), "text/html");
     EXPECT_EQ(page.header("Content-Length"), std::to_string(page.body.size()));
     EXPECT_EQ(page.body, body);
@@ -77,7 +80,7 @@ TEST(E2ePages, OfflineAndErrorPagesFollowTheLanguageAndEscapeTheUrl) {
     }
 }
 
-TEST(E2ePages, FailingOriginsGiveTheErrorPageWithTheDetailedReport) {
+TEST(E2ePages, FailingOriginsAndTheProxysOwnPortsGiveTheErrorPage) {
     OriginServer origin;
     ASSERT_TRUE(origin.listening());
     std::string over = "HTTP/1.0 200 OK\r\nX-Padding: " + std::string(9000, 'p');
@@ -107,7 +110,7 @@ TEST(E2ePages, FailingOriginsGiveTheErrorPageWithTheDetailedReport) {
          "answer from server refused: conflicting Content-Length headers\r\n"},
     };
     // Nobody waits long for the silent one, which is held for good.
-    Harbord proxy({"-timeout", "2"});
+    Harbord proxy({"-timeout", "2", "-debug", "1"});
     ASSERT_TRUE(proxy.running()) << proxy.log();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -117,6 +120,42 @@ TEST(E2ePages, FailingOriginsGiveTheErrorPageWithTheDetailedReport) {
                     error_page(url, LANGUAGES[0], "UrlGet::contact_server " + c.report));
         EXPECT_TRUE(proxy.cache_files_for(url).empty());
     }
+
+    // Nothing reaching the internal port disturbs the proxy: a bare connect,
+    // 4 KB of random bytes, a proxied POST of them.
+    std::string port = std::to_string(proxy.port()), iport = std::to_string(proxy.iport());
+    std::string noise(4096, '\0');
+    std::mt19937 random(16);
+    for (char& byte : noise) byte = char(random());
+    for (const std::string& bytes : {std::string(), noise}) {
+        int fd = connect_loopback(proxy.iport());
+        if (fd < 0) continue; // nothing listens there
+        ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        ::close(fd);
+    }
+    // The proxy's own ports, on any address of this machine, are never fetched.
+    const std::string own = " of this machine: the proxy's own port\r\n";
+    const std::string internal = " of this machine: the proxy's internal port\r\n";
+    struct Own {
+        std::string url, request, report;
+    } owns[] = {
+        {"http://127.0.0.1:" + iport + "/", "", iport + internal},
+        {"http://127.0.0.1:" + iport + "/", noise, iport + internal},
+        {"http://127.0.0.1:" + port + "/x", "", port + own},
+        {"http://localhost:" + port + "/", "", port + own},
+        {"http://127.7.8.9:" + port + "/", "", port + own},
+    };
+    for (const Own& c : owns) {
+        SCOPED_TRACE(c.url);
+        std::string report = "UrlGet::contact_server refused to fetch from port " + c.report;
+        expect_page(proxy.send(proxy_request(c.request.empty() ? "GET" : "POST", c.url, {},
+                                             c.request)),
+                    error_page(c.url, LANGUAGES[0], report), 403);
+        EXPECT_NE(proxy.log().find(report.substr(0, report.size() - 2) + "\n"), std::string::npos);
+    }
+    origin.set("/ok", OriginServer::document("/ok"));
+    EXPECT_EQ(proxy.get(origin.url("/ok")).body, "/ok");
+    EXPECT_EQ(proxy.stop(), 0);
 }
 
 // A change that another site's page made the browser send (its Origin or

@@ -6,6 +6,7 @@
 #include "foundation/Fail.h"
 #include "foundation/FileStream.h"
 #include "foundation/InterNetServer.h"
+#include "foundation/Socket.h"
 #include "foundation/ObjectStream.h"
 #include "proxy/server/ChannelStream.h"
 #include "proxy/server/Command.h"
@@ -18,7 +19,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <thread>
 
@@ -42,34 +42,34 @@ protected:
     // A worker still waiting for a peer sees it go away.
     void TearDown() override {
         channel.reset();
-        listener.reset();
         client.reset();
         if (worker.joinable()) worker.join();
     }
 
     // The client's request; sent before start(), the worker finds it at once.
     void request(const std::string& bytes) { client->ewrite(bytes.data(), int32_t(bytes.size())); }
-    // Starts the worker: true when it connected and asked for its options,
-    // with HeadComplete when the request was there already.
+    // Starts the worker on one end of a new channel: true when it asked for
+    // its options on it, with HeadComplete when the request was there already.
     bool start(bool head_there = false) {
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return false;
+        channel = std::make_unique<Socket>(ends[0], false);
         ArgList args;
         for (Str word : {Str("-socket"), Str::from_ulong(uint32_t(worker_side->handle())),
-                         Str("-remip"), Str("16777343"), Str("-icport"),
-                         Str::from_ulong(listener->port())})
+                         Str("-remip"), Str("16777343"), Str("-icsocket"),
+                         Str::from_ulong(uint32_t(ends[1]))})
             args.append(word);
         worker = std::thread([args]() mutable { urlget_main("harbord", args); });
-        pollfd fd{listener->handle(), POLLIN, 0};
-        if (::poll(&fd, 1, 30000) <= 0 || !(channel = listener->accept_connection())) return false;
         timeval limit{30, 0}; // a worker that stops talking fails the test, not hangs it
         ::setsockopt(channel->handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         std::string first = head_there ? head_complete : encoded(int32_t(CMD_GET_OPTIONS));
         return next(first) == first;
     }
     // Options: timeout, offline, proxyhost, proxyport, debug, updtime,
-    // language, sockshost, socksport, socksuser.
+    // language, sockshost, socksport, socksuser, port, iport.
     void send_options(int32_t updtime = 36000, int32_t timeout = 5) {
         send(int32_t(CMD_OPTIONS), timeout, false, Str(), 8080, false, updtime, 0, Str(), 1080,
-             Str());
+             Str(), 8080, 8808);
     }
     // Fields as they travel on the channel.
     template <typename... Fields> static std::string encoded(const Fields&... fields) {
@@ -129,8 +129,6 @@ protected:
     OriginServer origin;
     TempDir dir{"harbord-worker"};
     time_t an_hour_ago = ::time(nullptr) - 3600;
-    std::unique_ptr<InterNetServer> listener =
-        std::make_unique<InterNetServer>(0, loopback_address());
     std::unique_ptr<InterNetClient> client;
     std::unique_ptr<Socket> worker_side;
     std::unique_ptr<Socket> channel;
@@ -215,16 +213,24 @@ TEST_F(E2eWorkerChannel, AbortFromTheServerStopsTheWorkerWithoutFinished) {
     EXPECT_EQ(answer(), "");
 }
 
-// Each start option missing in turn: the worker says which and ends at once.
+// Each start option missing in turn: the worker says which and ends at
+// once, closing a channel end it was given.
 TEST_F(E2eWorkerChannel, AWorkerWithoutItsStartOptionsEndsAtOnce) {
-    const char* words[] = {"-icport", "1", "-socket", "7"};
-    const char* missing[] = {"no port for internal communication specified",
+    const char* missing[] = {"no socket for internal communication specified",
                              "no client socket specified", "client-ip address not specified"};
     for (int given = 0; given < 3; given++) {
+        int ends[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        Socket own(ends[0], false);
+        std::string handle = std::to_string(ends[1]);
+        const char* words[] = {"-icsocket", handle.c_str(), "-socket", "7"};
         ArgList args(given * 2, words);
         StderrCapture err;
         urlget_main("harbord", args);
         EXPECT_EQ(err.text(), std::string("MALFUNCTION:\nUrlGet: ") + missing[given] + "\r\n\n");
+        char byte;
+        if (given == 0) ::close(ends[1]);
+        EXPECT_EQ(::recv(own.handle(), &byte, 1, MSG_DONTWAIT), 0); // closed, not just quiet
     }
 }
 

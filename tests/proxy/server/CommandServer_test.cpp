@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 using namespace server_test;
@@ -28,9 +31,18 @@ protected:
                                         options.exportdir, options.importdir, true);
         admin = std::make_unique<AdminRequest>(AdminSite{options, *cache, admins, "harbord", {}, Str()});
         server = std::make_unique<CommandServer>(options, *cache, *admin);
+        add_record();
+    }
+    // A record with its fake worker and its browser, which become the ones
+    // the helpers below use.
+    void add_record() {
         auto connection = std::make_unique<Connection>();
-        connection->channel =
-            std::make_unique<CmdSocket>("debug", ArgList(), connecting_entry, 0, free_port());
+        connection->id = ConnectionTable::next_id();
+        connection->channel = std::make_unique<CmdSocket>("debug", ArgList(), connecting_entry);
+        int ends[2];
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        connection->client = std::make_unique<Socket>(ends[0], false);
+        browser = std::make_unique<Socket>(ends[1], false);
         worker = next_worker();
         ASSERT_TRUE(worker && worker->channel);
         record = connection.get();
@@ -65,6 +77,11 @@ protected:
         char byte;
         return worker->channel->nbread(&byte, 1) == 0;
     }
+    // The peer's end: a receive that does not wait finds 0 bytes.
+    static bool ended(Socket& peer) {
+        char byte;
+        return ::recv(peer.handle(), &byte, 1, MSG_DONTWAIT) == 0;
+    }
     // A complete document of 10 bytes in the cache: its id.
     uint32_t store(const char* url) {
         Str file;
@@ -96,6 +113,7 @@ protected:
     ConnectionTable table;
     Connection* record = nullptr;
     std::unique_ptr<FakeWorker> worker;
+    std::unique_ptr<Socket> browser;
 };
 
 // The record keeps the locks its worker holds, so that Finished can release
@@ -113,11 +131,11 @@ TEST_F(CommandServerTest, LocksAreAnsweredRecordedAndReleasedAtFinished) {
     EXPECT_EQ(answer(ack), ack);
     EXPECT_EQ(record->read_lock, own);
 
-    // A foreign id is released in the cache, but the recorded lock stays.
-    ASSERT_EQ(serve(int32_t(CMD_RELEASE_READ_LOCK), foreign), 0);
-    EXPECT_EQ(record->read_lock, own);
-    EXPECT_EQ(readers(foreign) * 10 + readers(own), 1);
-    read_elsewhere("http://host/foreign");
+    // Given back, the lock leaves the record; the worker may then take another.
+    ASSERT_EQ(serve(int32_t(CMD_RELEASE_READ_LOCK), own), 0);
+    EXPECT_EQ(record->read_lock * 10 + readers(own), 0u);
+    ASSERT_EQ(serve(int32_t(CMD_READ_LOCK), Str("http://host/own")), 0);
+    EXPECT_EQ(answer(ack), ack);
     ASSERT_EQ(serve(int32_t(CMD_WRITE_LOCK), Str("http://host/new"), GMTdate(), false, 200), 0);
     ASSERT_NE(record->write_lock, 0u);
 
@@ -127,22 +145,85 @@ TEST_F(CommandServerTest, LocksAreAnsweredRecordedAndReleasedAtFinished) {
     EXPECT_EQ(cache->find_url("http://host/new"), nullptr);
 }
 
-// Codes meant for the worker, unknown codes and answers that cannot be sent
-// are reported; the channel stays in step and the record stays.
-TEST_F(CommandServerTest, ServingGoesOnAfterInvalidCodesAndAnswersThatCannotBeSent) {
-    const int32_t codes[] = {CMD_ABORT,   CMD_READ_LOCK_ACK,         CMD_WRITE_LOCK_ACK,
-                             CMD_SPECIAL_ANSWER_PAGE, CMD_OPTIONS, CMD_SPECIAL_ANSWER_SEARCH,
-                             0,           16,          -1};
-    for (int32_t code : codes) {
-        SCOPED_TRACE(code);
+// Whatever a worker sends that is no valid command ends its channel only: the
+// report is printed, its locks are released as at Finished, its browser and
+// the worker see the end, and the record goes once the worker has closed its
+// end (nothing it sends until then is served).
+TEST_F(CommandServerTest, InvalidDataEndsThatChannelOnly) {
+    const std::string head = "MALFUNCTION:\nRelais: closing channel to child, reason:\r\n ";
+    const std::string invalid = head + "Relais: received invalid data from child\r\n\n";
+    const std::string closed = " ChannelReader::refill read-error Reason code:0\r\n\n";
+    const std::string unreadable = head + "Relais: unable to read ReadLock from child, reason:\r\n"
+                                          " ObjectSource >> Str unable to read instance, reason:\r\n";
+    const std::string misuse = head + "Relais: invalid lock use by child\r\n\n";
+    const uint32_t limit = CmdSocket::RECORD_LIMIT;
+    uint32_t foreign = store("http://host/foreign");
+    read_elsewhere("http://host/foreign");
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool then_closed; // the worker closes right after the bytes
+        std::string report;
+    } cases[] = {
+        {"code meant for the worker", encoded(int32_t(CMD_OPTIONS)), false, invalid},
+        {"unknown code", encoded(16), false, invalid},
+        {"negative code", encoded(-1), false, invalid},
+        {"short code", std::string("\3\0", 2), true,
+         head + "Relais: failed to get command from child, reason:\r\n" + closed},
+        {"short record", encoded(int32_t(CMD_READ_LOCK), 100u) + "abc", true, unreadable + closed},
+        {"record too long", encoded(int32_t(CMD_READ_LOCK), limit) + std::string(limit, 'x'), false,
+         unreadable + " CmdSocket::eread record too long\r\n\n"},
+        {"second read lock", encoded(int32_t(CMD_READ_LOCK), Str("http://host/x")), false, misuse},
+        {"second write lock", encoded(int32_t(CMD_WRITE_LOCK), Str("http://host/y"), date, false, 200),
+         false, misuse},
+        {"foreign read lock given back", encoded(int32_t(CMD_RELEASE_READ_LOCK), foreign), false,
+         misuse},
+        {"foreign write lock given back", encoded(int32_t(CMD_RELEASE_WRITE_LOCK), foreign, 10u),
+         false, misuse},
+        {"foreign date renewed", encoded(int32_t(CMD_UPDATE_CACHE_DATE), foreign, GMTdate()), false,
+         misuse},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        add_record();
+        uint32_t own = store("http://host/own");
+        ASSERT_EQ(serve(int32_t(CMD_READ_LOCK), Str("http://host/own")), 0);
+        ASSERT_EQ(serve(int32_t(CMD_WRITE_LOCK), Str("http://host/new"), GMTdate(), false, 200), 0);
+        ASSERT_NE(record->read_lock * record->write_lock, 0u);
+        std::atomic<bool> sent{false};
+        std::thread send([&] { // the long record does not fit into the channel at once
+            worker->channel->ewrite(c.bytes.data(), int32_t(c.bytes.size()));
+            if (c.then_closed) ::shutdown(worker->channel->handle(), SHUT_WR);
+            sent = true;
+        });
         StderrCapture err;
-        ASSERT_EQ(serve(code), 0);
-        EXPECT_EQ(err.text(), "MALFUNCTION:\nRelais: received invalid data from child\r\n\n");
-        EXPECT_EQ(table.count(), 1);
-        EXPECT_TRUE(nothing_more());
+        int32_t id = record->id;
+        ASSERT_EQ(server->serve(*record, table), 0);
+        EXPECT_EQ(err.text(), c.report);
+        EXPECT_EQ(readers(own) * 10 + readers(foreign), 1);
+        EXPECT_TRUE(cache->find_id(foreign)->date.specified());
+        EXPECT_EQ(cache->find_url("http://host/new"), nullptr);
+        EXPECT_TRUE(ended(*browser));
+        while (!sent && table.find(id)) server->serve(*table.find(id), table); // thrown away
+        send.join();
+        char buffer[4096]; // the answers to the locks, then the end
+        while (::recv(worker->channel->handle(), buffer, sizeof buffer, 0) > 0) {}
+        EXPECT_TRUE(ended(*worker->channel));
+        if (!c.then_closed) {
+            ASSERT_NE(table.find(id), nullptr);
+            BinaryDrain(*worker->channel) << int32_t(CMD_READ_LOCK) << Str("http://host/own");
+            ASSERT_EQ(server->serve(*table.find(id), table), 0);
+            EXPECT_EQ(readers(own), 0);
+            worker->channel.reset();
+            while (table.find(id)) ASSERT_EQ(server->serve(*table.find(id), table), 0);
+        }
+        EXPECT_EQ(table.find(id), nullptr);
     }
-    ASSERT_EQ(serve(int32_t(CMD_READ_LOCK), Str("http://host/x")), 0);
-    EXPECT_EQ(answer(not_cached), not_cached);
+    EXPECT_EQ(table.count(), 1); // the first record
+}
+
+// An answer that cannot be sent is reported; the record stays.
+TEST_F(CommandServerTest, AnAnswerThatCannotBeSentIsReported) {
     ASSERT_EQ(::shutdown(record->channel->handle(), SHUT_WR), 0);
     StderrCapture err;
     ASSERT_EQ(serve(int32_t(CMD_GET_OPTIONS)), 0);
@@ -153,14 +234,15 @@ TEST_F(CommandServerTest, ServingGoesOnAfterInvalidCodesAndAnswersThatCannotBeSe
 
 // A worker that asks for its options and its cache lookup at once is woken
 // once, by both answers together. Options: timeout, offline, proxyhost,
-// proxyport, debug, updtime, language, sockshost, socksport, socksuser.
+// proxyport, debug, updtime, language, sockshost, socksport, socksuser,
+// port, iport.
 TEST_F(CommandServerTest, AnAnswerWaitsForTheNextWhenTwoQuestionsCameAtOnce) {
     ASSERT_EQ(options.set.set("socksuser", "anne"), 0);
     ASSERT_EQ(serve(int32_t(CMD_GET_OPTIONS), int32_t(CMD_READ_LOCK), Str("http://host/x")), 0);
     EXPECT_TRUE(nothing_more());
     ASSERT_EQ(server->serve(*record, table), 0);
     std::string both = encoded(int32_t(CMD_OPTIONS), 60, false, Str(), 8080, false, 36000, 0, Str(),
-                               1080, Str("anne")) + not_cached;
+                               1080, Str("anne"), 8080, 8808) + not_cached;
     EXPECT_EQ(answer(both), both);
 }
 

@@ -1,7 +1,6 @@
-// Fake workers for the server side of the command channel: program entries
-// that connect back to the server's internal port like real workers and
-// hand their end of the channel (and what their thread looked like) to the
-// test.
+// Fake workers for the server side of the command channel: a program entry
+// that takes its end of the channel ("-icsocket") like a real worker and
+// hands it (and what its thread looked like) to the test.
 #pragma once
 
 #include "testsupport/StderrCapture.h"
@@ -9,6 +8,7 @@
 
 #include "foundation/ArgList.h"
 #include "foundation/InterNetClient.h"
+#include "foundation/Socket.h"
 #include "foundation/InterNetServer.h"
 #include "foundation/ObjectStream.h"
 
@@ -29,14 +29,13 @@ namespace server_test {
 // A port nothing listens on right now (bound once, then released).
 inline uint16_t free_port() { return InterNetServer(0, loopback_address()).port(); }
 
-// A started fake worker: its arguments, its thread, and its end of the
-// channel (null when it did not connect).
+// A started fake worker: its arguments, its thread, and its end of the channel.
 struct FakeWorker {
     std::vector<std::string> arguments;
     pid_t thread = ::gettid();
     size_t stack_bytes = 0;
     bool blocks_stop_signals = false;
-    std::unique_ptr<InterNetClient> channel;
+    std::unique_ptr<Socket> channel;
 };
 
 // Workers started by the entries below, in start order.
@@ -54,7 +53,7 @@ inline std::unique_ptr<FakeWorker> next_worker() {
     return worker;
 }
 
-inline int fake_entry(ArgList& arguments, bool connect) {
+inline int connecting_entry(ArgList& arguments) {
     auto worker = std::make_unique<FakeWorker>();
     for (ArgList::Node* node = arguments.first(); node; node = node->next)
         worker->arguments.emplace_back(node->value.data(), node->value.length());
@@ -66,21 +65,15 @@ inline int fake_entry(ArgList& arguments, bool connect) {
     pthread_sigmask(SIG_SETMASK, nullptr, &mask);
     worker->blocks_stop_signals =
         sigismember(&mask, SIGINT) && sigismember(&mask, SIGTERM) && sigismember(&mask, SIGHUP);
-    auto port = uint16_t(std::stoul(worker->arguments.back())); // after "-icport"
-    if (connect) worker->channel = std::make_unique<InterNetClient>("127.0.0.1", port);
+    // After "-icsocket".
+    worker->channel = std::make_unique<Socket>(std::stoi(worker->arguments.back()), false);
     // A test that reads more than the server sent fails instead of hanging.
     timeval limit{30, 0};
-    if (connect)
-        ::setsockopt(worker->channel->handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(worker->channel->handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     std::lock_guard<std::mutex> guard(queue_lock);
     started.push_back(std::move(worker));
     queue_changed.notify_all();
     return 0;
 }
-
-// Connects to "-icport" as a worker does and hands the channel to the test.
-inline int connecting_entry(ArgList& arguments) { return fake_entry(arguments, true); }
-// Never connects back.
-inline int silent_entry(ArgList& arguments) { return fake_entry(arguments, false); }
 
 } // namespace server_test
