@@ -2,6 +2,7 @@
 
 #include "testsupport/TempDir.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -13,7 +14,7 @@
 namespace {
 
 std::string output_path(const char* stream) {
-    static int counter = 0;
+    static std::atomic<int> counter{0}; // tests run programs from several threads
     return std::filesystem::temp_directory_path().string() + "/child-" + std::to_string(::getpid()) + "-" +
            std::to_string(++counter) + "." + stream;
 }
@@ -39,7 +40,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::execv(pointers[0], pointers.data());
+    ::execvp(pointers[0], pointers.data());
     ::_exit(127);
 }
 

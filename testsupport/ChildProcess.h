@@ -10,7 +10,8 @@
 
 class ChildProcess {
 public:
-    // Starts argv[0] with argv in directory cwd (empty: the test's own).
+    // Starts argv[0] (a path, or a name looked up in PATH) with argv in
+    // directory cwd (empty: the test's own).
     explicit ChildProcess(const std::vector<std::string>& argv, const std::string& cwd = "");
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;

@@ -1,5 +1,7 @@
 #include "testsupport/HarbordFixture.h"
 
+#include "testsupport/ChildProcess.h"
+
 #include "foundation/BufStream.h"
 #include "foundation/Fail.h"
 #include "foundation/FileStream.h"
@@ -74,57 +76,12 @@ uint16_t free_port() {
 CommandResult run_command(const std::vector<std::string>& argv, int timeout_ms,
                           const std::string& cwd) {
     CommandResult result;
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) < 0 || ::pipe2(err, O_CLOEXEC) < 0) return result;
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
-        int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, 0);
-        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    // Both pipes are drained together, so a chatty standard error cannot stall the program.
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string* into[2] = {&result.out, &result.err};
-    bool timed_out = false;
-    char buffer[65536];
-    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-        int n = ::poll(fds, 2, ms_left(deadline));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            timed_out = true;
-            break;
-        }
-        for (int i = 0; i < 2; i++) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                into[i]->append(buffer, size_t(got));
-            } else {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-            }
-        }
-    }
-    for (pollfd& fd : fds)
-        if (fd.fd >= 0) ::close(fd.fd);
-    int status = 0;
-    if (timed_out || !wait_child(pid, 10000, status)) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-    }
-    if (!timed_out && WIFEXITED(status)) result.status = WEXITSTATUS(status);
-    return result;
+    ChildProcess child(argv, cwd);
+    if (!child.started()) return result;
+    result.status = child.wait(std::chrono::milliseconds(timeout_ms));
+    result.out = child.out();
+    result.err = child.err();
+    return result; // a program still running is killed with the child object
 }
 
 bool program_exists(const std::string& name) {

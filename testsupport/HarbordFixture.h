@@ -17,7 +17,7 @@ namespace e2e {
 uint16_t free_port();
 
 struct CommandResult {
-    int status = -1; // exit code, or -1 when it did not end normally in time
+    int status = -1; // exit code (128 + signal when killed), or -1 when it did not end in time
     std::string out; // standard output
     std::string err; // standard error
 };

@@ -79,6 +79,11 @@ TEST(FileStream, ReadsFromPipesUntilAllBytesArrivedAndClosesOnlyOwnedDescriptors
                 SAME(fcntl(fds[1], F_GETFD) != -1, true), SAME(std_in().fd(), 0), SAME(std_out().fd(), 1),
                 SAME(std_err().fd(), 2)}); // the standard streams borrow 0, 1 and 2
     close(fds[1]);
+    ASSERT_EQ(pipe(fds), 0);
+    { OFileStream owned(fds[1], true), borrowed(fds[0], false); } // the other way round
+    EXPECT_EQ(fcntl(fds[1], F_GETFD), -1);
+    EXPECT_NE(fcntl(fds[0], F_GETFD), -1);
+    close(fds[0]);
 }
 
 TEST(BufReadable, RefillsWholeBuffersAndReportsOnlyAnUnsatisfiedRead) {

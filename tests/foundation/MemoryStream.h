@@ -40,6 +40,7 @@ public:
     int32_t eread(void* buffer, int32_t count) override {
         requests.push_back(count);
         if (on_read) on_read();
+        if (count < 0) count = 0; // never more than the caller's buffer
         size_t n = std::min(size_t(count), bytes.size() - position);
         std::memcpy(buffer, bytes.data() + position, n);
         position += n;

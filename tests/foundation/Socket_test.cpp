@@ -14,7 +14,6 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
-#include <ifaddrs.h>
 #include <memory>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -242,14 +241,14 @@ TEST(Socket, SocksServerConnectsOnOrTheClientReportsWhyNot) {
 
 } // namespace
 
-TEST(LocalAddresses, LoopbackAnyAndTheMachinesOwnAddressesAreLocal) {
+TEST(LocalAddresses, LoopbackAndAnyAddressAreLocalOthersNot) {
     struct Case {
         const char* address;
         bool local;
         bool loopback;
     } cases[] = {
         {"127.0.0.1", true, true}, {"127.1.2.3", true, true}, {"0.0.0.0", true, false},
-        {"192.0.2.1", false, false}, {"128.0.0.1", false, false}, {"126.255.255.255", false, false},
+        {"198.51.100.7", false, false}, {"128.0.0.1", false, false}, {"126.255.255.255", false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.address);
@@ -258,11 +257,4 @@ TEST(LocalAddresses, LoopbackAnyAndTheMachinesOwnAddressesAreLocal) {
         EXPECT_EQ(is_local_address(parsed.s_addr), c.local);
         EXPECT_EQ(is_loopback_address(parsed.s_addr), c.loopback);
     }
-    ifaddrs* list = nullptr;
-    ASSERT_EQ(getifaddrs(&list), 0);
-    for (ifaddrs* entry = list; entry; entry = entry->ifa_next)
-        if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET)
-            EXPECT_TRUE(is_local_address(reinterpret_cast<sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr))
-                << entry->ifa_name;
-    freeifaddrs(list);
 }

@@ -5,39 +5,15 @@
 #include "foundation/Fail.h"
 #include "foundation/ObjectStream.h"
 #include "foundation/Str.h"
+#include "tests/foundation/MemoryStream.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-namespace {
-
-class InputSource : public Readable {
-public:
-    InputSource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    int32_t eread(void* buffer, int32_t count) override {
-        if (count <= 0) return 0;
-        size_t n = std::min(size_t(count), size_ - position_);
-        if (n > 0) std::memcpy(buffer, data_ + position_, n);
-        position_ += n;
-        if (n < size_t(count) && !read_error_) {
-            read_error_ = 1;
-            fail_new("InputSource::eread ", "read-error");
-        }
-        return int32_t(n);
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t position_ = 0;
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    InputSource input(data, size);
+    MemoryReadable input(std::string(reinterpret_cast<const char*>(data), size));
     // A small buffer exercises refills and the bypass as well.
     BufReadable buffered(input, 16);
     BinarySource s(buffered);

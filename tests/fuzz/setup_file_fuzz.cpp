@@ -1,6 +1,7 @@
 // Fuzz target: arbitrary bytes as a setup file, read into a small option set.
 // The reader must neither crash nor leave a value outside its option's range.
 #include "foundation/ByteStream.h"
+#include "tests/foundation/MemoryStream.h"
 #include "foundation/Fail.h"
 #include "foundation/ObjectStream.h"
 #include "foundation/OptionSet.h"
@@ -8,32 +9,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-
-namespace {
-
-// Reads from memory and fails like a file at its end.
-class MemoryReadable : public Readable {
-public:
-    MemoryReadable(const uint8_t* data, size_t size) : data_(data), size_(size) {}
-    int32_t eread(void* buffer, int32_t count) override {
-        size_t n = count < 0 ? 0 : size_t(count);
-        if (n > size_ - at_) n = size_ - at_;
-        if (n > 0) std::memcpy(buffer, data_ + at_, n);
-        at_ += n;
-        if (int32_t(n) < count && !read_error_) {
-            read_error_ = 1;
-            fail_new("MemoryReadable::eread ", "read-error");
-        }
-        return int32_t(n);
-    }
-
-private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t at_ = 0;
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     OptionInt port("port", "", 8080, 1, 65535, true);
@@ -50,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     set.insert(cachedir);
     set.insert(zone);
 
-    MemoryReadable memory(data, size);
+    MemoryReadable memory(std::string(reinterpret_cast<const char*>(data), size));
     BinarySource source(memory);
     source >> set;
 

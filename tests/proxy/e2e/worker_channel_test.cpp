@@ -15,6 +15,7 @@
 #include "testsupport/OriginServer.h"
 #include "testsupport/StderrCapture.h"
 #include "testsupport/TempDir.h"
+#include "tests/proxy/server/ServerTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,8 @@
 #include <thread>
 
 namespace {
+
+using server_test::encoded;
 
 Str S(const std::string& s) { return Str(s.data(), uint32_t(s.size())); }
 
@@ -70,13 +73,6 @@ protected:
     void send_options(int32_t updtime = 36000, int32_t timeout = 5) {
         send(int32_t(CMD_OPTIONS), timeout, false, Str(), 8080, false, updtime, 0, Str(), 1080,
              Str(), 8080, 8808);
-    }
-    // Fields as they travel on the channel.
-    template <typename... Fields> static std::string encoded(const Fields&... fields) {
-        MessageBuffer message;
-        BinaryDrain drain(message);
-        ((drain << fields), ...);
-        return std::string(message.bytes.data(), message.bytes.length());
     }
     template <typename... Fields> void send(const Fields&... fields) {
         std::string message = encoded(fields...);

@@ -53,13 +53,6 @@ protected:
         fail_take();
     }
 
-    // Fields as they travel on the channel.
-    template <typename... Fields> static std::string encoded(const Fields&... fields) {
-        MessageBuffer message;
-        BinaryDrain drain(message);
-        ((drain << fields), ...);
-        return std::string(message.bytes.data(), message.bytes.length());
-    }
     // Sends fields as one message, as a worker does, and lets the server serve.
     template <typename... Fields> int32_t serve(const Fields&... fields) {
         std::string message = encoded(fields...);

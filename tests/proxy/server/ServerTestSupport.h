@@ -11,6 +11,7 @@
 #include "foundation/Socket.h"
 #include "foundation/InterNetServer.h"
 #include "foundation/ObjectStream.h"
+#include "proxy/server/ChannelStream.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -74,6 +75,14 @@ inline int connecting_entry(ArgList& arguments) {
     started.push_back(std::move(worker));
     queue_changed.notify_all();
     return 0;
+}
+
+// Fields as they travel on the command channel.
+template <typename... Fields> std::string encoded(const Fields&... fields) {
+    MessageBuffer message;
+    BinaryDrain drain(message);
+    ((drain << fields), ...);
+    return std::string(message.bytes.data(), message.bytes.length());
 }
 
 } // namespace server_test
