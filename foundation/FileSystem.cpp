@@ -8,11 +8,24 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 // ---- Stat ----
 
 Stat::Stat(const Str& path) { query(path); }
+
+int64_t Stat::footprint() const {
+    constexpr int64_t PAGE = 4096;
+    int64_t pages = (size_ + PAGE - 1) / PAGE * PAGE;
+    return allocated_ > pages ? allocated_ : pages;
+}
+
+int64_t free_space(const Str& path) {
+    struct statvfs info;
+    if (::statvfs(path.c_str(), &info) != 0) return -1;
+    return int64_t(info.f_bavail) * int64_t(info.f_frsize);
+}
 
 int Stat::query(const Str& path) {
     struct stat info;
@@ -23,6 +36,7 @@ int Stat::query(const Str& path) {
     }
     failed_ = false;
     size_ = int64_t(info.st_size);
+    allocated_ = int64_t(info.st_blocks) * 512;
     is_directory_ = S_ISDIR(info.st_mode);
     is_regular_ = S_ISREG(info.st_mode);
     modified_ = info.st_mtime;

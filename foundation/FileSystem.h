@@ -19,6 +19,9 @@ public:
 
     bool failed() const { return failed_; }
     int64_t size() const { return size_; }
+    // What the file takes on its disk: its blocks, at least its size in
+    // whole 4 KiB pages (a file system may report blocks late).
+    int64_t footprint() const;
     bool is_directory() const { return is_directory_; }
     bool is_regular() const { return is_regular_; }
     time_t modified() const { return modified_; }
@@ -29,6 +32,7 @@ public:
 private:
     bool failed_ = true;
     int64_t size_ = 0;
+    int64_t allocated_ = 0;
     bool is_directory_ = false;
     bool is_regular_ = false;
     time_t modified_ = 0;
@@ -36,6 +40,10 @@ private:
     time_t changed_ = 0;
     mode_t mode_ = 0;
 };
+
+// Bytes an unprivileged writer may still put on the file system of path;
+// -1 when that cannot be told.
+int64_t free_space(const Str& path);
 
 // The files below a root, sorted by Str::compare of their full paths
 // (root + "/" + name + ...). A root that is not a directory is the single

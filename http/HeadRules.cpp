@@ -181,3 +181,54 @@ Str with_via(const Str& lines, const Str& pseudonym) {
     kept += "Via: " + passed + "1.0 " + pseudonym + "\r\n";
     return kept;
 }
+
+bool has_header(const Str& lines, const char* name) {
+    bool found = false;
+    each_line(lines, [&](const HeaderLine& line) { found = found || line.name == name; });
+    return found;
+}
+
+std::vector<Str> header_values(const Str& lines, const char* name) {
+    std::vector<Str> values;
+    each_line(lines, [&](const HeaderLine& line) {
+        if (line.name == name) values.push_back(line.value);
+    });
+    return values;
+}
+
+Str without_header(const Str& lines, const char* name) {
+    Str kept;
+    each_line(lines, [&](const HeaderLine& line) {
+        if (line.name != name) kept.append(lines.data() + line.start, line.end - line.start);
+    });
+    return kept;
+}
+
+bool lists_element(const Str& lines, const char* name, const char* token) {
+    bool found = false;
+    for (const Str& value : header_values(lines, name))
+        each_element(value, [&](Str element) {
+            int32_t equals = element.find('=');
+            Str element_name = trimmed(equals < 0 ? element : element.substr(0, uint32_t(equals)));
+            element_name.to_lower();
+            found = found || element_name == token;
+        });
+    return found;
+}
+
+bool is_private_exchange(const Str& request_lines, bool authorization, const Str& answer_lines) {
+    if (authorization || has_header(request_lines, "cookie")) return true;
+    if (has_header(answer_lines, "set-cookie") || has_header(answer_lines, "set-cookie2"))
+        return true;
+    // Cautious: "private" or "no-store" anywhere in the value, however it is
+    // spelt or quoted, keeps the answer to its client.
+    for (Str value : header_values(answer_lines, "cache-control")) {
+        value.to_lower();
+        if (value.find("private") >= 0 || value.find("no-store") >= 0) return true;
+    }
+    return false;
+}
+
+Str without_cookies(const Str& answer_lines) {
+    return without_header(without_header(answer_lines, "set-cookie"), "set-cookie2");
+}

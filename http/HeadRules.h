@@ -14,11 +14,16 @@
 //   answers, whose body is relayed as it comes.
 // - Via: a forwarded message carries one Via line, the received ones joined
 //   and this proxy's "1.0 <pseudonym>" last.
+// - Privacy: an exchange is private to the client that made it when the
+//   request carried Cookie or Authorization, or the answer sets a cookie or
+//   says Cache-Control private or no-store. A cache keeps such an answer for
+//   that client only and never replays its Set-Cookie lines.
 #pragma once
 
 #include "foundation/Str.h"
 
 #include <cstdint>
+#include <vector>
 
 // Why a head is refused. The order is that of the texts in
 // proxy/language/RefusalTexts.
@@ -60,3 +65,18 @@ Str without_hop_by_hop(const Str& lines, bool request);
 bool via_names(const Str& lines, const Str& pseudonym);
 // lines with their Via lines joined into one at the end, this proxy last.
 Str with_via(const Str& lines, const Str& pseudonym);
+
+// Header lines (each ending in CR LF) and lower-case header names.
+bool has_header(const Str& lines, const char* name);
+// The values of every line of that name, blanks around them removed.
+std::vector<Str> header_values(const Str& lines, const char* name);
+Str without_header(const Str& lines, const char* name);
+// Does a comma list of that header (Cache-Control) hold an element named
+// token, alone or with "=value", in any case?
+bool lists_element(const Str& lines, const char* name, const char* token);
+
+// The privacy rule above. Unreadable Cache-Control elements count as
+// nothing; a value that merely mentions private or no-store counts as one.
+bool is_private_exchange(const Str& request_lines, bool authorization, const Str& answer_lines);
+// An answer's header lines as a cache may replay them: no Set-Cookie.
+Str without_cookies(const Str& answer_lines);

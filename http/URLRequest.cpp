@@ -1,6 +1,7 @@
 #include "http/URLRequest.h"
 
 #include "foundation/Fail.h"
+#include "http/HeadRules.h"
 #include "foundation/ObjectStream.h"
 
 namespace {
@@ -174,6 +175,11 @@ bool URLRequest::parse_header_line(Str& line) {
             unknown += value;
             unknown += CRLF;
         }
+    } else if (key == "cache-control") {
+        // Passed on as it is; a client's no-cache asks for a fresh copy.
+        Str header = name + value + CRLF;
+        if (lists_element(header, "cache-control", "no-cache")) no_cache = 1;
+        unknown += header;
     } else if (key == "if-modified-since") {
         // Some browsers add "; length=..." after the date.
         int32_t semicolon = value.find(';');

@@ -45,6 +45,7 @@ struct Document {
     std::string type = "text/html";
     std::string reason = " OK";
     uint32_t content_length = 0; // as announced by the origin; 0 = none
+    uint32_t owner = SHARED;     // the client it is private to
 };
 
 // A cache file: the binary answer head, the URL, the body (none when head-only).
@@ -57,6 +58,7 @@ inline void write_cache_file(const std::string& path, const Document& doc) {
     answer.reason = doc.reason.c_str();
     answer.content_type = doc.type.c_str();
     answer.content_length = doc.content_length;
+    answer.unknown = with_private_mark(Str(), doc.owner);
     answer.invalid = 0;
     drain << answer << Str(doc.url.data(), uint32_t(doc.url.size()));
     if (!doc.headeronly) drain.write_bytes(doc.body.data(), uint32_t(doc.body.size()));
@@ -67,8 +69,8 @@ inline void write_cache_file(const std::string& path, const Document& doc) {
 inline uint32_t store_document(Cache& cache, const Document& doc) {
     Str file;
     uint32_t id = 0;
-    cache.get_write_lock(Str(doc.url.c_str()), date_of(doc.date), doc.headeronly, doc.status, file,
-                         id);
+    cache.get_write_lock(Str(doc.url.c_str()), date_of(doc.date), doc.headeronly, doc.status,
+                         doc.owner, file, id);
     if (id == 0) return 0;
     write_cache_file(text(file), doc);
     cache.release_write_lock(id, doc.headeronly ? 0 : uint32_t(doc.body.size()));
@@ -77,20 +79,26 @@ inline uint32_t store_document(Cache& cache, const Document& doc) {
 
 // The cache in one line: the current, waiting and writing versions ("-" for
 // none; each URL ":" bytes, "r" and the readers while read, "!" when its file
-// is missing), then totalbytes and, when the folder holds more or fewer files
-// than there are entries, "files" and their number; " | " between them.
+// is missing), then the body bytes of the complete versions (with "disk!"
+// when totalbytes is not what they take on disk) and, when the folder holds
+// more or fewer files than there are entries, "files" and their number;
+// " | " between them.
 inline std::string cache_state(const Cache& cache, const std::string& folder) {
     std::string out;
+    uint64_t bodies = 0, disk = 0;
     for (const EntryList* list : {&cache.current(), &cache.waiting(), &cache.writing()}) {
         std::string versions;
         for (const CacheEntry& e : *list) {
+            bool complete = list != &cache.writing() || e.readers == 0;
+            bodies += complete ? e.bytes : 0;
+            disk += complete ? e.disk : 0;
             versions += (versions.empty() ? "" : " ") + text(e.url) + ":" + std::to_string(e.bytes);
             if (e.readers) versions += "r" + std::to_string(e.readers);
             if (!std::filesystem::exists(text(cache.file_name(e.id)))) versions += "!";
         }
         out += (versions.empty() ? "-" : versions) + " | ";
     }
-    out += std::to_string(cache.totalbytes());
+    out += std::to_string(bodies) + (disk == cache.totalbytes() ? "" : " disk!");
     size_t files = 0;
     std::error_code missing;
     for (const auto& f : std::filesystem::directory_iterator(folder, missing))
@@ -107,9 +115,9 @@ struct CacheLock {
     bool headeronly = false;
     int32_t errorcode = 500;
 };
-inline CacheLock read_lock(Cache& cache, const std::string& url) {
+inline CacheLock read_lock(Cache& cache, const std::string& url, uint32_t client = 1) {
     CacheLock r;
-    cache.get_read_lock(url.c_str(), r.date, r.file, r.id, r.bytes, r.headeronly, r.errorcode);
+    cache.get_read_lock(url.c_str(), client, r.date, r.file, r.id, r.bytes, r.headeronly, r.errorcode);
     return r;
 }
 

@@ -120,9 +120,16 @@ HttpResult parse_http(const std::string& raw) {
     return result;
 }
 
-int connect_loopback(uint16_t port, bool nonblocking) {
+int connect_loopback(uint16_t port, bool nonblocking, const std::string& from) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonblocking ? SOCK_NONBLOCK : 0), 0);
     if (fd < 0) return -1;
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    if (!from.empty() && (::inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
+                          ::bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) < 0)) {
+        ::close(fd);
+        return -1;
+    }
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_port = htons(port);
@@ -152,8 +159,9 @@ std::string receive_all(int fd, int timeout_ms) {
     return answer;
 }
 
-std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms) {
-    int fd = connect_loopback(port);
+std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms,
+                     const std::string& from) {
+    int fd = connect_loopback(port, false, from);
     if (fd < 0) return "";
     size_t sent = 0;
     while (sent < bytes.size()) {
@@ -316,6 +324,11 @@ HttpResult Harbord::get(const std::string& url, const std::vector<std::string>& 
     return send(proxy_request("GET", url, headers));
 }
 
+HttpResult Harbord::get_from(const std::string& from, const std::string& url,
+                            const std::vector<std::string>& headers) const {
+    return parse_http(exchange(port_, proxy_request("GET", url, headers), 30000, from));
+}
+
 HttpResult Harbord::curl(const std::string& url, const std::vector<std::string>& args) const {
     std::vector<std::string> argv = {"curl", "-s", "-i", "--max-time", "30", "-x", proxy()};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -358,6 +371,15 @@ CacheFile Harbord::stored(const std::string& url, int timeout_ms) const {
     std::vector<CacheFile> files;
     eventually([&] { return (files = cache_files_for(url)).size() == 1; }, timeout_ms);
     return files.size() == 1 ? files[0] : CacheFile{};
+}
+
+long long unfinished_bytes(const std::string& cachedir) {
+    long long largest = -1;
+    std::error_code gone;
+    for (const auto& file : std::filesystem::directory_iterator(cachedir, gone))
+        if (file.path().extension() == ".part")
+            largest = std::max<long long>(largest, (long long)file.file_size(gone));
+    return largest;
 }
 
 std::string check_cachedb(const std::string& cachedir, size_t* entries) {

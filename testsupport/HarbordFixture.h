@@ -39,13 +39,15 @@ struct HttpResult {
 HttpResult parse_http(const std::string& raw);
 
 // A connection to 127.0.0.1:port (non-blocking while it is being made, if
-// asked); -1 when it failed at once.
-int connect_loopback(uint16_t port, bool nonblocking = false);
+// asked), from the loopback address `from` when one is given; -1 when it
+// failed at once.
+int connect_loopback(uint16_t port, bool nonblocking = false, const std::string& from = "");
 // Reads fd until the peer closes, for at most timeout_ms.
 std::string receive_all(int fd, int timeout_ms = 30000);
 // Connects to 127.0.0.1:port, sends bytes, reads until the peer closes (at
 // most timeout_ms). Returns what arrived.
-std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms = 30000);
+std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms = 30000,
+                     const std::string& from = "");
 
 // A plain proxy request with extra header lines (each without CR LF).
 std::string proxy_request(const std::string& method, const std::string& url,
@@ -94,6 +96,9 @@ public:
 
     HttpResult send(const std::string& request, int timeout_ms = 30000) const;
     HttpResult get(const std::string& url, const std::vector<std::string>& headers = {}) const;
+    // A GET sent from another loopback address, e.g. "127.0.0.2".
+    HttpResult get_from(const std::string& from, const std::string& url,
+                        const std::vector<std::string>& headers = {}) const;
     // curl -s -i -x <proxy> [args] url
     HttpResult curl(const std::string& url, const std::vector<std::string>& args = {}) const;
     // Switches offline mode through the admin page with the admin token.
@@ -121,6 +126,10 @@ private:
 // files exist and hold their URL and byte count. Empty string when sound,
 // else the first problem found.
 std::string check_cachedb(const std::string& cachedir, size_t* entries = nullptr);
+
+// The size of the largest file in cachedir still being written (a ".part"
+// file), -1 when there is none.
+long long unfinished_bytes(const std::string& cachedir);
 
 // Polls condition every 20 ms for at most timeout_ms; its last result.
 bool eventually(const std::function<bool()>& condition, int timeout_ms = 10000);

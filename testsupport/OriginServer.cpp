@@ -211,6 +211,13 @@ OriginServer::Answer OriginServer::status(int status, const std::string& reason)
     return answer;
 }
 
+std::string OriginServer::pattern(size_t size) {
+    std::string bytes;
+    for (uint32_t state = uint32_t(size); bytes.size() < size;)
+        bytes += char((state = state * 214013 + 2531011) >> 16);
+    return bytes;
+}
+
 OriginServer::Answer OriginServer::raw(const std::string& bytes) {
     Answer answer;
     answer.raw_only = true;

@@ -101,6 +101,8 @@ public:
     static Answer redirect(const std::string& location, int status = 302);
     static Answer status(int status, const std::string& reason);
     static Answer raw(const std::string& bytes);
+    // size bytes in which no shifted piece matches another.
+    static std::string pattern(size_t size);
 
     // Lets every held answer go, now and later.
     void release_held();

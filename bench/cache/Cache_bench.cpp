@@ -91,7 +91,8 @@ void write_cachedb(Options& options, uint32_t n) {
         date.set_from_time(800000000 + i);
         Str file;
         uint32_t id = 0;
-        cache->get_write_lock(Str(url.data(), uint32_t(url.size())), date, true, 200, file, id);
+        cache->get_write_lock(Str(url.data(), uint32_t(url.size())), date, true, 200, SHARED, file,
+                             id);
         cache->release_write_lock(id, 0);
     }
 }
@@ -203,7 +204,7 @@ void BM_ReadLockPairs(benchmark::State& state) {
         uint32_t id = 0, bytes = 0;
         bool headeronly = false;
         int32_t errorcode = 500;
-        cache->get_read_lock(url, date, file, id, bytes, headeronly, errorcode);
+        cache->get_read_lock(url, 1, date, file, id, bytes, headeronly, errorcode);
         if (id == 0) {
             state.SkipWithError("document not found");
             break;

@@ -124,6 +124,7 @@ bool is_admin_client(const std::vector<uint32_t>& admins, uint32_t client) {
 AdminAnswer dispatch_admin_request(const AdminSite& site, const Str& path,
                                    const ArgList& arguments, uint32_t client) {
     AdminPage page(site.options.language.index());
+    page.set_viewer(client);
     bool admin = is_admin_client(site.admin_addresses, client);
     // Only an admin's pages carry the token: no one else may change anything.
     if (admin) page.set_token(site.token);

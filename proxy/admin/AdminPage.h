@@ -61,6 +61,9 @@ public:
     // without a token.
     void token_input();
     void set_token(const Str& token) { token_ = token; }
+    // The client the page is made for: pages list only what it may see.
+    void set_viewer(uint32_t client) { viewer_ = client; }
+    uint32_t viewer() const { return viewer_; }
 
     Str& content() { return content_; }
     const Str& content() const { return content_; }
@@ -75,6 +78,7 @@ private:
     Form form_ = FRAMED;
     const char* content_type_ = HTML_TYPE;
     Str token_;
+    uint32_t viewer_ = 0;
 };
 
 // The opening tag of an anchor: <A HREF="target">, target escaped.

@@ -37,7 +37,7 @@ void host_documents(AdminPage& page, const Cache& cache, UrlIndex::const_iterato
     bool started = false;
     for (auto it = first; it != cache.urls().end(); ++it) {
         if (host_of(it->first) != host) break;
-        const CacheEntry* entry = shown_version(it->second);
+        const CacheEntry* entry = listed_version(it->second, page.viewer());
         if (!entry) continue;
         Str path = path_of(entry->url);
         Str directory = directory_of(path);
@@ -54,24 +54,6 @@ void host_documents(AdminPage& page, const Cache& cache, UrlIndex::const_iterato
         page.link(entry->url, path);
         page << "</TT><BR>\n";
     }
-}
-
-// The answer head at the start of a cache file; false (report dropped)
-// when the file cannot be opened or its head cannot be read.
-bool read_answer_head(const Str& path, URLAnswer& answer) {
-    IFileStream file(path);
-    if (file.open_failed()) {
-        fail_take();
-        return false;
-    }
-    BufReadable buffer(file);
-    BinarySource source(buffer);
-    source >> answer;
-    if (source.error() || answer.invalid) {
-        fail_take();
-        return false;
-    }
-    return true;
 }
 
 void date_row(AdminPage& page, uint32_t label, const GMTdate& date) {
@@ -134,6 +116,11 @@ const CacheEntry* shown_version(const UrlNode& node) {
     return node.waiting ? node.waiting : node.current;
 }
 
+const CacheEntry* listed_version(const UrlNode& node, uint32_t viewer) {
+    const CacheEntry* entry = shown_version(node);
+    return entry && entry->visible_to(viewer) ? entry : nullptr;
+}
+
 Str host_of(const Str& url) {
     if (url.length() <= SCHEME_LENGTH) return Str();
     Str rest = url.substr(SCHEME_LENGTH, url.length());
@@ -163,7 +150,7 @@ void host_list(AdminPage& page, const Cache& cache, const Str& target, bool chec
     Str previous;
     bool started = false;
     for (const auto& [url, node] : cache.urls()) {
-        const CacheEntry* entry = shown_version(node);
+        const CacheEntry* entry = listed_version(node, page.viewer());
         if (!entry) continue;
         Str host = host_of(entry->url);
         if (started && host == previous) continue;
@@ -203,7 +190,7 @@ void inventory_text(AdminPage& page, const Cache& cache) {
     page.set_form(AdminPage::RAW);
     page.set_content_type(PLAIN_TYPE);
     for (const auto& [url, node] : cache.urls()) {
-        const CacheEntry* entry = shown_version(node);
+        const CacheEntry* entry = listed_version(node, page.viewer());
         if (!entry || entry->headeronly) continue;
         page << entry->url << "\n";
     }
@@ -217,7 +204,7 @@ void details_page(AdminPage& page, const Cache& cache, const ArgList& arguments)
     }
     uint32_t id = arguments.first()->value.to_ulong();
     const CacheEntry* entry = id == 0 ? nullptr : cache.find_id(id);
-    if (!entry) {
+    if (!entry || !entry->visible_to(page.viewer())) {
         page << "<P>Error: cache-entry with id '" << id << "' doesn't exist</P>";
         return;
     }
@@ -236,7 +223,7 @@ void details_page(AdminPage& page, const Cache& cache, const ArgList& arguments)
         page << entry->errorcode << "\n";
     }
     URLAnswer answer;
-    if (!read_answer_head(cache.file_name(entry->id), answer)) {
+    if (!read_cache_head(cache.file_name(entry->id), answer)) {
         page << "</TABLE>\n<P>" << page.text(MSG_CANNOT_OPEN_CACHE_FILE) << "</P>\n";
         return;
     }

@@ -26,6 +26,8 @@ void statistics_page(AdminPage& page, const ServerFigures& server, const Cache& 
 // The version a page shows of a URL: the waiting one, else the current one;
 // null for a URL that is only being written.
 const CacheEntry* shown_version(const UrlNode& node);
+// The same, null too when it is private to another client than viewer.
+const CacheEntry* listed_version(const UrlNode& node, uint32_t viewer);
 // The URL without its scheme and "//", cut before the first "/".
 Str host_of(const Str& url);
 // The URL's path on its host ("/" when it has none).
@@ -33,7 +35,7 @@ Str path_of(const Str& url);
 // The directory of a path: everything up to its last "/" before any query.
 Str directory_of(const Str& path);
 
-// One line per host, in URL order: with checkboxes, a box named host; a
+// One line per host the page's viewer may see, in URL order: with checkboxes, a box named host; a
 // link to the admin host's target path with the query query_prefix +
 // query_encode(first URL of the host). An empty index gives message 51.
 void host_list(AdminPage& page, const Cache& cache, const Str& target, bool checkboxes,
@@ -44,7 +46,8 @@ void host_list(AdminPage& page, const Cache& cache, const Str& target, bool chec
 void inventory_page(AdminPage& page, const Cache& cache, const ArgList& arguments);
 // "/inventory.txt": one URL per line, head-only entries left out.
 void inventory_text(AdminPage& page, const Cache& cache);
-// "/details": one entry and the answer head of its cache file.
+// "/details": one entry and the answer head of its cache file. Lists and
+// details show no entry private to another client than the page's viewer.
 void details_page(AdminPage& page, const Cache& cache, const ArgList& arguments);
 // "/users": the client hosts of the last day.
 void users_page(AdminPage& page, const Cache& cache);

@@ -3,6 +3,7 @@
 #include "foundation/BufStream.h"
 #include "foundation/Fail.h"
 #include "foundation/FileStream.h"
+#include "foundation/FileSystem.h"
 #include "foundation/ObjectStream.h"
 
 #include <cerrno>
@@ -47,11 +48,15 @@ Cache::Cache(OptionPath& cachedir, OptionInt& cachesize, OptionInt& entrysize,
 }
 
 Cache::~Cache() {
-    if (!failed_ && !read_only_) {
-        discard_unfinished();
-        if (store() != 0) fail_print();
-    }
+    if (close() != 0) fail_print();
     clear_all();
+}
+
+int32_t Cache::close() {
+    if (failed_ || read_only_ || closed_) return 0;
+    closed_ = true;
+    discard_unfinished();
+    return store_with_room();
 }
 
 // --- look-ups ----------------------------------------------------------------
@@ -208,8 +213,8 @@ void Cache::delete_entry(CacheEntry& entry) {
     erase_node_if_empty(entry);
     erase_id(entry.id);
     remove_entry_file(entry);
-    // Versions still being written carry 0 bytes.
-    totalbytes_ = totalbytes_ >= entry.bytes ? totalbytes_ - entry.bytes : 0;
+    // Versions still being written are not measured yet: their disk is 0.
+    totalbytes_ = totalbytes_ >= entry.disk ? totalbytes_ - entry.disk : 0;
     modified_ = true;
     // Taken out of its list, the entry is deleted with its owner here.
     entry.list_->remove(entry);
@@ -256,8 +261,8 @@ bool Cache::in_use(const CacheEntry& entry) const {
 
 // --- locks -------------------------------------------------------------------
 
-void Cache::get_read_lock(const Str& url, GMTdate& date, Str& file_name, uint32_t& id,
-                          uint32_t& bytes, bool& headeronly, int32_t& errorcode) {
+void Cache::get_read_lock(const Str& url, uint32_t client, GMTdate& date, Str& file_name,
+                          uint32_t& id, uint32_t& bytes, bool& headeronly, int32_t& errorcode) {
     accesses_++;
     modified_ = true;
     UrlNode* found = lookup(url);
@@ -274,6 +279,7 @@ void Cache::get_read_lock(const Str& url, GMTdate& date, Str& file_name, uint32_
     } else {
         return;
     }
+    if (!entry->visible_to(client)) return;
     date = entry->date;
     file_name = this->file_name(entry->id);
     id = entry->id;
@@ -300,7 +306,7 @@ void Cache::release_read_lock(uint32_t id) {
 }
 
 void Cache::get_write_lock(const Str& url, const GMTdate& date, bool headeronly,
-                           int32_t errorcode, Str& file_name, uint32_t& id) {
+                           int32_t errorcode, uint32_t owner, Str& file_name, uint32_t& id) {
     id = 0;
     file_name = Str();
     if (const UrlNode* known = lookup(url)) {
@@ -317,6 +323,7 @@ void Cache::get_write_lock(const Str& url, const GMTdate& date, bool headeronly,
         fail_print();
         return;
     }
+    entry->owner = owner;
     id = entry->id;
     file_name = this->file_name(id);
 }
@@ -332,8 +339,9 @@ void Cache::release_write_lock(uint32_t id, uint32_t bytes) {
         delete_entry(*entry);
     } else {
         entry->bytes = bytes;
+        measure(*entry);
         entry->readers = 0;
-        totalbytes_ += bytes;
+        totalbytes_ += entry->disk;
         promote(*entry->node);
     }
     check_size();
@@ -358,6 +366,32 @@ void Cache::check_size() {
         }
         entry = next;
     }
+}
+
+uint64_t Cache::make_room(uint64_t wanted) {
+    uint64_t freed = 0;
+    CacheEntry* entry = current_.first();
+    while (entry && freed < wanted) {
+        CacheEntry* next = entry->next();
+        if (!in_use(*entry)) {
+            freed += entry->disk;
+            delete_entry(*entry);
+        }
+        entry = next;
+    }
+    return freed;
+}
+
+bool Cache::measure(CacheEntry& entry) const {
+    Stat file(file_name(entry.id));
+    bool found = !file.failed();
+    if (!found) fail_take();
+    // A file that cannot be seen counts as its body in whole pages.
+    constexpr int64_t PAGE = 4096;
+    int64_t taken = found ? file.footprint() : (int64_t(entry.bytes) + PAGE) / PAGE * PAGE;
+    taken += entry.record_bytes();
+    entry.disk = taken > int64_t(UINT32_MAX) ? UINT32_MAX : uint32_t(taken);
+    return found;
 }
 
 void Cache::update_cache_date(uint32_t id, const GMTdate& date) {
@@ -395,7 +429,7 @@ int32_t Cache::register_user(uint32_t address) {
     return 0;
 }
 
-int32_t Cache::get_all_ids(Str& directory, std::vector<uint32_t>& ids) const {
+int32_t Cache::get_all_ids(Str& directory, std::vector<uint32_t>& ids, uint32_t client) const {
     directory = cachedir_.value();
     directory += '/';
     ids.clear();
@@ -407,6 +441,7 @@ int32_t Cache::get_all_ids(Str& directory, std::vector<uint32_t>& ids) const {
     }
     for (const auto& [url, node] : urls_) {
         const CacheEntry* entry = node.waiting ? node.waiting : node.current;
+        if (entry && !entry->visible_to(client)) continue;
         ids.push_back(entry ? entry->id : 0);
     }
     return 0;
@@ -418,6 +453,8 @@ void Cache::remove_entry_file(const CacheEntry& entry) {
     // A file already gone counts as removed. Other failures do not pass by
     // waiting (an open file can be unlinked here), so they are reported at
     // once instead of stalling the server loop.
+    Str unfinished = unfinished_path(path);
+    ::unlink(unfinished.c_str()); // a writer that was stopped may leave one
     for (int attempt = 0; attempt < 20; attempt++) {
         if (::unlink(path.c_str()) == 0 || errno == ENOENT) return;
         if (errno != EINTR) break;

@@ -18,10 +18,17 @@
 //            form of CacheEntry (Str url, GMTdate date, uint32 id,
 //            uint32 bytes, bool headeronly, int32 errorcode)
 //   uint32   seed        (the last id handed out)
-//   uint32   totalbytes  (sum of bytes of the complete versions)
+//   uint32   totalbytes  (what the complete versions take on disk)
 //   uint32   accesses    (read-lock requests since creation or rebuild)
 //   uint32   number of users
 //            then each UserInfo: uint32 inetaddr, GMTdate lastconnect (32 bytes)
+//   uint32   extension magic 0x43444278
+//   uint32   number of entries, then for each: uint32 id, uint32 owner
+//            (0: shared, else the client address it is private to),
+//            uint32 disk (bytes its file and record take)
+// Readers that stop after the users read the file as before; a file without
+// the extension (or with a bad one) has its owners read from the marks in
+// the cache files and its sizes measured on disk.
 // The file exists only while the server is stopped: a successful load
 // deletes it and the end of the Cache writes it anew, so a crash leads to a
 // rebuild from the cache files (recovery) at the next start.
@@ -43,6 +50,7 @@
 
 class ObjectDrain;
 class ObjectSource;
+class Stat;
 
 // The file in the cache directory whose lock keeps a second server out
 // (DirectoryLock); it is no cache file.
@@ -81,6 +89,7 @@ uint32_t url_tag(const Str& url);
 class Cache {
 public:
     static constexpr uint32_t MAGIC = 0x43444203;
+    static constexpr uint32_t EXTENSION_MAGIC = 0x43444278;
     // Users not seen for longer than this are forgotten.
     static constexpr double USER_EXPIRY_SECONDS = 86400;
 
@@ -92,15 +101,18 @@ public:
     Cache(OptionPath& cachedir, OptionInt& cachesize, OptionInt& entrysize, OptionInt& cachefiles,
           OptionChoice& language, OptionFlag& debug, OptionPath& exportdir, OptionPath& importdir,
           bool recover, bool read_only = false);
-    // Discards waiting and writing versions (their files are deleted), then
-    // stores the database; a failing store is printed. A Cache whose
-    // construction failed writes nothing.
+    // close(); a failure is printed.
     ~Cache();
     Cache(const Cache&) = delete;
     Cache& operator=(const Cache&) = delete;
 
     bool failed() const { return failed_; }
 
+    // Discards waiting and writing versions (their files are deleted), then
+    // stores the database, evicting least recently used entries when the
+    // disk is too full for it. Once only; a Cache whose construction failed,
+    // or a read_only one, writes nothing. 0, or -1 with a report pending.
+    int32_t close();
     // Reads cachedb and deletes it. 0, or -1 with a report pending. A bad or
     // missing file leads to recovery() when recover is set.
     int32_t load(bool recover);
@@ -109,33 +121,42 @@ public:
     int32_t store();
     // Rebuilds the database from the files in the directory of cachedb_path
     // (creating the directory when it is missing), printing progress and
-    // counts to standard error. 0, or -1 with a report pending.
+    // counts to standard error. Unfinished files are deleted and counted
+    // as invalid. 0, or -1 with a report pending.
     int32_t recovery(const Str& cachedb_path);
 
-    // Locks. A URL that is not cached leaves every output as it was.
-    void get_read_lock(const Str& url, GMTdate& date, Str& file_name, uint32_t& id,
-                       uint32_t& bytes, bool& headeronly, int32_t& errorcode);
+    // Locks. A URL that is not cached for client (not at all, or private to
+    // another one) leaves every output as it was.
+    void get_read_lock(const Str& url, uint32_t client, GMTdate& date, Str& file_name,
+                       uint32_t& id, uint32_t& bytes, bool& headeronly, int32_t& errorcode);
     void release_read_lock(uint32_t id);
-    // id 0 and an empty file_name: the document is not to be stored.
+    // id 0 and an empty file_name: the document is not to be stored. owner:
+    // SHARED, or the client the document is private to. The writer writes
+    // the unfinished_path of file_name and renames it when it is complete.
     void get_write_lock(const Str& url, const GMTdate& date, bool headeronly, int32_t errorcode,
-                        Str& file_name, uint32_t& id);
-    // bytes: body bytes stored, 0 when storing did not complete.
+                        uint32_t owner, Str& file_name, uint32_t& id);
+    // bytes: body bytes stored in the renamed file, 0 when storing did not
+    // complete.
     void release_write_lock(uint32_t id, uint32_t bytes);
+    // Evicts least recently used entries not in use until they freed
+    // `wanted` bytes of disk or none is left; the bytes freed.
+    uint64_t make_room(uint64_t wanted);
 
     void update_cache_date(uint32_t id, const GMTdate& date);
     // Records a client host as seen now. 0, or -1 with a report pending.
     int32_t register_user(uint32_t address);
     // The cache directory with a trailing "/" and, in URL order, the id of
-    // each URL's waiting version, else of its current one. 0 or -1.
-    int32_t get_all_ids(Str& directory, std::vector<uint32_t>& ids) const;
+    // each URL's waiting version, else of its current one, where client may
+    // see it. 0 or -1.
+    int32_t get_all_ids(Str& directory, std::vector<uint32_t>& ids, uint32_t client) const;
 
-    // Deletes the entry's cache file; a file that is already gone counts as
-    // removed.
+    // Deletes the entry's cache file (and an unfinished one); a file that is
+    // already gone counts as removed.
     void remove_entry_file(const CacheEntry& entry);
     // cachedir + "/" + id.
     Str file_name(uint32_t id) const;
     // Evicts least recently used entries while the current list is longer
-    // than cachefiles or totalbytes exceeds cachesize KiB. Entries in use (a
+    // than cachefiles or what the entries take on disk exceeds cachesize KiB. Entries in use (a
     // reader, or a waiting or writing version) are skipped, never waited for.
     void check_size();
 
@@ -195,9 +216,19 @@ private:
     // keep_newest: then the older copies of a URL are deleted.
     int32_t build_indexes(bool keep_newest);
     void discard_duplicate(CacheEntry& entry);
+    // Reads the extension after the users into the loaded entries; false
+    // (report dropped) when it is missing or bad.
+    bool read_extension(ObjectSource& source);
+    // Owners from the cache files' marks and sizes from the disk, for a
+    // cachedb without a sound extension.
+    void measure_entries();
+    // Sets entry.disk from its file; false (an estimate set) when the file
+    // cannot be seen.
+    bool measure(CacheEntry& entry) const;
+    int32_t store_with_room();
     // Takes one cache file into the current list; false with a report
     // pending when it is not a valid cache file.
-    bool recover_file(const Str& path, uint32_t id, int64_t modified);
+    bool recover_file(const Str& path, uint32_t id, const Stat& status);
     void discard_unfinished();
     bool in_use(const CacheEntry& entry) const;
     uint32_t language() const;
@@ -228,6 +259,7 @@ private:
     bool modified_ = false;
     bool failed_ = true;
     bool read_only_ = false;
+    bool closed_ = false;
 };
 
 // The cachedb record. Writing is refused with "internal inconsistency

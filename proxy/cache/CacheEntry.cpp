@@ -1,8 +1,11 @@
 #include "proxy/cache/CacheEntry.h"
 
+#include "foundation/BufStream.h"
 #include "foundation/ByteStream.h"
+#include "foundation/FileStream.h"
 #include "foundation/Fail.h"
 #include "foundation/ObjectStream.h"
+#include "http/HeadRules.h"
 #include "http/URLAnswer.h"
 
 #include <cstdint>
@@ -51,10 +54,87 @@ int32_t CacheEntry::init_from_cfile(Readable& file) {
         return -1;
     }
     url = std::move(stored_url);
+    owner = owner_from_mark(answer.unknown);
     errorcode = answer.errorcode;
     headeronly = counted == 0;
     bytes = uint32_t(counted);
     return 0;
+}
+
+uint32_t CacheEntry::record_bytes() const {
+    // url (length + bytes), date, id, bytes, headeronly, errorcode; and the
+    // extension's id, owner and disk.
+    return 4 + url.length() + 32 + 4 * 4 + 3 * 4;
+}
+
+bool read_cache_head(const Str& path, URLAnswer& answer) {
+    IFileStream file(path);
+    if (file.open_failed()) {
+        fail_take();
+        return false;
+    }
+    BufReadable buffer(file);
+    BinarySource source(buffer);
+    source >> answer;
+    if (source.error() || answer.invalid) {
+        fail_take();
+        return false;
+    }
+    return true;
+}
+
+// --- private marks ---------------------------------------------------------
+
+namespace {
+
+// Four decimal numbers up to 255, separated by dots, nothing else; as the
+// socket layer holds an address (network order in memory).
+bool parse_dotted(const Str& text, uint32_t& address) {
+    unsigned char bytes[4];
+    uint32_t part = 0;
+    uint32_t digits = 0;
+    uint32_t value = 0;
+    for (uint32_t i = 0; i <= text.length(); i++) {
+        char c = i < text.length() ? text[i] : '.';
+        if (c >= '0' && c <= '9') {
+            value = value * 10 + uint32_t(c - '0');
+            if (++digits > 3 || value > 255) return false;
+        } else if (c == '.' && digits > 0 && part < 4) {
+            bytes[part++] = (unsigned char)value;
+            value = digits = 0;
+        } else {
+            return false;
+        }
+    }
+    if (part != 4) return false;
+    std::memcpy(&address, bytes, sizeof address);
+    return address != SHARED && address != NO_CLIENT;
+}
+
+Str dotted(uint32_t address) {
+    unsigned char bytes[4];
+    std::memcpy(bytes, &address, sizeof bytes);
+    return Str::from_ulong(bytes[0]) + "." + Str::from_ulong(bytes[1]) + "." +
+           Str::from_ulong(bytes[2]) + "." + Str::from_ulong(bytes[3]);
+}
+
+} // namespace
+
+uint32_t owner_from_mark(const Str& answer_lines) {
+    uint32_t owner = SHARED;
+    for (const Str& value : header_values(answer_lines, PRIVATE_MARK_KEY)) {
+        uint32_t address = 0;
+        if (!parse_dotted(value, address) || (owner != SHARED && owner != address))
+            return NO_CLIENT;
+        owner = address;
+    }
+    return owner;
+}
+
+Str with_private_mark(const Str& answer_lines, uint32_t owner) {
+    Str lines = without_header(answer_lines, PRIVATE_MARK_KEY);
+    if (owner != SHARED) lines += Str(PRIVATE_MARK) + ": " + dotted(owner) + "\r\n";
+    return lines;
 }
 
 // --- EntryList -------------------------------------------------------------
@@ -115,6 +195,13 @@ Str cache_file_path(const Str& dir, uint32_t id) {
     *out++ = '/';
     while (count > 0) *out++ = digits[--count];
     return path;
+}
+
+Str unfinished_path(const Str& cache_file) { return cache_file + ".part"; }
+
+bool is_unfinished_name(const Str& name) {
+    uint32_t id = 0;
+    return name.ends_with(".part") && parse_cache_file_name(name.substr(0, name.length() - 5), id);
 }
 
 bool parse_cache_file_name(const Str& name, uint32_t& id) {

@@ -9,7 +9,11 @@
 //   bytes      the body: every remaining byte up to the end of the file,
 //              unframed. A head-only answer ends right after the URL.
 // The file is self-describing, so the database can be rebuilt from the
-// directory alone (Cache::recovery).
+// directory alone (Cache::recovery). A document private to one client
+// carries the header line "X-Quaylo-Private: <dotted address>" in its head.
+// While it is written, the file has the name of its id plus ".part"
+// ("1234.part"); only a complete document is renamed to its id, so a crash
+// never leaves a cut document under a cache file's name.
 //
 // Stream form (one record of cachedb, see Cache.h), binary:
 //   Str     url
@@ -30,7 +34,16 @@ class EntryList;
 class ObjectDrain;
 class ObjectSource;
 class Readable;
+class URLAnswer;
 struct UrlNode;
+
+// The owner of an entry that every client may read.
+inline constexpr uint32_t SHARED = 0;
+// The owner of a private entry whose mark could not be read: no client.
+inline constexpr uint32_t NO_CLIENT = 0xFFFFFFFF;
+// The header line that marks a cache file private, as a lower-case name.
+inline constexpr char PRIVATE_MARK[] = "X-Quaylo-Private";
+inline constexpr char PRIVATE_MARK_KEY[] = "x-quaylo-private";
 
 class CacheEntry {
 public:
@@ -40,10 +53,18 @@ public:
     uint32_t bytes = 0;      // length of the stored body
     bool headeronly = false; // the file holds an answer head but no body
     int32_t errorcode = 0;
+    // Not in the record (an extension of cachedb keeps them, see Cache.h):
+    uint32_t owner = SHARED; // the client address a private entry belongs to
+    uint32_t disk = 0;       // bytes the file and its record take on disk
 
-    // Fills url, errorcode, bytes and headeronly from the content of a cache
-    // file (id and date are the caller's). Reads to the end of the stream.
-    // 0, or -1 with a report pending ("got invalid data from file", "short file").
+    bool visible_to(uint32_t client) const { return owner == SHARED || owner == client; }
+    // The bytes of this entry's record in cachedb, extension included.
+    uint32_t record_bytes() const;
+
+    // Fills url, errorcode, bytes, headeronly and owner from the content of
+    // a cache file (id and date are the caller's). Reads to the end of the
+    // stream. 0, or -1 with a report pending ("got invalid data from file",
+    // "short file").
     int32_t init_from_cfile(Readable& file);
 
     // Database bookkeeping, not part of the stream form. A version being
@@ -115,6 +136,19 @@ private:
 
 // The cache file of an id inside dir: dir + "/" + decimal id.
 Str cache_file_path(const Str& dir, uint32_t id);
+// The name a cache file has while it is written.
+Str unfinished_path(const Str& cache_file);
+bool is_unfinished_name(const Str& name);
+
+// The answer head at the start of a cache file; false (report dropped)
+// when the file cannot be opened or its head cannot be read.
+bool read_cache_head(const Str& path, URLAnswer& answer);
+
+// The owner a head's lines name: SHARED without a mark, NO_CLIENT for a
+// mark that is not one dotted IPv4 address (or several marks that differ).
+uint32_t owner_from_mark(const Str& answer_lines);
+// The lines with the mark of owner (none for SHARED) instead of any other.
+Str with_private_mark(const Str& answer_lines, uint32_t owner);
 // True when name is the canonical decimal form of a non-zero 32-bit id (no
 // leading zeros, no sign, nothing else); the id is stored in id.
 bool parse_cache_file_name(const Str& name, uint32_t& id);

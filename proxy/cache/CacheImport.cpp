@@ -51,12 +51,13 @@ int32_t Cache::import(Cache& source, const UrlSelection& selection, bool only_ne
             fail_chain("Cache::import ", "unable to create entry");
             return -1;
         }
+        to->owner = from->owner;
         if (copy_file(source, *from, *to) != 0) {
-            to->bytes = 0;
             delete_entry(*to);
             return -1;
         }
-        totalbytes_ += to->bytes;
+        measure(*to);
+        totalbytes_ += to->disk;
         promote(*to->node);
         check_size();
     }

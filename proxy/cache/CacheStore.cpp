@@ -8,6 +8,7 @@
 #include "foundation/FileStream.h"
 #include "foundation/FileSystem.h"
 #include "foundation/ObjectStream.h"
+#include "http/URLAnswer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -52,13 +53,16 @@ int32_t Cache::load(bool recover) {
     totalbytes_ = 0;
     accesses_ = 0;
     bool loaded = false;
+    bool extended = false;
     {
         IFileStream file(path);
         if (!file.open_failed()) {
             BufReadable buffered(file);
             BinarySource source(buffered);
             source >> *this;
-            loaded = !source.error() && build_indexes(false) == 0;
+            loaded = !source.error();
+            extended = loaded && read_extension(source);
+            loaded = loaded && build_indexes(false) == 0;
         }
     }
     if (!loaded) {
@@ -72,9 +76,10 @@ int32_t Cache::load(bool recover) {
         return recovery(path);
     }
 
+    if (!extended) measure_entries();
     // The stored sum is only a copy of what the entries say.
     totalbytes_ = 0;
-    for (const CacheEntry& entry : current_) totalbytes_ += entry.bytes;
+    for (const CacheEntry& entry : current_) totalbytes_ += entry.disk;
     // cachedb exists only while the server is stopped.
     if (!read_only_ && ::unlink(path.c_str()) != 0) {
         fail_new("Cache::load ", "unable to remove file '" + path + "'");
@@ -112,6 +117,48 @@ int32_t Cache::store() {
     }
     modified_ = false;
     return 0;
+}
+
+int32_t Cache::store_with_room() {
+    // A full disk costs the least recently used documents, not the index
+    // of all the others.
+    for (int attempt = 0;; attempt++) {
+        if (store() == 0) return 0;
+        uint64_t needed = 64;
+        for (const CacheEntry& entry : current_) needed += entry.record_bytes();
+        needed += users_.size() * 36;
+        int64_t free = free_space(cachedir_.value());
+        if (attempt >= 8 || free < 0 || uint64_t(free) >= needed) return -1;
+        Str report = fail_take();
+        if (make_room(needed - uint64_t(free)) == 0) {
+            fail_new("", report.substr(0, report.length() >= 2 ? report.length() - 2 : 0));
+            return -1;
+        }
+    }
+}
+
+bool Cache::read_extension(ObjectSource& source) {
+    uint32_t magic = 0;
+    uint32_t count = 0;
+    source >> magic;
+    if (!source.error() && magic == EXTENSION_MAGIC) source >> count;
+    bool sound = !source.error() && magic == EXTENSION_MAGIC && count == current_.count();
+    for (CacheEntry* entry = current_.first(); sound && entry; entry = entry->next()) {
+        uint32_t id = 0;
+        source >> id >> entry->owner >> entry->disk;
+        sound = !source.error() && id == entry->id;
+    }
+    if (fail_pending()) fail_take();
+    return sound;
+}
+
+void Cache::measure_entries() {
+    for (CacheEntry& entry : current_) {
+        measure(entry);
+        URLAnswer head;
+        entry.owner = read_cache_head(file_name(entry.id), head) ? owner_from_mark(head.unknown)
+                                                                 : SHARED;
+    }
 }
 
 // Builds the indexes from sorted runs, so every insertion lands at the end
@@ -174,7 +221,7 @@ int32_t Cache::build_indexes(bool keep_newest) {
 
 void Cache::discard_duplicate(CacheEntry& entry) {
     remove_entry_file(entry);
-    totalbytes_ = totalbytes_ >= entry.bytes ? totalbytes_ - entry.bytes : 0;
+    totalbytes_ = totalbytes_ >= entry.disk ? totalbytes_ - entry.disk : 0;
     current_.remove(entry);
 }
 
@@ -207,8 +254,10 @@ int32_t Cache::recovery(const Str& cachedb_path) {
         if (file_part(file.path) == CACHE_LOCK_FILE) continue;
         uint32_t id = 0;
         bool taken = false;
+        // Cut off while it was written: never a document.
+        if (is_unfinished_name(file_part(file.path))) ::unlink(file.path.c_str());
         if (file.stat.is_regular() && parse_cache_file_name(file_part(file.path), id)) {
-            taken = recover_file(file.path, id, file.stat.modified());
+            taken = recover_file(file.path, id, file.stat);
             if (!taken && fail_pending()) {
                 if (debug_.value())
                     fail_print();
@@ -229,15 +278,17 @@ int32_t Cache::recovery(const Str& cachedb_path) {
     return 0;
 }
 
-bool Cache::recover_file(const Str& path, uint32_t id, int64_t modified) {
+bool Cache::recover_file(const Str& path, uint32_t id, const Stat& status) {
     IFileStream file(path);
     if (file.open_failed()) return false;
     BufReadable buffered(file);
     std::unique_ptr<CacheEntry> entry = new_cache_entry();
     if (!entry || entry->init_from_cfile(buffered) != 0) return false;
     entry->id = id;
-    entry->date.set_from_time(modified);
-    totalbytes_ += entry->bytes;
+    entry->date.set_from_time(status.modified());
+    int64_t taken = status.footprint() + entry->record_bytes();
+    entry->disk = taken > int64_t(UINT32_MAX) ? UINT32_MAX : uint32_t(taken);
+    totalbytes_ += entry->disk;
     current_.push_back(std::move(entry));
     return true;
 }
@@ -309,6 +360,16 @@ void write_users(ObjectDrain& d, const UserTree& users) {
     d.close();
 }
 
+void write_extension(ObjectDrain& d, const EntryList& list) {
+    if (d.form() == ObjectDrain::BINARY) d << Cache::EXTENSION_MAGIC;
+    d << list.count() << "\n";
+    for (const CacheEntry& entry : list) {
+        if (d.error()) break;
+        d << ">id = " << entry.id << " >owner = " << entry.owner << " >disk = " << entry.disk
+          << "\n";
+    }
+}
+
 } // namespace
 
 ObjectDrain& operator<<(ObjectDrain& d, const Cache& cache) {
@@ -328,6 +389,8 @@ ObjectDrain& operator<<(ObjectDrain& d, const Cache& cache) {
             d << ">accesses = " << cache.accesses_ << "\n";
             d << ">users = ";
             write_users(d, cache.users_);
+            d << ">extension = ";
+            write_extension(d, cache.current_);
         }
         if (d.error()) fail_chain("ObjectDrain << Cache ", "unable to write instance");
     }

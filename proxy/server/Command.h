@@ -10,7 +10,8 @@
 //   4    ReadLockAck       server->worker   GMTdate date, Str file, u32 id, u32 bytes,
 //                                           bool headeronly, i32 errorcode
 //   5    ReleaseReadLock   worker->server   u32 id
-//   6    WriteLock         worker->server   Str url, GMTdate date, bool headeronly, i32 errorcode
+//   6    WriteLock         worker->server   Str url, GMTdate date, bool headeronly, i32 errorcode,
+//                                           bool private (kept for the worker's client only)
 //   7    WriteLockAck      server->worker   Str file, u32 id (0: do not store)
 //   8    ReleaseWriteLock  worker->server   u32 id, u32 bytes (0: not stored completely)
 //   9    SpecialRequest    worker->server   Str path, list of Str parameters, u32 client address
@@ -25,6 +26,9 @@
 //  15    HeadComplete      worker->server   bool local (an admin-host or invalid request)
 //                                           the request head is in; answered with Options,
 //                                           which a connection over maxcon waits for
+//  16    MakeRoom          worker->server   u32 bytes wanted on the cache's disk
+//  17    RoomMade          server->worker   u32 bytes freed (least recently used evicted)
+// A lock or search goes by the client address the server accepted.
 #pragma once
 
 #include <cstdint>
@@ -45,4 +49,6 @@ enum Command : int32_t {
     CMD_UPDATE_CACHE_DATE = 13,
     CMD_SPECIAL_ANSWER_SEARCH = 14,
     CMD_HEAD_COMPLETE = 15,
+    CMD_MAKE_ROOM = 16,
+    CMD_ROOM_MADE = 17,
 };

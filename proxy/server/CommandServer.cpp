@@ -67,6 +67,9 @@ int32_t CommandServer::serve(Connection& record, ConnectionTable& table) {
     case CMD_GET_OPTIONS:
         result = get_options(record);
         break;
+    case CMD_MAKE_ROOM:
+        result = make_room(record);
+        break;
     case CMD_UPDATE_CACHE_DATE:
         result = update_cache_date(record);
         break;
@@ -130,7 +133,8 @@ int32_t CommandServer::read_lock(Connection& record) {
     uint32_t bytes = 0;
     bool headeronly = false;
     int32_t errorcode = NOT_CACHED_ERRORCODE;
-    cache_.get_read_lock(url, date, file_name, id, bytes, headeronly, errorcode);
+    cache_.get_read_lock(url, record.client_address, date, file_name, id, bytes, headeronly,
+                         errorcode);
     record.read_lock = id;
 
     MessageBuffer message;
@@ -161,7 +165,8 @@ int32_t CommandServer::write_lock(Connection& record) {
     GMTdate date;
     bool headeronly = false;
     int32_t errorcode = 0;
-    source >> url >> date >> headeronly >> errorcode;
+    bool kept_private = false;
+    source >> url >> date >> headeronly >> errorcode >> kept_private;
     if (source.error()) {
         fail_chain(REPORTER, "unable to read WriteLock from child");
         return 1;
@@ -169,7 +174,8 @@ int32_t CommandServer::write_lock(Connection& record) {
     if (record.write_lock != 0) return lock_misused();
     Str file_name;
     uint32_t id = 0;
-    cache_.get_write_lock(url, date, headeronly, errorcode, file_name, id);
+    uint32_t owner = kept_private ? record.client_address : SHARED;
+    cache_.get_write_lock(url, date, headeronly, errorcode, owner, file_name, id);
     record.write_lock = id;
 
     MessageBuffer message;
@@ -204,7 +210,8 @@ int32_t CommandServer::special_request(Connection& record) {
         fail_chain(REPORTER, "unable to read SpecialRequest from child");
         return 1;
     }
-    AdminAnswer answer = admin_.answer(path, arguments, client);
+    (void)client; // the address accepted counts, not what the worker says
+    AdminAnswer answer = admin_.answer(path, arguments, record.client_address);
 
     MessageBuffer message;
     BinaryDrain drain(message);
@@ -213,7 +220,7 @@ int32_t CommandServer::special_request(Connection& record) {
     } else if (answer.kind == AdminAnswer::SEARCH) {
         Str directory;
         std::vector<uint32_t> ids;
-        if (cache_.get_all_ids(directory, ids) < 0) {
+        if (cache_.get_all_ids(directory, ids, record.client_address) < 0) {
             fail_chain(REPORTER, "unable to create ID-array");
             return -1;
         }
@@ -223,6 +230,22 @@ int32_t CommandServer::special_request(Connection& record) {
         return 0;
     }
     send(record, message.bytes, "unable to send SpecialAnswer to child");
+    return 0;
+}
+
+int32_t CommandServer::make_room(Connection& record) {
+    BinarySource source(*record.channel);
+    uint32_t wanted = 0;
+    source >> wanted;
+    if (source.error()) {
+        fail_chain(REPORTER, "unable to read MakeRoom from child");
+        return 1;
+    }
+    uint64_t freed = cache_.make_room(wanted);
+    MessageBuffer message;
+    BinaryDrain(message) << int32_t(CMD_ROOM_MADE)
+                         << uint32_t(freed > UINT32_MAX ? UINT32_MAX : freed);
+    send(record, message.bytes, "unable to send RoomMade to child");
     return 0;
 }
 
@@ -313,5 +336,5 @@ void CommandServer::send_held(Connection& record, const Str& message, const char
 
 bool CommandServer::is_question(int32_t code) {
     return code == CMD_READ_LOCK || code == CMD_WRITE_LOCK || code == CMD_SPECIAL_REQUEST ||
-           code == CMD_GET_OPTIONS || code == CMD_HEAD_COMPLETE;
+           code == CMD_GET_OPTIONS || code == CMD_HEAD_COMPLETE || code == CMD_MAKE_ROOM;
 }

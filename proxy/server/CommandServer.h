@@ -42,6 +42,7 @@ private:
     int32_t release_write_lock(Connection& record);
     int32_t special_request(Connection& record);
     int32_t get_options(Connection& record);
+    int32_t make_room(Connection& record);
     int32_t update_cache_date(Connection& record);
     void release_locks(Connection& record);
     // Prints the pending report, releases the worker's locks and closes its

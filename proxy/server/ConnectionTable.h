@@ -16,6 +16,7 @@ struct Connection {
     int32_t id = 0;
     std::unique_ptr<CmdSocket> channel;
     std::unique_ptr<Socket> client;
+    uint32_t client_address = 0; // as the socket layer delivers it
     uint32_t read_lock = 0;  // id of the cache read lock the worker holds, 0 = none
     uint32_t write_lock = 0; // id of the cache write lock the worker holds, 0 = none
     // The worker has the whole request head (HeadComplete); until then the

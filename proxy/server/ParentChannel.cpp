@@ -125,9 +125,11 @@ int ParentChannel::release_read_lock(uint32_t id, const char* context, bool hold
 }
 
 int ParentChannel::write_lock(const Str& url, const GMTdate& date, bool headeronly,
-                              int32_t errorcode, Str& file, uint32_t& id, const char* context) {
+                              int32_t errorcode, bool kept_private, Str& file, uint32_t& id,
+                              const char* context) {
     MessageBuffer message;
-    BinaryDrain(message) << int32_t(CMD_WRITE_LOCK) << url << date << headeronly << errorcode;
+    BinaryDrain(message) << int32_t(CMD_WRITE_LOCK) << url << date << headeronly << errorcode
+                         << kept_private;
     if (send(message.bytes, context) != 0) return 1;
     int32_t code = 0;
     if (read_code(CMD_WRITE_LOCK_ACK, CMD_WRITE_LOCK_ACK, code, context) != 0) return 1;
@@ -141,6 +143,18 @@ int ParentChannel::release_write_lock(uint32_t id, uint32_t bytes, const char* c
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_RELEASE_WRITE_LOCK) << id << bytes;
     return send_or_hold(message.bytes, hold, context);
+}
+
+int ParentChannel::make_room(uint32_t wanted, uint32_t& freed, const char* context) {
+    MessageBuffer message;
+    BinaryDrain(message) << int32_t(CMD_MAKE_ROOM) << wanted;
+    if (send(message.bytes, context) != 0) return 1;
+    int32_t code = 0;
+    if (read_code(CMD_ROOM_MADE, CMD_ROOM_MADE, code, context) != 0) return 1;
+    BinarySource source(reader_);
+    source >> freed;
+    if (source.error()) return communication_failed(context);
+    return 0;
 }
 
 int ParentChannel::update_cache_date(uint32_t id, const GMTdate& date, const char* context) {

@@ -90,8 +90,12 @@ public:
     // hold: the release leaves together with the next message (the worker's
     // last releases travel with Finished, in one piece).
     int release_read_lock(uint32_t id, const char* context, bool hold = false);
+    // kept_private: the document is kept for this worker's client only.
     int write_lock(const Str& url, const GMTdate& date, bool headeronly, int32_t errorcode,
-                   Str& file, uint32_t& id, const char* context);
+                   bool kept_private, Str& file, uint32_t& id, const char* context);
+    // Asks the server to evict least recently used documents for wanted
+    // bytes of disk; freed tells what they took.
+    int make_room(uint32_t wanted, uint32_t& freed, const char* context);
     int release_write_lock(uint32_t id, uint32_t bytes, const char* context, bool hold = false);
     int update_cache_date(uint32_t id, const GMTdate& date, const char* context);
     int special_request(const Str& path, const ArgList& parameters, uint32_t client_address,

@@ -70,16 +70,27 @@ Relais::Relais(const Str& program_name, ArgList& arguments, CmdSocket::Entry ent
     if (result < 0) return; // status stays 1, the report is pending
 
     print(Str(server_text(ServerText::SHUTDOWN, options_.language.index())) + "\n");
+    end_workers();
+    // A stop that loses the index must not look like a clean one.
+    if (cache_->close() != 0) {
+        fail_chain(REPORTER, "the cache index could not be written: the cache files will be "
+                             "read again at the next start");
+        return;
+    }
     status_ = 0;
 }
 
-Relais::~Relais() {
+void Relais::end_workers() {
     // The channels close first, so every worker sees the end and returns.
     connections_.clear();
     if (!WorkerPool::wait_until_none_runs(WORKER_END_MILLISECONDS)) {
         fail_new("~Relais: ", "workers still running at the end of the server");
         fail_print();
     }
+}
+
+Relais::~Relais() {
+    end_workers();
     commands_.reset();
     admin_.reset();
     cache_.reset();
@@ -354,6 +365,7 @@ bool Relais::accept_connection() {
     auto record = std::make_unique<Connection>();
     record->id = ConnectionTable::next_id();
     record->client = std::move(client);
+    record->client_address = peer;
     take_place(*record);
 
     ArgList arguments;

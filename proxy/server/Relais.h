@@ -65,6 +65,8 @@ private:
     void install_stop_handlers();
     void restore_stop_handlers();
     int32_t main_loop();
+    // Closes every connection and waits for the workers to end.
+    void end_workers();
     void accept_connections();
     // false when the accept failed (reported and printed).
     bool accept_connection();

@@ -2,11 +2,15 @@
 
 #include "foundation/Fail.h"
 #include "foundation/ObjectStream.h"
+#include "http/HeadRules.h"
 #include "proxy/admin/SearchResults.h"
+#include "proxy/cache/CacheEntry.h"
 #include "proxy/server/AdminOrigin.h"
+#include "proxy/server/ChannelStream.h"
 #include "proxy/server/Command.h"
 #include "proxy/server/WorkerPages.h"
 
+#include <atomic>
 #include <fcntl.h>
 #include <new>
 #include <sys/socket.h>
@@ -33,6 +37,16 @@ void print_if(bool debug) {
         fail_take();
 }
 
+// Copies failing one after another (a full or read-only disk) are logged
+// once, until a copy is kept again.
+std::atomic<bool> copies_failing{false};
+
+void log_dropped_copy(const Str& why) {
+    if (copies_failing.exchange(true)) return;
+    fail_new(MAIN, "cache copy dropped, documents are relayed without one: " + why);
+    fail_print();
+}
+
 } // namespace
 
 int urlget_main(const Str& program_name, ArgList& args) {
@@ -50,7 +64,7 @@ UrlGet::UrlGet()
 
 UrlGet::~UrlGet() {
     reading_.close();
-    finish_cache_write();
+    writing_.copy.reset(); // whatever is unfinished is not kept
     server_.reset();
     if (channel_ && channel_->connected() && channel_->finished(START) != 0)
         print_if(options_.debug);
@@ -204,9 +218,12 @@ void UrlGet::decide() {
 }
 
 // A copy younger than `updtime` is sent without asking the origin, unless
-// the client wants a fresh one or the copy is an error answer.
+// the client wants a fresh one or the copy is an error answer. Credentials
+// are checked by the origin every time: their copy serves offline reading.
 bool UrlGet::fresh(const GMTdate& now) const {
-    if (!lookup_.cached() || request_.no_cache || is_error_status(lookup_.errorcode)) return false;
+    if (!lookup_.cached() || request_.no_cache || is_error_status(lookup_.errorcode) ||
+        !request_.authorization.empty())
+        return false;
     int64_t age = int64_t(now.diff(lookup_.date));
     return int64_t(options_.updtime) > age;
 }
@@ -300,6 +317,8 @@ bool UrlGet::open_cache_answer(Source source) {
         return false;
     }
     answer_ = std::move(stored);
+    // Older files may still hold a cookie; the private mark is the cache's own.
+    answer_.unknown = without_header(without_cookies(answer_.unknown), PRIVATE_MARK_KEY);
     answer_.content_length = lookup_.bytes;
     source_ = source;
     return true;
@@ -328,29 +347,53 @@ UrlGet::Failure UrlGet::update_cache_date(const GMTdate& date) {
 
 UrlGet::Failure UrlGet::try_write_init(URLRequest& request) {
     const char* context = "UrlGet::try_write_init ";
-    // Answers to forms and to authorized requests are never kept.
-    if (request.method == "POST" || !request.authorization.empty()) return Failure::NONE;
+    // Answers to forms are never kept.
+    if (request.method == "POST") return Failure::NONE;
+    bool kept_private =
+        is_private_exchange(request.unknown, !request.authorization.empty(), answer_.unknown);
     Str file;
     uint32_t id = 0;
     bool headeronly = (request.method == "HEAD") != 0;
-    if (channel_->write_lock(request.uri, contact_time_, headeronly, answer_.errorcode, file, id,
-                             context) != 0)
+    if (channel_->write_lock(request.uri, contact_time_, headeronly, answer_.errorcode,
+                             kept_private, file, id, context) != 0)
         return fail(Failure::INTERNAL);
     if (id == 0) return Failure::NONE;
     writing_.id = id;
-    writing_.file = std::make_unique<OFileStream>(file, O_CREAT | O_TRUNC);
-    if (writing_.file->open_failed()) {
-        fail_chain(context, "unable to open file for writing");
-        return fail(Failure::INTERNAL);
-    }
-    writing_.buffer = std::make_unique<BufWriteable>(*writing_.file, TRANSFER_BUFFER_SIZE);
-    BinaryDrain drain(*writing_.buffer);
-    drain << answer_ << request.uri;
-    if (drain.error()) {
-        fail_chain(MAIN, "unable to write to cache file");
-        return fail(Failure::INTERNAL);
-    }
+    writing_.copy =
+        std::make_unique<CacheFileWriter>([this](uint64_t wanted) { return ask_for_room(wanted); });
+    if (!writing_.copy->begin(file, stored_head(request, kept_private))) drop_cache_copy();
     return Failure::NONE;
+}
+
+Str UrlGet::stored_head(const URLRequest& request, bool kept_private) const {
+    URLAnswer stored = answer_;
+    stored.body = Str();
+    // A cookie set for one client is never handed to another from the cache.
+    stored.unknown = with_private_mark(without_cookies(answer_.unknown),
+                                       kept_private ? client_address_ : SHARED);
+    MessageBuffer head;
+    BinaryDrain drain(head);
+    drain << stored << request.uri;
+    return head.bytes;
+}
+
+uint64_t UrlGet::ask_for_room(uint64_t wanted) {
+    uint32_t freed = 0;
+    uint32_t asked = wanted > UINT32_MAX ? UINT32_MAX : uint32_t(wanted);
+    if (channel_->make_room(asked, freed, "UrlGet::store ") != 0) {
+        print_if(options_.debug);
+        return 0;
+    }
+    return freed;
+}
+
+void UrlGet::drop_cache_copy() {
+    log_dropped_copy(writing_.copy->failure());
+    writing_.copy.reset();
+    uint32_t id = writing_.id;
+    writing_.id = 0;
+    // The lock goes now: nothing more is written under it.
+    if (channel_->release_write_lock(id, 0, START) != 0) print_if(options_.debug);
 }
 
 UrlGet::Failure UrlGet::create_answer_to_special_request(URLRequest& request) {
@@ -384,20 +427,16 @@ void UrlGet::send_and_release() {
         print_if(options_.debug);
         // Nothing stored counts: the server releases the write lock with 0
         // bytes when it hears Finished.
-        finish_cache_write();
+        writing_.copy.reset();
     }
     server_.reset();
 }
 
 void UrlGet::release_after_success() {
     int result = 0;
-    if (writing_.buffer) {
+    if (writing_.id != 0) {
         uint32_t id = writing_.id;
         uint32_t stored = finish_cache_write();
-        // A document cut short must not count as cached.
-        if (request_.method == "GET" && answer_.content_length != 0 &&
-            stored < answer_.content_length)
-            stored = 0;
         result = channel_->release_write_lock(id, stored, START, true);
     }
     if (result == 0 && from_cache()) {
@@ -413,13 +452,19 @@ void UrlGet::release_after_success() {
 }
 
 uint32_t UrlGet::finish_cache_write() {
-    uint32_t stored = writing_.stored;
-    if (writing_.buffer && writing_.buffer->flush() != 0) {
-        fail_chain(MAIN, "unable to write to cache file");
-        print_if(options_.debug);
-        stored = 0;
+    std::unique_ptr<CacheFileWriter> copy = std::move(writing_.copy);
+    writing_.id = 0;
+    if (!copy || !copy->writing()) return 0;
+    uint32_t stored = copy->body_bytes();
+    // A document cut short must not count as cached: its copy goes with it.
+    bool head_only = request_.method == "HEAD";
+    if (!head_only && (stored == 0 ||
+                       (answer_.content_length != 0 && stored < answer_.content_length)))
+        return 0;
+    if (!copy->commit()) {
+        log_dropped_copy(copy->failure());
+        return 0;
     }
-    if (writing_.file && writing_.file->write_error()) stored = 0;
-    writing_.close();
+    copies_failing = false;
     return stored;
 }

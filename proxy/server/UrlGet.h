@@ -21,6 +21,7 @@
 #include "http/GMTdate.h"
 #include "http/URLAnswer.h"
 #include "http/URLRequest.h"
+#include "proxy/server/CacheFileWriter.h"
 #include "proxy/server/HeadAssembler.h"
 #include "proxy/server/ParentChannel.h"
 
@@ -70,16 +71,8 @@ public:
 private:
     // A relayed document on its way into a cache file under a write lock.
     struct CacheWrite {
-        uint32_t id = 0;
-        std::unique_ptr<OFileStream> file;
-        std::unique_ptr<BufWriteable> buffer; // closed before the file
-        uint32_t stored = 0;                  // body bytes written
-
-        void close() {
-            buffer.reset();
-            file.reset();
-            *this = CacheWrite();
-        }
+        uint32_t id = 0; // of the write lock; 0 = none held
+        std::unique_ptr<CacheFileWriter> copy;
     };
     // The cache file an answer is read from.
     struct CacheRead {
@@ -123,9 +116,14 @@ private:
     void send_and_release();
     bool from_cache() const { return source_ == Source::CACHE || source_ == Source::RENEWED; }
     void release_after_success();
-    // Flushes and closes the cache file being written: the bytes stored, 0
-    // when writing failed.
+    // The body bytes of a complete copy, now under its cache file's name;
+    // 0 when there is none (dropped, cut short, or not to be kept).
     uint32_t finish_cache_write();
+    // Gives up the copy; the relay goes on. Logged once while copies fail.
+    void drop_cache_copy();
+    uint64_t ask_for_room(uint64_t wanted);
+    // The stored form of the answer head and the URL.
+    Str stored_head(const URLRequest& request, bool kept_private) const;
     Failure fail(Failure kind) { return failure_ = kind; }
 
     // Waits until socket is ready for events (POLLIN or POLLOUT) while also
@@ -157,6 +155,7 @@ private:
     // Appends the next block of the cached body to into.
     Failure read_cache_block(Str& into, const char* context);
     // Sends bytes of the body to the client and, when storing, to the cache file.
+    // Storing never fails the relay.
     Failure deliver(const char* bytes, uint32_t count, const char* context,
                     const char* client_message);
     Failure store(const char* bytes, uint32_t count, const char* context);

@@ -356,12 +356,8 @@ UrlGet::Failure UrlGet::read_answer_head(const char* context) {
 }
 
 UrlGet::Failure UrlGet::store(const char* bytes, uint32_t count, const char* context) {
-    if (!writing_.buffer) return Failure::NONE;
-    if (writing_.buffer->ewrite(bytes, int32_t(count)) < int32_t(count)) {
-        fail_chain(context, "unable to store data to cache-file");
-        return fail(Failure::INTERNAL);
-    }
-    writing_.stored += count;
+    (void)context;
+    if (writing_.copy && !writing_.copy->append(bytes, count)) drop_cache_copy();
     return Failure::NONE;
 }
 

@@ -32,7 +32,7 @@ void check(const Cache& cache) {
         if (e.id == 0 || cache.find_id(e.id) != &e) std::abort();
         const UrlNode* node = cache.find_url(e.url);
         if (!node || node->current != &e) std::abort();
-        sum += e.bytes;
+        sum += e.disk;
     }
     if (cache.ids().size() != cache.current().count() ||
         cache.urls().size() != cache.current().count() || cache.totalbytes() != sum ||

@@ -40,7 +40,7 @@ protected:
     std::string search(const std::string& phrase) {
         Str directory;
         std::vector<uint32_t> ids;
-        EXPECT_EQ(cache->get_all_ids(directory, ids), 0);
+        EXPECT_EQ(cache->get_all_ids(directory, ids, 1), 0);
         AdminPage page(0);
         search_matches(page, directory, ids, phrase.c_str());
         return text(page.content());
@@ -79,7 +79,7 @@ TEST_F(SearchResultsTest, ListsTheTextDocumentsWhoseBodyHoldsEveryPieceInAnyCase
 TEST_F(SearchResultsTest, ResultPageRepeatsTheFormCountsItsLengthAndRefusesOtherArguments) {
     Str directory, head, body;
     std::vector<uint32_t> ids;
-    ASSERT_EQ(cache->get_all_ids(directory, ids), 0);
+    ASSERT_EQ(cache->get_all_ids(directory, ids, 1), 0);
     auto results = [&](const std::string& words, uint32_t language = 0) {
         ArgList arguments;
         std::istringstream in(words);

@@ -77,15 +77,18 @@ TEST_F(CacheStoreTest, CleanStopWritesCachedbNextLoadDeletesItIndexGoneEntriesCo
     cache->release_read_lock(read("a").id);
     cache->register_user(0x0100007F);
     EXPECT_FALSE(fs::exists(db()));
+    uint32_t on_disk = cache->totalbytes();
     close();
     std::string written = read_file(db());
     std::string start =
         cachedb({entry("b", b_id, 0, 784111778, true, 304),
                  entry("c", c_id, 3, 784111779, false, 404), entry("a", a_id, 5, 784111777)},
-                c_id, 8, 1, {{0x0100007F, ::time(nullptr)}});
-    // All but the user's last connect, checked once loaded.
-    ASSERT_EQ(written.size(), start.size());
+                c_id, on_disk, 1, {{0x0100007F, ::time(nullptr)}});
+    // All but the user's last connect, checked once loaded; then the
+    // extension: its magic, the count, and id, owner, disk of each entry.
+    ASSERT_EQ(written.size(), start.size() + 8 + 3 * 12);
     EXPECT_EQ(written.substr(0, start.size() - 32), start.substr(0, start.size() - 32));
+    EXPECT_EQ(written.substr(start.size(), 8), std::string("xBDC\x03\0\0\0", 8));
 
     EXPECT_EQ(open(false), "");
     EXPECT_FALSE(fs::exists(db()));
@@ -100,7 +103,8 @@ TEST_F(CacheStoreTest, CleanStopWritesCachedbNextLoadDeletesItIndexGoneEntriesCo
     close();
     EXPECT_FALSE(fs::exists(db())); // a cache that failed writes nothing
     EXPECT_EQ(open().rfind(NO_DATABASE, 0), 0u);
-    EXPECT_TRUE(cache->urls().size() == 3 && cache->totalbytes() == 8 && cache->accesses() == 0);
+    EXPECT_TRUE(cache->urls().size() == 3 && cache->totalbytes() == on_disk &&
+                cache->accesses() == 0);
     EXPECT_TRUE(cache->find_url("b")->current->headeronly && cache->modified());
     EXPECT_EQ(cache->find_url("c")->current->errorcode, 404);
     EXPECT_LT(std::abs(double(::time(nullptr)) - double(cache->seed())), 60.0);
@@ -187,7 +191,7 @@ TEST_F(CacheStoreTest, ValidCachedbIsLoadedAsWrittenABadOneIsRebuiltFromTheFiles
     for (int i = 0; i < 20; i++) {
         uint32_t r1 = next(), r2 = next(), id = 0;
         Str file;
-        cache->get_write_lock(std::to_string(i).c_str(), date_of(1), true, 200, file, id);
+        cache->get_write_lock(std::to_string(i).c_str(), date_of(1), true, 200, SHARED, file, id);
         EXPECT_EQ(id, (r1 & 0x7FFF) | ((r2 & 0x1FE) << 15)) << i;
     }
     close();
@@ -243,7 +247,7 @@ TEST_F(CacheStoreTest, StoreFailsWhenTheDatabaseCannotBeCreatedAndShowsItsTextFo
     std::string shown = read_file(dir.file("text"));
     for (const char* piece :
          {"Cache:\n", "old_entries = \n", "List with 2 elements:\n", "url    = b\n",
-          "seed = ", "totalbytes = 3\n", "accesses = 0\n", "users = \n", "AVLDLTree of size 1\n",
+          "seed = ", "totalbytes = ", "extension = ", "accesses = 0\n", "users = \n", "AVLDLTree of size 1\n",
           "UserInfo:\n", "inetaddr = 16777343\n", "lastconnect = "})
         EXPECT_NE(shown.find(piece), std::string::npos) << piece << " in\n" << shown;
 }

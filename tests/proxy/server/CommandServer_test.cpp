@@ -79,7 +79,7 @@ protected:
     uint32_t store(const char* url) {
         Str file;
         uint32_t id = 0;
-        cache->get_write_lock(url, date, false, 200, file, id);
+        cache->get_write_lock(url, date, false, 200, SHARED, file, id);
         cache->release_write_lock(id, 10);
         return id;
     }
@@ -89,7 +89,7 @@ protected:
         uint32_t id = 0, bytes = 0;
         bool headeronly = false;
         int32_t errorcode = 0;
-        cache->get_read_lock(url, date, file, id, bytes, headeronly, errorcode);
+        cache->get_read_lock(url, 1, date, file, id, bytes, headeronly, errorcode);
     }
     int readers(uint32_t id) { return cache->find_id(id)->readers; }
     // ReadLockAck: date, file, id, bytes, headeronly, errorcode.
@@ -108,6 +108,39 @@ protected:
     std::unique_ptr<FakeWorker> worker;
     std::unique_ptr<Socket> browser;
 };
+
+// A private document is found only by the client it belongs to, and a
+// private write lock makes one for the worker's own client. MakeRoom evicts
+// the least recently used documents not in use and answers what they took.
+TEST_F(CommandServerTest, PrivateDocumentsAreFoundByTheirClientOnlyAndRoomIsMade) {
+    const uint32_t second = 0x0200007F, first = 0x0100007F; // 127.0.0.2, 127.0.0.1
+    record->client_address = second;
+    Str file;
+    uint32_t mine = 0, theirs = 0;
+    cache->get_write_lock("http://host/mine", date, false, 200, second, file, mine);
+    cache->release_write_lock(mine, 10);
+    cache->get_write_lock("http://host/theirs", date, false, 200, first, file, theirs);
+    cache->release_write_lock(theirs, 10);
+    ASSERT_EQ(serve(int32_t(CMD_READ_LOCK), Str("http://host/theirs")), 0);
+    EXPECT_EQ(answer(not_cached), not_cached);
+    ASSERT_EQ(serve(int32_t(CMD_READ_LOCK), Str("http://host/mine")), 0);
+    std::string ack =
+        encoded(int32_t(CMD_READ_LOCK_ACK), date, cache->file_name(mine), mine, 10u, false, 200);
+    EXPECT_EQ(answer(ack), ack);
+
+    ASSERT_EQ(serve(int32_t(CMD_WRITE_LOCK), Str("http://host/new"), GMTdate(), false, 200, true),
+              0);
+    uint32_t writing = record->write_lock;
+    std::string granted =
+        encoded(int32_t(CMD_WRITE_LOCK_ACK), cache->file_name(writing), writing);
+    EXPECT_EQ(answer(granted), granted);
+    EXPECT_EQ(cache->find_id(writing)->owner, second);
+
+    std::string made = encoded(int32_t(CMD_ROOM_MADE), cache->find_id(theirs)->disk);
+    ASSERT_EQ(serve(int32_t(CMD_MAKE_ROOM), 1u), 0);
+    EXPECT_EQ(answer(made), made);
+    EXPECT_TRUE(cache->find_url("http://host/theirs") == nullptr && cache->find_id(mine));
+}
 
 // The record keeps the locks its worker holds, so that Finished can release
 // what is left: a write lock with 0 bytes (the document does not count as
@@ -129,7 +162,7 @@ TEST_F(CommandServerTest, LocksAreAnsweredRecordedAndReleasedAtFinished) {
     EXPECT_EQ(record->read_lock * 10 + readers(own), 0u);
     ASSERT_EQ(serve(int32_t(CMD_READ_LOCK), Str("http://host/own")), 0);
     EXPECT_EQ(answer(ack), ack);
-    ASSERT_EQ(serve(int32_t(CMD_WRITE_LOCK), Str("http://host/new"), GMTdate(), false, 200), 0);
+    ASSERT_EQ(serve(int32_t(CMD_WRITE_LOCK), Str("http://host/new"), GMTdate(), false, 200, false), 0);
     ASSERT_NE(record->write_lock, 0u);
 
     ASSERT_EQ(serve(int32_t(CMD_FINISHED)), 0);
@@ -159,7 +192,7 @@ TEST_F(CommandServerTest, InvalidDataEndsThatChannelOnly) {
         std::string report;
     } cases[] = {
         {"code meant for the worker", encoded(int32_t(CMD_OPTIONS)), false, invalid},
-        {"unknown code", encoded(16), false, invalid},
+        {"unknown code", encoded(99), false, invalid},
         {"negative code", encoded(-1), false, invalid},
         {"short code", std::string("\3\0", 2), true,
          head + "Relais: failed to get command from child, reason:\r\n" + closed},
@@ -167,7 +200,7 @@ TEST_F(CommandServerTest, InvalidDataEndsThatChannelOnly) {
         {"record too long", encoded(int32_t(CMD_READ_LOCK), limit) + std::string(limit, 'x'), false,
          unreadable + " CmdSocket::eread record too long\r\n\n"},
         {"second read lock", encoded(int32_t(CMD_READ_LOCK), Str("http://host/x")), false, misuse},
-        {"second write lock", encoded(int32_t(CMD_WRITE_LOCK), Str("http://host/y"), date, false, 200),
+        {"second write lock", encoded(int32_t(CMD_WRITE_LOCK), Str("http://host/y"), date, false, 200, false),
          false, misuse},
         {"foreign read lock given back", encoded(int32_t(CMD_RELEASE_READ_LOCK), foreign), false,
          misuse},
@@ -181,7 +214,7 @@ TEST_F(CommandServerTest, InvalidDataEndsThatChannelOnly) {
         add_record();
         uint32_t own = store("http://host/own");
         ASSERT_EQ(serve(int32_t(CMD_READ_LOCK), Str("http://host/own")), 0);
-        ASSERT_EQ(serve(int32_t(CMD_WRITE_LOCK), Str("http://host/new"), GMTdate(), false, 200), 0);
+        ASSERT_EQ(serve(int32_t(CMD_WRITE_LOCK), Str("http://host/new"), GMTdate(), false, 200, false), 0);
         ASSERT_NE(record->read_lock * record->write_lock, 0u);
         std::atomic<bool> sent{false};
         std::thread send([&] { // the long record does not fit into the channel at once
