@@ -43,12 +43,14 @@ void each_line(const Str& lines, Visit visit) {
     for (uint32_t start = 0; start < lines.length();) {
         int32_t lf = lines.find('\n', start);
         uint32_t end = lf < 0 ? lines.length() : uint32_t(lf) + 1;
+        // The name ends at its colon, which a value may follow without a blank.
         uint32_t word = start;
-        while (word < end && static_cast<unsigned char>(lines[word]) > 32) word++;
+        while (word < end && lines[word] != ':' && static_cast<unsigned char>(lines[word]) > 32)
+            word++;
         Str name = lines.substr(start, word);
-        if (name.ends_with(":")) name = name.substr(0, name.length() - 1);
         name.to_lower();
-        visit(HeaderLine{start, end, name, trimmed(lines.substr(word, end))});
+        uint32_t value = word < end && lines[word] == ':' ? word + 1 : word;
+        visit(HeaderLine{start, end, name, trimmed(lines.substr(value, end))});
         start = end;
     }
 }

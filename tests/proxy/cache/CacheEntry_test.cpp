@@ -57,6 +57,43 @@ TEST(CacheEntryFile, FieldsComeFromTheFileAndBadFilesAreRejected) {
     }
 }
 
+// The mark names one client in dotted form; anything else in a mark keeps
+// the file from every client.
+TEST(CacheEntryFile, APrivateMarkNamesOneClientAndAnOddOneNobody) {
+    const uint32_t second = 0x0200007F; // 127.0.0.2
+    std::vector<std::pair<std::string, uint32_t>> cases = {
+        {"", SHARED},
+        {"X-Quaylo-Private: 127.0.0.2\r\n", second},
+        {"x-quaylo-private:   127.0.0.2  \r\nX-QUAYLO-PRIVATE: 127.0.0.2\r\n", second},
+        {"X-Quaylo-Private: 127.0.0.2\r\nX-Quaylo-Private: 127.0.0.1\r\n", NO_CLIENT},
+        {"X-Quaylo-Private:\r\n", NO_CLIENT},
+        {"X-Quaylo-Private: ::1\r\n", NO_CLIENT},
+        {"X-Quaylo-Private: 127.0.0.256\r\n", NO_CLIENT},
+        {"X-Quaylo-Private: 127.0.0.2.5\r\n", NO_CLIENT},
+        {"X-Quaylo-Private: 0127.0.0.2\r\n", NO_CLIENT},
+        {"X-Quaylo-Private: 0.0.0.0\r\n", NO_CLIENT},
+        {"X-Quaylo-Private: 255.255.255.255\r\n", NO_CLIENT},
+    };
+    TempDir dir;
+    for (const auto& [lines, owner] : cases) {
+        SCOPED_TRACE(lines);
+        Str text(lines.c_str());
+        EXPECT_EQ(owner_from_mark(text), owner);
+        EXPECT_EQ(owner_from_mark(with_private_mark(text, second)), second);
+        EXPECT_EQ(owner_from_mark(with_private_mark(text, SHARED)), SHARED);
+        // As recovery reads it from a cache file.
+        Document doc{"http://h/p", "body"};
+        doc.owner = owner;
+        write_cache_file(dir.file("1"), doc);
+        IFileStream stream(Str(dir.file("1").c_str()));
+        BufReadable buffered(stream);
+        CacheEntry entry;
+        ASSERT_EQ(entry.init_from_cfile(buffered), 0);
+        EXPECT_EQ(entry.owner, owner);
+        EXPECT_EQ(entry.visible_to(second), owner == SHARED || owner == second);
+    }
+}
+
 TEST(EntryList, OwnsItsEntriesInOrderThroughMoveToBackAndRemoval) {
     EntryList list;
     CacheEntry* made[3];
