@@ -134,8 +134,7 @@ long long unfinished_bytes(const std::string& cachedir);
 // Polls condition every 20 ms for at most timeout_ms; its last result.
 bool eventually(const std::function<bool()>& condition, int timeout_ms = 10000);
 
-// The whole file, and writing one: the names these have had here before.
+// The whole file: the name it has had here before.
 inline constexpr auto* read_text_file = &::read_file;
-inline constexpr auto* write_text_file = &::write_file;
 
 } // namespace e2e

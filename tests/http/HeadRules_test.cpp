@@ -40,33 +40,4 @@ TEST(HeadRules, HopByHopLinesAreDroppedAndViaNamesEveryProxyPassed) {
         EXPECT_EQ(via_names(lines, "quaylo-0a1b2c3d"), named) << lines;
 }
 
-TEST(HeadRules, AnExchangeIsPrivateWithCookiesOrCredentialsOrWhenCacheControlSaysSo) {
-    struct Case {
-        const char* request;
-        bool authorization;
-        const char* answer;
-        bool kept_private;
-    } cases[] = {
-        {"Accept: */*\r\n", false, "Cache-Control: max-age=60, public\r\n", false},
-        {"COOKIE: a=1\r\n", false, "", true},
-        {"", true, "", true},
-        {"", false, "Set-Cookie: a=1\r\nset-cookie: b=2\r\n", true},
-        {"", false, "Set-Cookie2: a=1\r\n", true},
-        {"", false, "cache-control:   PRIVATE  \r\n", true},
-        {"", false, "Cache-Control: private=\"Set-Cookie\", max-age=5\r\n", true},
-        {"", false, "Cache-Control: max-age=0,No-Store\r\n", true},
-        {"", false, "Cache-Control: x-nostore-private-ext=\"1\"\r\n", true}, // in doubt
-        {"", false, "X-Cache-Control: private\r\nCookie: a=1\r\n", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(is_private_exchange(c.request, c.authorization, c.answer), c.kept_private)
-            << c.request << c.answer;
-    EXPECT_EQ(s(without_cookies("Set-Cookie: a=1\r\nX: 1\r\nSET-COOKIE:b\r\nSet-Cookie2: c\r\n")),
-              "X: 1\r\n");
-    for (auto [lines, listed] : {std::pair{"Cache-Control: No-Cache\r\n", true},
-                                 {"Cache-Control: max-age=0 ,  no-cache=\"x\"\r\n", true},
-                                 {"Cache-Control: no-cached, x=no-cache\r\n", false}})
-        EXPECT_EQ(lists_element(lines, "cache-control", "no-cache"), listed) << lines;
-}
-
 } // namespace

@@ -109,39 +109,6 @@ protected:
     std::unique_ptr<Socket> browser;
 };
 
-// A private document is found only by the client it belongs to, and a
-// private write lock makes one for the worker's own client. MakeRoom evicts
-// the least recently used documents not in use and answers what they took.
-TEST_F(CommandServerTest, PrivateDocumentsAreFoundByTheirClientOnlyAndRoomIsMade) {
-    const uint32_t second = 0x0200007F, first = 0x0100007F; // 127.0.0.2, 127.0.0.1
-    record->client_address = second;
-    Str file;
-    uint32_t mine = 0, theirs = 0;
-    cache->get_write_lock("http://host/mine", date, false, 200, second, file, mine);
-    cache->release_write_lock(mine, 10);
-    cache->get_write_lock("http://host/theirs", date, false, 200, first, file, theirs);
-    cache->release_write_lock(theirs, 10);
-    ASSERT_EQ(serve(int32_t(CMD_READ_LOCK), Str("http://host/theirs")), 0);
-    EXPECT_EQ(answer(not_cached), not_cached);
-    ASSERT_EQ(serve(int32_t(CMD_READ_LOCK), Str("http://host/mine")), 0);
-    std::string ack =
-        encoded(int32_t(CMD_READ_LOCK_ACK), date, cache->file_name(mine), mine, 10u, false, 200);
-    EXPECT_EQ(answer(ack), ack);
-
-    ASSERT_EQ(serve(int32_t(CMD_WRITE_LOCK), Str("http://host/new"), GMTdate(), false, 200, true),
-              0);
-    uint32_t writing = record->write_lock;
-    std::string granted =
-        encoded(int32_t(CMD_WRITE_LOCK_ACK), cache->file_name(writing), writing);
-    EXPECT_EQ(answer(granted), granted);
-    EXPECT_EQ(cache->find_id(writing)->owner, second);
-
-    std::string made = encoded(int32_t(CMD_ROOM_MADE), cache->find_id(theirs)->disk);
-    ASSERT_EQ(serve(int32_t(CMD_MAKE_ROOM), 1u), 0);
-    EXPECT_EQ(answer(made), made);
-    EXPECT_TRUE(cache->find_url("http://host/theirs") == nullptr && cache->find_id(mine));
-}
-
 // The record keeps the locks its worker holds, so that Finished can release
 // what is left: a write lock with 0 bytes (the document does not count as
 // cached), and never a read lock someone else holds.
