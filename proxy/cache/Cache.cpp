@@ -388,9 +388,7 @@ bool Cache::measure(CacheEntry& entry) const {
     if (!found) fail_take();
     // A file that cannot be seen counts as its body in whole pages.
     constexpr int64_t PAGE = 4096;
-    int64_t taken = found ? file.footprint() : (int64_t(entry.bytes) + PAGE) / PAGE * PAGE;
-    taken += entry.record_bytes();
-    entry.disk = taken > int64_t(UINT32_MAX) ? UINT32_MAX : uint32_t(taken);
+    entry.set_disk(found ? file.footprint() : (int64_t(entry.bytes) + PAGE) / PAGE * PAGE);
     return found;
 }
 

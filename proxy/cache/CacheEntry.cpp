@@ -83,6 +83,11 @@ bool read_cache_head(const Str& path, URLAnswer& answer) {
     return true;
 }
 
+void CacheEntry::set_disk(int64_t file_footprint) {
+    int64_t taken = file_footprint + record_bytes();
+    disk = taken > int64_t(UINT32_MAX) ? UINT32_MAX : uint32_t(taken);
+}
+
 // --- private marks ---------------------------------------------------------
 
 namespace {

@@ -60,6 +60,8 @@ public:
     bool visible_to(uint32_t client) const { return owner == SHARED || owner == client; }
     // The bytes of this entry's record in cachedb, extension included.
     uint32_t record_bytes() const;
+    // disk from what the file takes, and the record.
+    void set_disk(int64_t file_footprint);
 
     // Fills url, errorcode, bytes, headeronly and owner from the content of
     // a cache file (id and date are the caller's). Reads to the end of the

@@ -286,8 +286,7 @@ bool Cache::recover_file(const Str& path, uint32_t id, const Stat& status) {
     if (!entry || entry->init_from_cfile(buffered) != 0) return false;
     entry->id = id;
     entry->date.set_from_time(status.modified());
-    int64_t taken = status.footprint() + entry->record_bytes();
-    entry->disk = taken > int64_t(UINT32_MAX) ? UINT32_MAX : uint32_t(taken);
+    entry->set_disk(status.footprint());
     totalbytes_ += entry->disk;
     current_.push_back(std::move(entry));
     return true;

@@ -135,7 +135,7 @@ TEST(E2eKeeping, AFullOrReadOnlyCacheDiskNeverCutsWhatClientsGet) {
 // from its index, and rebuilt from its files, and served as it was.
 TEST(E2eKeeping, ACacheOfTheEarlierReleaseIsServedAsBefore) {
     namespace fs = std::filesystem;
-    const fs::path data = fs::path(__FILE__).parent_path() / "data";
+    const fs::path data = KEEPING_DATA_DIR;
     Harbord proxy;
     ASSERT_EQ(proxy.stop(), 0) << proxy.log();
     for (bool with_index : {true, false}) {
