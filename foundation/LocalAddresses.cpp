@@ -1,6 +1,7 @@
 #include "foundation/LocalAddresses.h"
 
 #include <arpa/inet.h>
+#include <cstring>
 #include <ifaddrs.h>
 #include <netinet/in.h>
 
@@ -20,4 +21,11 @@ bool is_local_address(uint32_t address) {
     }
     freeifaddrs(list);
     return found;
+}
+
+Str dotted_address(uint32_t address) {
+    unsigned char bytes[4];
+    std::memcpy(bytes, &address, sizeof bytes);
+    return Str::from_ulong(bytes[0]) + "." + Str::from_ulong(bytes[1]) + "." +
+           Str::from_ulong(bytes[2]) + "." + Str::from_ulong(bytes[3]);
 }

@@ -2,6 +2,8 @@
 // from its own ports, whichever of the machine's addresses names them.
 #pragma once
 
+#include "foundation/Str.h"
+
 #include <cstdint>
 
 // address in network byte order (as Socket::hostname_to_ip gives it).
@@ -11,3 +13,7 @@ bool is_local_address(uint32_t address);
 
 // True for the whole 127.0.0.0/8 range.
 bool is_loopback_address(uint32_t address);
+
+// The address (network order in memory) in its usual dotted form,
+// 127.0.0.1 for the loopback host.
+Str dotted_address(uint32_t address);

@@ -2,6 +2,7 @@
 
 #include "foundation/BufStream.h"
 #include "foundation/Fail.h"
+#include "foundation/LocalAddresses.h"
 #include "foundation/FileStream.h"
 #include "foundation/ObjectStream.h"
 #include "http/URLAnswer.h"
@@ -229,13 +230,6 @@ void details_page(AdminPage& page, const Cache& cache, const ArgList& arguments)
     }
     answer_rows(page, answer);
     page << "</TABLE>\n";
-}
-
-Str dotted_address(uint32_t inetaddr) {
-    unsigned char bytes[4];
-    std::memcpy(bytes, &inetaddr, sizeof bytes);
-    return Str::from_ulong(bytes[0]) + "." + Str::from_ulong(bytes[1]) + "." +
-           Str::from_ulong(bytes[2]) + "." + Str::from_ulong(bytes[3]);
 }
 
 void users_page(AdminPage& page, const Cache& cache) {

@@ -51,9 +51,6 @@ void inventory_text(AdminPage& page, const Cache& cache);
 void details_page(AdminPage& page, const Cache& cache, const ArgList& arguments);
 // "/users": the client hosts of the last day.
 void users_page(AdminPage& page, const Cache& cache);
-// The address as the socket layer delivers it (network order in memory) in
-// its usual dotted form, 127.0.0.1 for the loopback host.
-Str dotted_address(uint32_t inetaddr);
 
 // The search form; phrase is shown as the entry's value.
 void search_form(AdminPage& page, const Str& phrase);

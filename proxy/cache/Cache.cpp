@@ -457,6 +457,8 @@ void Cache::remove_entry_file(const CacheEntry& entry) {
         if (::unlink(path.c_str()) == 0 || errno == ENOENT) return;
         if (errno != EINTR) break;
     }
+    // A read-only file system refuses even to unlink what is not there.
+    if (::access(path.c_str(), F_OK) != 0 && errno == ENOENT) return;
     print_report("Cache::remove_entry_file ", "unable to remove file '" + path + "'");
 }
 

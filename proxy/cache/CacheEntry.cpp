@@ -4,6 +4,7 @@
 #include "foundation/ByteStream.h"
 #include "foundation/FileStream.h"
 #include "foundation/Fail.h"
+#include "foundation/LocalAddresses.h"
 #include "foundation/ObjectStream.h"
 #include "http/HeadRules.h"
 #include "http/URLAnswer.h"
@@ -116,13 +117,6 @@ bool parse_dotted(const Str& text, uint32_t& address) {
     return address != SHARED && address != NO_CLIENT;
 }
 
-Str dotted(uint32_t address) {
-    unsigned char bytes[4];
-    std::memcpy(bytes, &address, sizeof bytes);
-    return Str::from_ulong(bytes[0]) + "." + Str::from_ulong(bytes[1]) + "." +
-           Str::from_ulong(bytes[2]) + "." + Str::from_ulong(bytes[3]);
-}
-
 } // namespace
 
 uint32_t owner_from_mark(const Str& answer_lines) {
@@ -138,7 +132,7 @@ uint32_t owner_from_mark(const Str& answer_lines) {
 
 Str with_private_mark(const Str& answer_lines, uint32_t owner) {
     Str lines = without_header(answer_lines, PRIVATE_MARK_KEY);
-    if (owner != SHARED) lines += Str(PRIVATE_MARK) + ": " + dotted(owner) + "\r\n";
+    if (owner != SHARED) lines += Str(PRIVATE_MARK) + ": " + dotted_address(owner) + "\r\n";
     return lines;
 }
 

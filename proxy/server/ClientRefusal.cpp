@@ -2,7 +2,7 @@
 
 #include "foundation/Fail.h"
 #include "http/URLAnswer.h"
-#include "proxy/admin/CachePages.h"
+#include "foundation/LocalAddresses.h"
 #include "proxy/server/WorkerPages.h"
 
 #include <sys/socket.h>

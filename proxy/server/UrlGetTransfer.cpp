@@ -7,7 +7,6 @@
 #include "foundation/ObjectStream.h"
 #include "http/HeadRules.h"
 #include "foundation/LocalAddresses.h"
-#include "proxy/admin/CachePages.h"
 #include "proxy/admin/AdminRequest.h"
 #include "proxy/server/ViaPseudonym.h"
 #include "proxy/server/OwnPorts.h"
