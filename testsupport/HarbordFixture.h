@@ -96,7 +96,7 @@ public:
 
     HttpResult send(const std::string& request, int timeout_ms = 30000) const;
     HttpResult get(const std::string& url, const std::vector<std::string>& headers = {}) const;
-    // A GET sent from another loopback address, e.g. "127.0.0.2".
+    // The same sent from another loopback address, e.g. "127.0.0.2".
     HttpResult get_from(const std::string& from, const std::string& url,
                         const std::vector<std::string>& headers = {}) const;
     // curl -s -i -x <proxy> [args] url

@@ -207,8 +207,7 @@ TEST_F(CommandServerTest, InvalidDataEndsThatChannelOnly) {
         EXPECT_TRUE(ended(*worker->channel));
         if (!c.then_closed) {
             ASSERT_NE(table.find(id), nullptr);
-            // The server's end may still hold bytes of a long record: it
-            // throws them away while this one waits to go.
+            // The server's end throws away what is left of a long record first.
             std::string more = encoded(int32_t(CMD_READ_LOCK), Str("http://host/own"));
             while (table.find(id) && ::send(worker->channel->handle(), more.data(), more.size(),
                                             MSG_DONTWAIT | MSG_NOSIGNAL) < 0)
