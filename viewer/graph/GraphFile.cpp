@@ -19,6 +19,8 @@ constexpr std::string_view kPositionToken = "p";
 constexpr std::string_view kSizeToken = "s";
 constexpr std::string_view kStraightToken = "d";
 constexpr std::string_view kBendToken = "b";
+constexpr std::string_view kKindToken = "k";
+constexpr std::string_view kStartToken = "start";
 constexpr int kRandomPositionRange = 500;
 
 std::vector<std::string_view> SplitTokens(std::string_view line) {
@@ -68,6 +70,14 @@ int32_t ParseCoordinate(std::string_view token) {
 
 int32_t ParseLength(std::string_view token) { return std::max(ParseCoordinate(token), 0); }
 
+// A kind code: digits only, naming one of the kinds; false for anything else.
+bool ParseKind(std::string_view token, NodeKind& kind) {
+    int32_t code = -1;
+    auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), code);
+    return error == std::errc() && end == token.data() + token.size() && code >= 0 &&
+           NodeKindFromCode(code, kind);
+}
+
 void AppendNumber(std::string& line, int64_t number) { line += std::to_string(number); }
 
 void WriteNode(std::string& line, const GraphNode& node) {
@@ -86,6 +96,9 @@ void WriteNode(std::string& line, const GraphNode& node) {
     AppendNumber(line, box.Width());
     line += ' ';
     AppendNumber(line, box.Height());
+    line += " k ";
+    AppendNumber(line, static_cast<int32_t>(node.kind));
+    if (node.isRoot) line += " start";
     line += '\n';
 }
 
@@ -161,6 +174,9 @@ void GraphFileReader::ReadNode(const std::vector<std::string_view>& tokens) {
     position.y = random_.Next() % kRandomPositionRange;
     position.x = random_.Next() % kRandomPositionRange;
     Size size{kDefaultNodeWidth, kDefaultNodeHeight};
+    // Without a valid kind token the scheme tells what it can.
+    NodeKind kind = NodeKindOfUrl(tokens[3]);
+    bool start = false;
     for (size_t i = 4; i < tokens.size(); ++i) {
         bool pair = i + 2 < tokens.size();
         if (tokens[i] == kPositionToken && pair) {
@@ -169,12 +185,19 @@ void GraphFileReader::ReadNode(const std::vector<std::string_view>& tokens) {
         } else if (tokens[i] == kSizeToken && pair) {
             size = {ParseLength(tokens[i + 1]), ParseLength(tokens[i + 2])};
             i += 2;
+        } else if (tokens[i] == kKindToken && i + 1 < tokens.size()) {
+            ParseKind(tokens[++i], kind);  // a bad code leaves the kind as it was
+        } else if (tokens[i] == kStartToken) {
+            start = true;
         }
     }
     auto node = std::make_unique<GraphNode>(ParseInteger(tokens[1]), std::string(tokens[2]),
                                             std::string(tokens[3]), Rectangle(position, size));
+    node->kind = kind;
     GraphNode* added = graph_.AddNode(std::move(node));
     fileNodes_.emplace(added->id, added);
+    // The first start mark counts, unless the open graph has its start node.
+    if (start && !graph_.RootNode()) graph_.SetRootNode(added);
 }
 
 GraphNode* GraphFileReader::Resolve(int32_t id) const {

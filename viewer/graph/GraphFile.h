@@ -1,11 +1,12 @@
 // Graph files ("*.gra", "*.zor"): plain text, one record per line, fields
 // separated by single blanks when written and by any white space when read.
 //
-//   n <id> <label> <url> p <left> <top> s <width> <height>
+//   n <id> <label> <url> p <left> <top> s <width> <height> k <kind> [start]
 //   e <source id> <target id> [d] {b <x> <y> }
 //
 // A node line is written with both "p" and "s" (width and height 0 for an
-// empty box). An edge line has " d " after the ids when the edge is straight,
+// empty box), then the node's kind (its NodeKind code) and, for the start
+// node, "start"; readers of the plain format skip these. An edge line has " d " after the ids when the edge is straight,
 // otherwise a single blank, then "b x y " per bend point; automatic bend
 // points are not written. Label and url are single tokens: a label holding a
 // blank reads back as its first word.
@@ -13,7 +14,11 @@
 // Reading skips lines with an unknown first token and unknown tokens inside a
 // record. A node without "p" gets a random position in [0, 500) x [0, 500)
 // (y drawn first), without "s" the size 70 x 30; numbers after "p", "s" and
-// "b" are read as floating point and truncated toward zero. An edge whose
+// "b" are read as floating point and truncated toward zero. A "k" followed
+// by anything but a kind's code is ignored (of several, the last good one
+// counts); without one, the URL's scheme gives the kind where it decides
+// it (NodeKindOfUrl). The first "start" becomes the start node of a graph
+// that has none. An edge whose
 // ends are unknown is dropped; repeated and reverse links merge as
 // SiteGraph::AddEdge does. Nodes and edges are added to the graph as it is.
 #pragma once

@@ -33,3 +33,12 @@ enum class NodeKind : int32_t {
 // Kind of a document by its MIME type; prefixes are tested in a fixed order
 // and the first match wins.
 NodeKind NodeKindOfContentType(std::string_view contentType);
+
+// The kind a code of the enumeration stands for; false for any other number.
+bool NodeKindFromCode(int32_t code, NodeKind& kind);
+// The kind a link's scheme (lower case) decides: ftp, mailto, gopher and
+// news their own, http and https nothing (Other: loaded or not, its kind
+// comes from the load), any other scheme OtherScheme.
+NodeKind NodeKindOfScheme(std::string_view scheme);
+// The same for a whole URL; one without a scheme counts as http.
+NodeKind NodeKindOfUrl(std::string_view url);

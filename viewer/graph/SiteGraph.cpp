@@ -97,6 +97,12 @@ void SiteGraph::Clear() {
     nodes_.clear();
 }
 
+void SiteGraph::SetRootNode(GraphNode* node) {
+    if (rootNode_) rootNode_->isRoot = false;
+    rootNode_ = node;
+    if (node) node->isRoot = true;
+}
+
 GraphNode* SiteGraph::FindNode(int32_t id) const {
     for (const auto& node : nodes_)
         if (node->id == id) return node.get();

@@ -63,6 +63,8 @@ public:
     const std::vector<std::unique_ptr<GraphEdge>>& Edges() const { return edges_; }
     int32_t MaxNodeId() const { return maxNodeId_; }
     GraphNode* RootNode() const { return rootNode_; }
+    // Makes node (one of the graph's, or null) the start node drawn as such.
+    void SetRootNode(GraphNode* node);
 
     // Window-side hooks; the model works without them.
     // Enters an added node's URL in the window's list panel.

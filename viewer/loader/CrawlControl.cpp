@@ -32,11 +32,9 @@ int32_t AddOne(int32_t value) {
 // Kind of a document that is drawn but not loaded, by its scheme.
 NodeKind KindOfScheme(const std::string& scheme, bool otherComputer) {
     if (scheme == kHttp) return otherComputer ? NodeKind::OtherServer : NodeKind::SameServer;
-    if (scheme == "ftp") return NodeKind::Ftp;
-    if (scheme == "mailto") return NodeKind::Mailto;
-    if (scheme == "gopher") return NodeKind::Gopher;
-    if (scheme == "news") return NodeKind::News;
-    return NodeKind::OtherScheme;
+    // Only plain http is loaded: an https link is drawn like any other scheme.
+    if (scheme == "https") return NodeKind::OtherScheme;
+    return NodeKindOfScheme(scheme);
 }
 
 NodeKind KindOfStatus(int32_t status) {

@@ -46,8 +46,8 @@ TEST(GraphFile, WritesNodeLinesThenEdgeLinesWithoutAutomaticBends) {
     TempDir dir("viewer-graph");
     ASSERT_TRUE(SaveGraphFile(graph, dir.file("g.gra")));
     EXPECT_EQ(read_file(dir.file("g.gra")),
-              "n 3 start http://h/start p 10 -20 s 70 30\nn 7 next http://h/next p 100 200 s 0 0\n"
-              "n 9 two words http://h/two words p 1 2 s 3 4\ne 3 7 \ne 7 9 d \ne 9 3 b 10 20 b -5 6 \n");
+              "n 3 start http://h/start p 10 -20 s 70 30 k 0\nn 7 next http://h/next p 100 200 s 0 0 k 0\n"
+              "n 9 two words http://h/two words p 1 2 s 3 4 k 0\ne 3 7 \ne 7 9 d \ne 9 3 b 10 20 b -5 6 \n");
     EXPECT_EQ(bent->bends.size(), 2u);  // the automatic ones are gone from the edge too
     EXPECT_FALSE(SaveGraphFile(graph, dir.file("missing/g.gra")));
 }
@@ -79,6 +79,36 @@ TEST(GraphFile, ReadsGoodAndBadLines) {
         {std::string("\x7f" "ELF\x02\x01\x01\x00\xff\x01 n\n", 13) + "n 42 good u p 1 2\n", "42 good u 1,2 70x30\n"},
     };
     for (const auto& [text, read] : cases) EXPECT_EQ(Read(text), read) << text;
+}
+
+// Kinds and the start mark read back as written; files without them get
+// kinds from the URL's scheme, and bad kind tokens are ignored.
+TEST(GraphFile, KindsAndTheStartNodeSurviveAndOlderFilesGetKindsFromTheirScheme) {
+    SiteGraph written;
+    int32_t ids = 0;
+    for (auto [url, kind] : {std::pair{"http://h/", NodeKind::Html}, {"http://h/a.gif", NodeKind::Image},
+                             {"mailto:k@h", NodeKind::Mailto}, {"http://h/x", NodeKind::NotFound}})
+        written.CreateUrlNode(url, "start", ids > 0, ids)->kind = kind;
+    std::ostringstream text;
+    WriteGraphText(written, text);
+    const std::pair<std::string, std::string> cases[] = {
+        {text.str(), "14* 17 4 10"},
+        {"n 1 a http://h/\nn 2 b mailto:x\nn 3 c FTP://h/f\nn 4 d news:g\nn 5 e javascript:go()\n"
+         "n 6 f gopher://h/\nn 7 g https://h/\nn 8 h no-scheme\n", "0 4 3 6 7 5 0 0"},
+        {"n 1 k http://h/ k 99\nn 2 start mailto:x k -1 start\nn 3 c u k 15 k 17\nn 4 d u k 14 k x\n"
+         "n 5 e u k 1e1 start\nn 6 f u k\n", "0 4* 17 14 0 0"},
+    };
+    for (const auto& [file, kinds] : cases) {
+        SiteGraph graph;
+        RandomGenerator random(1);
+        std::istringstream in(file);
+        GraphFileReader(graph, random).ReadAll(in);
+        std::string read;
+        for (const auto& node : graph.Nodes())
+            read += (read.empty() ? "" : " ") + std::to_string(static_cast<int>(node->kind)) +
+                    (node.get() == graph.RootNode() && node->isRoot ? "*" : "");
+        EXPECT_EQ(read, kinds) << file;
+    }
 }
 
 TEST(GraphFile, LoadingAddsToTheOpenGraphAndFitsTheSizes) {

@@ -38,7 +38,7 @@ TEST_F(GraphWindowTest, LoadingSavingAndTheOtherCanvasCommands) {
     AddNode(7, 100, 100);
     CommandWithFile(cmd::kSaveGraph, "saved.zor");
     EXPECT_EQ(prompts.lastFilters, QStringList({"Zorvel Graph (*.zor)", "All Files (*.*)"}));
-    EXPECT_EQ(read_file(dir.file("saved.zor")), "n 7 n7 http://site.test/n7.html p 100 100 s 80 30\n");
+    EXPECT_EQ(read_file(dir.file("saved.zor")), "n 7 n7 http://site.test/n7.html p 100 100 s 80 30 k 14\n");
     write_file(dir.file("garbage.gra"), "\x01\x02garbage\n\xff\xfe x y z\ne 1\nn\n");
     write_file(dir.file("huge.gra"), std::string(GraphWindow::kMaxGraphFileBytes + 1, '\n'));
     for (auto [name, message] : {std::pair("missing.gra", gui_text::kGraphFileUnreadable),
