@@ -6,6 +6,7 @@
 #include "foundation/FileStream.h"
 #include "foundation/ObjectStream.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <new>
 #include <unistd.h>
@@ -166,7 +167,15 @@ int32_t OptionSet::parse_cmdline(ArgList& arguments, const Str& default_setup_fi
 int32_t OptionSet::load(const Str& path) {
     file_ = path;
     modified_ = true;
+    bool missing = ::access(path.c_str(), F_OK) != 0 && errno == ENOENT;
     IFileStream file(path);
+    if (file.open_failed() && missing) {
+        // A first start, not a malfunction.
+        fail_take();
+        Str note = "no setup file '" + path + "' yet: default values are used\n";
+        std_err().ewrite(note.data(), int32_t(note.length()));
+        return -1;
+    }
     if (file.open_failed()) {
         fail_chain("OptionSet::load ", "cannot open option-file, default values will be used");
         fail_print();
