@@ -23,6 +23,26 @@ bool Blank(const std::string& text) {
     return text.find_first_not_of(" \t") == std::string::npos;
 }
 
+// The frame's accelerator of a command, "" when it has none.
+QString AcceleratorOf(int command) {
+    for (const Accelerator& accelerator : FrameAccelerators())
+        if (accelerator.command == command) return accelerator.key;
+    return QString();
+}
+
+// A subwindow's system menu binds keys of its own (Ctrl+W among them),
+// which makes the frame's accelerators ambiguous: the frame's keys win.
+void ReleaseFrameKeys(const QMdiArea& area) {
+    for (QMdiSubWindow* sub : area.subWindowList()) {
+        if (!sub->systemMenu()) continue;
+        for (QAction* action : sub->systemMenu()->actions()) {
+            QList<QKeySequence> keys = action->shortcuts();
+            for (const Accelerator& accelerator : FrameAccelerators()) keys.removeAll(QKeySequence(accelerator.key));
+            if (keys.size() != action->shortcuts().size()) action->setShortcuts(keys);
+        }
+    }
+}
+
 }  // namespace
 
 MainWindow::MainWindow(UserPrompts& prompts, IniFile& config, QWidget* parent)
@@ -38,7 +58,10 @@ MainWindow::MainWindow(UserPrompts& prompts, IniFile& config, QWidget* parent)
     BuildMenus();
     toolBox_ = std::make_unique<ToolBox>(
         *this, [this](int id) { return Action(id); }, [this](int id) { Command(id); });
-    connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateMenuState(); });
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this] {
+        ReleaseFrameKeys(*mdi_);
+        UpdateMenuState();
+    });
     UpdateMenuState();
 }
 
@@ -57,7 +80,9 @@ QMenu* MainWindow::AddMenu(const char* text, int id) {
 }
 
 QAction* MainWindow::AddItem(QMenu* menu, const char* text, int id, const char* help, bool checkable) {
-    QAction* action = menu->addAction(text);
+    // The accelerator shows beside the item; the frame's shortcut handles it.
+    QString accelerator = AcceleratorOf(id);
+    QAction* action = menu->addAction(accelerator.isEmpty() ? QString(text) : QString(text) + '\t' + accelerator);
     action->setData(id);
     action->setStatusTip(help);
     action->setToolTip(QString(text).remove('&'));

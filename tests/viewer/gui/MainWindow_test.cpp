@@ -18,13 +18,13 @@ using MainWindowTest = GraphWindowTest;
 TEST_F(MainWindowTest, MenusAndTheToolBoxCarryTheirCommandsInOrder) {
     const std::pair<int, const char*> menus[] = {
         {0, "&File 101|&Layout 100|&Options 138|&Window 102|&Help 120"},
-        {101, "&Open a new Net location 103|&Add another Net location 130|&Close 158|-|Open &Graph File... 1|"
-              "Sa&ve Graph File... 13|-|&Exit 107"},
-        {100, "&Start Optimization 110|St&op Optimization 111|-|&Rearrange 90"},
-        {138, "&Overview 139|&Page Index 155|&Contents Docking 156|-|&Internet connection... 266|&Browser... 278|"
-              "&Proxy... 280"},
+        {101, "&Open a new Net location\tCtrl+N 103|&Add another Net location 130|&Close\tCtrl+W 158|-|"
+              "Open &Graph File...\tCtrl+O 1|Sa&ve Graph File...\tCtrl+S 13|-|&Exit 107"},
+        {100, "&Start Optimization\tF5 110|St&op Optimization\tShift+F5 111|-|&Rearrange\tCtrl+R 90"},
+        {138, "&Overview\tF2 139|&Page Index\tF3 155|&Contents Docking 156|-|&Internet connection... 266|"
+              "&Browser... 278|P&roxy... 280"},
         {102, "&Cascade 114|&Tile 115|Arrange &horizontal 116|Arrange &vertical 117"},  // then the windows
-        {120, "&Contents 262|&Symbols 263|&How to use Help 267|-|&WWW online help 281|-|&About Vantlow... 121"},
+        {120, "&Contents\tF1 262|&Symbols 263|&How to use Help 267|-|&WWW online help 281|-|&About Vantlow... 121"},
         {-1, "103|130|139|155|110|111|90|262"},  // the tool box
     };
     for (auto [id, items] : menus) {
@@ -39,6 +39,34 @@ TEST_F(MainWindowTest, MenusAndTheToolBoxCarryTheirCommandsInOrder) {
     window->StartAnimation();
     emit main->Tools().Shortcuts()[5]->activated();  // Shift+F5: stop optimization
     EXPECT_FALSE(window->Animating());
+}
+
+// Every menu's access letters differ; each accelerator has one binding in
+// the frame (subwindows give theirs up), and Ctrl+W closes the active window.
+TEST_F(MainWindowTest, AccessLettersAreUniqueAndEveryAcceleratorIsTheFramesOnly) {
+    window->ShowInNewWindow(*AddNode(1, 0, 0));
+    for (QAction* top : main->menuBar()->actions()) {
+        emit top->menu()->aboutToShow();
+        QString letters;
+        for (QAction* item : top->menu()->actions()) {
+            qsizetype mark = item->text().indexOf('&');
+            if (mark >= 0) letters += item->text().at(mark + 1).toLower();
+        }
+        for (QChar letter : letters) EXPECT_EQ(letters.count(letter), 1) << letters.toStdString();
+    }
+    for (const Accelerator& accelerator : FrameAccelerators()) {
+        int bindings = 0;
+        for (QAction* action : main->findChildren<QAction*>())
+            bindings += action->shortcuts().contains(QKeySequence(accelerator.key));
+        for (QShortcut* shortcut : main->findChildren<QShortcut*>())
+            bindings += shortcut->key() == QKeySequence(accelerator.key);
+        EXPECT_EQ(bindings, 1) << accelerator.key;
+    }
+    prompts.answers = {true};
+    int before = main->GraphWindows().size();
+    emit main->Tools().Shortcuts()[3]->activated();  // Ctrl+W
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_LT(main->GraphWindows().size(), before);
 }
 
 TEST_F(MainWindowTest, MenuStateFollowsTheActiveGraphWindow) {
