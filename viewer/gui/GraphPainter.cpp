@@ -1,6 +1,7 @@
 #include "viewer/gui/GraphPainter.h"
 
 #include "viewer/graph/SiteGraph.h"
+#include "viewer/gui/PageText.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -74,7 +75,7 @@ NodeMeasure GraphPainter::Measure() const {
     NodeMeasure measure;
     QFontMetrics metrics(font_);
     measure.textWidth = [metrics](const std::string& text) {
-        return static_cast<int32_t>(metrics.horizontalAdvance(QString::fromStdString(text)));
+        return static_cast<int32_t>(metrics.horizontalAdvance(PageText(text)));
     };
     QSize icon = icons_.IconSize();
     measure.icon = Size{icon.width(), icon.height()};
@@ -98,7 +99,7 @@ void GraphPainter::DrawNode(QPainter& painter, const SiteGraph& graph, const Gra
     painter.drawRect(box.adjusted(0, 0, -1, -1));
 
     // Label at the right, icon at the left, each 5 % of the free room in.
-    QString label = QString::fromStdString(node.label);
+    QString label = PageText(node.label);
     QFontMetrics metrics(painter.font());
     int tw = metrics.horizontalAdvance(label);
     int th = metrics.height();

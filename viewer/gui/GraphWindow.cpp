@@ -6,6 +6,7 @@
 #include "viewer/gui/Icons.h"
 #include "viewer/gui/Overlaps.h"
 #include "viewer/gui/OverviewPane.h"
+#include "viewer/gui/PageText.h"
 #include "viewer/gui/UserPrompts.h"
 
 #include "viewer/graph/GraphAlgorithms.h"
@@ -28,6 +29,11 @@
 #include <algorithm>
 
 namespace {
+
+// Page texts are cut for the status bar and window titles: a title of any
+// length leaves them usable.
+constexpr qsizetype kStatusLimit = 500;
+constexpr qsizetype kTitleLimit = 200;
 
 Point ToPoint(QPoint p) {
     return Point{p.x(), p.y()};
@@ -171,7 +177,7 @@ void GraphWindow::RefreshPageIndex() {
         pageIndexNodes_.clear();
     }
     for (size_t i = pageIndexNodes_.size(); i < nodes.size(); i++)
-        list->addItem(QString::fromStdString(nodes[i]->url));
+        list->addItem(PageText(nodes[i]->url));
     pageIndexNodes_ = std::move(nodes);
 }
 
@@ -227,7 +233,7 @@ GraphEdge* GraphWindow::EdgeAt(Point p, int* segment, int* handle) const {
 void GraphWindow::ShowNodeDescription(const GraphNode* node) {
     QString text;
     if (node) {
-        text = QString::fromStdString(node->info.empty() ? node->url : node->info);
+        text = PageText(node->info.empty() ? node->url : node->info, kStatusLimit);
         text.replace("\r\n", "   ");
         text.replace('\n', "   ");
     }
@@ -403,7 +409,7 @@ bool GraphWindow::OpenInBrowser(const GraphNode& node) {
 }
 
 void GraphWindow::CopyLocation(const GraphNode& node) {
-    QGuiApplication::clipboard()->setText(QString::fromStdString(node.url));
+    QGuiApplication::clipboard()->setText(PageText(node.url));
 }
 
 // The nodes leave the crawler's dictionary, the page index and the graph
@@ -418,7 +424,7 @@ void GraphWindow::RemoveNodes(const std::vector<GraphNode*>& nodes) {
 }
 
 GraphWindow* GraphWindow::ShowInNewWindow(const GraphNode& node) {
-    GraphWindow* window = host_.OpenGraphWindow(QString::fromStdString(node.url));
+    GraphWindow* window = host_.OpenGraphWindow(PageText(node.url, kTitleLimit));
     if (!window) return nullptr;
     CopyNeighbourhood(node, window->graph_);
     FitNodeSizes(window->graph_, window->painter_.Measure());

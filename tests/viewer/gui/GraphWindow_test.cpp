@@ -6,6 +6,7 @@
 #include "viewer/gui/CommandIds.h"
 #include "viewer/gui/GuiTexts.h"
 #include "viewer/gui/OverviewPane.h"
+#include "viewer/gui/PageText.h"
 
 #include "viewer/loader/Crawler.h"
 
@@ -170,9 +171,9 @@ TEST_F(GraphWindowTest, NodeCommandsRemoveANodeOrEverythingItLinksTo) {
     config.Write("General", "Browser", dir.file("no-such-browser"));
     window->NodeCommand(*child, cmd::kStartBrowser);
     EXPECT_EQ(main->StatusText(), gui_text::kBrowserNotStarted);
-    root->info = "Title: Home\r\nSize: 1200";
+    root->info = "Title: Directory 13 & \xDC" "bersicht\r\nSize: 1200";  // "&Uuml;" as the page gave it
     Hover(Area(), At(150, 115));
-    EXPECT_EQ(main->StatusText(), "Title: Home   Size: 1200");
+    EXPECT_EQ(main->StatusText(), QString::fromUtf8("Title: Directory 13 & \u00dcbersicht   Size: 1200"));
     Hover(Area(), At(700, 700));
     EXPECT_TRUE(main->StatusText().isEmpty());
     window->NodeCommand(*crawled, cmd::kRemove);
@@ -294,4 +295,17 @@ TEST_F(GraphWindowTest, PaintingShowsFillsArrowheadsAndOverlapsAndWaitsWhileSusp
         EXPECT_EQ(main->StatusText(), on ? "Overlapping nodes: 2, crossing links: 0" : "");
         EXPECT_EQ(Picture().pixelColor(At(98, 510)) == palette::kLightRed, on);
     }
+}
+
+// Page bytes as the windows show them: UTF-8 where they are UTF-8, else
+// Windows-1252; cut at a limit without splitting a character.
+TEST(PageText, Utf8StaysWindows1252IsReadAsSuchAndLongTextsAreCut) {
+    const std::tuple<std::string, qsizetype, QString> cases[] = {
+        {"plain", -1, "plain"},
+        {"\xC3\x9C" "ber", -1, QString::fromUtf8("\u00dcber")},
+        {"\xDC" "ber \x80 \x93q\x94 \x81", -1, QString::fromUtf8("\u00dcber \u20ac \u201cq\u201d \u0081")},
+        {std::string(100000, 'x'), 10, "xxxxxxx..."},
+        {"ab\xF0\x9F\x98\x80" "cdef", 6, "ab..."},  // the emoji's pair is not split
+    };
+    for (const auto& [bytes, limit, shown] : cases) EXPECT_EQ(PageText(bytes, limit), shown) << bytes.substr(0, 20);
 }

@@ -2,6 +2,7 @@
 
 #include "viewer/app/jobs/AppPrompts.h"
 #include "viewer/app/jobs/JobTexts.h"
+#include "viewer/gui/PageText.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -15,6 +16,9 @@
 #include <QVBoxLayout>
 
 namespace {
+
+// A line of the window shows at most this much of a page's text.
+constexpr qsizetype kLineLimit = 500;
 
 // The one event type the worker posts; registered once per process.
 QEvent::Type ProgressEventType() {
@@ -79,7 +83,7 @@ ProgressWindow::~ProgressWindow() {
 }
 
 void ProgressWindow::Post(Kind kind, int line, const std::string& text, int count) {
-    QCoreApplication::postEvent(this, new Update(kind, line, QString::fromStdString(text), count));
+    QCoreApplication::postEvent(this, new Update(kind, line, PageText(text, kLineLimit), count));
 }
 
 void ProgressWindow::SetLine(int line, const std::string& text) {
