@@ -31,6 +31,7 @@ constexpr char kCascade[] = "&Cascade";
 constexpr char kTile[] = "&Tile";
 constexpr char kArrangeHorizontal[] = "Arrange &horizontal";
 constexpr char kArrangeVertical[] = "Arrange &vertical";
+constexpr char kArrangeIcons[] = "Arrange &Icons";
 constexpr char kMenuHelp[] = "&Help";
 constexpr char kHelpContents[] = "&Contents";
 constexpr char kHelpSymbols[] = "&Symbols";

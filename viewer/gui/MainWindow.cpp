@@ -126,6 +126,7 @@ void MainWindow::BuildMenus() {
     AddItem(window, kTile, cmd::kTile, "Arrange the windows side by side");
     AddItem(window, kArrangeHorizontal, cmd::kArrangeHorizontal, "Arrange the windows one above the other");
     AddItem(window, kArrangeVertical, cmd::kArrangeVertical, "Arrange the windows next to each other");
+    AddItem(window, kArrangeIcons, cmd::kArrange, "Line the minimized windows up at the bottom");
     connect(window, &QMenu::aboutToShow, this, &MainWindow::FillWindowList);
 
     QMenu* help = AddMenu(kMenuHelp, cmd::kMenuHelp);
@@ -170,7 +171,7 @@ void MainWindow::UpdateMenuState() {
     Action(cmd::kClose)->setEnabled(idle);
     Action(cmd::kAddNetLocation)->setEnabled(idle && graph->CanExpand());
     Action(cmd::kSaveGraph)->setEnabled(graph != nullptr);
-    for (int id : {cmd::kCascade, cmd::kTile, cmd::kArrangeHorizontal, cmd::kArrangeVertical})
+    for (int id : {cmd::kCascade, cmd::kTile, cmd::kArrangeHorizontal, cmd::kArrangeVertical, cmd::kArrange})
         Action(id)->setEnabled(anyChild);
     Action(cmd::kOverview)->setEnabled(graph != nullptr);
     Action(cmd::kOverview)->setChecked(graph && graph->OverviewShown());
@@ -218,6 +219,30 @@ void MainWindow::ArrangeInRows(bool horizontal) {
             subs[i]->setGeometry(i * width, 0, width, area.height());
         }
     }
+}
+
+void MainWindow::ArrangeIcons() {
+    QRect area = mdi_->viewport()->rect();
+    int x = 0;
+    int bottom = area.height();
+    for (QMdiSubWindow* sub : mdi_->subWindowList()) {
+        if (!sub->isMinimized()) continue;
+        QSize size = sub->size();
+        if (x > 0 && x + size.width() > area.width()) {
+            x = 0;
+            bottom -= size.height();
+        }
+        sub->move(x, bottom - size.height());
+        x += size.width();
+    }
+}
+
+QString MainWindow::DistinctTitle(const QString& title) const {
+    QStringList shown;
+    for (QMdiSubWindow* sub : mdi_->subWindowList()) shown << sub->widget()->windowTitle();
+    QString distinct = title;
+    for (int n = 2; shown.contains(distinct); n++) distinct = QString("%1 (%2)").arg(title).arg(n);
+    return distinct;
 }
 
 // Commands that act on the active graph window; false for any other id.
@@ -280,6 +305,7 @@ void MainWindow::Command(int id) {
     case cmd::kTile: mdi_->tileSubWindows(); break;
     case cmd::kArrangeHorizontal: ArrangeInRows(true); break;
     case cmd::kArrangeVertical: ArrangeInRows(false); break;
+    case cmd::kArrange: ArrangeIcons(); break;
     case cmd::kContentsDocking: toolBox_->SetDocked(!toolBox_->Docked()); break;
     case cmd::kInternetConnection:
         if (jobs.configureInternet)
@@ -346,7 +372,7 @@ bool MainWindow::StartBrowser(QWidget* parent, const std::string& url) {
 }
 
 GraphWindow* MainWindow::OpenGraphWindow(const QString& title) {
-    auto* window = new GraphWindow(*this, title);
+    auto* window = new GraphWindow(*this, DistinctTitle(title));
     QMdiSubWindow* sub = mdi_->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setWindowIcon(window->windowIcon());

@@ -77,6 +77,10 @@ private:
     QMenu* AddMenu(const char* text, int id);
     QAction* AddItem(QMenu* menu, const char* text, int id, const char* help, bool checkable = false);
     void ArrangeInRows(bool horizontal);
+    // Lines the minimized windows up along the bottom, wrapping upward.
+    void ArrangeIcons();
+    // title, or title with " (2)", " (3)", ... when a window shows it already.
+    QString DistinctTitle(const QString& title) const;
     void FillWindowList();
     bool GraphWindowCommand(int id);
 

@@ -5,6 +5,7 @@
 #include "viewer/gui/ToolBox.h"
 
 #include <QApplication>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
@@ -23,7 +24,7 @@ TEST_F(MainWindowTest, MenusAndTheToolBoxCarryTheirCommandsInOrder) {
         {100, "&Start Optimization\tF5 110|St&op Optimization\tShift+F5 111|-|&Rearrange\tCtrl+R 90"},
         {138, "&Overview\tF2 139|&Page Index\tF3 155|&Contents Docking 156|-|&Internet connection... 266|"
               "&Browser... 278|P&roxy... 280"},
-        {102, "&Cascade 114|&Tile 115|Arrange &horizontal 116|Arrange &vertical 117"},  // then the windows
+        {102, "&Cascade 114|&Tile 115|Arrange &horizontal 116|Arrange &vertical 117|Arrange &Icons 118"},
         {120, "&Contents\tF1 262|&Symbols 263|&How to use Help 267|-|&WWW online help 281|-|&About Vantlow... 121"},
         {-1, "103|130|139|155|110|111|90|262"},  // the tool box
     };
@@ -67,6 +68,24 @@ TEST_F(MainWindowTest, AccessLettersAreUniqueAndEveryAcceleratorIsTheFramesOnly)
     emit main->Tools().Shortcuts()[3]->activated();  // Ctrl+W
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_LT(main->GraphWindows().size(), before);
+}
+
+// Windows of one site are told apart by their titles; Arrange lines the
+// minimized ones up along the bottom, left to right.
+TEST_F(MainWindowTest, TitlesOfOneSiteDifferAndArrangeLinesUpTheIcons) {
+    QStringList titles;
+    for (int i = 0; i < 3; i++) titles << main->OpenGraphWindow("http://site.test/")->windowTitle();
+    EXPECT_EQ(titles.join('|'), "http://site.test/|http://site.test/ (2)|http://site.test/ (3)");
+    QList<QMdiSubWindow*> icons;
+    for (GraphWindow* graph : main->GraphWindows().mid(1, 2)) {
+        icons << qobject_cast<QMdiSubWindow*>(graph->parentWidget());
+        icons.back()->showMinimized();
+        icons.back()->move(50, 60);
+    }
+    main->Command(cmd::kArrange);
+    int bottom = icons[0]->parentWidget()->height();
+    EXPECT_EQ(icons[0]->geometry(), QRect(QPoint(0, bottom - icons[0]->height()), icons[0]->size()));
+    EXPECT_EQ(icons[1]->pos(), QPoint(icons[0]->width(), bottom - icons[1]->height()));
 }
 
 TEST_F(MainWindowTest, MenuStateFollowsTheActiveGraphWindow) {
