@@ -521,6 +521,8 @@ bool GraphWindow::LoadGraph(const QString& path) {
         return false;
     }
     if (graph_.Nodes().size() == before) host_.ShowStatus(gui_text::kGraphFileEmpty + path);
+    // A file read into an empty window is what the window shows.
+    if (before == 0) savedFingerprint_ = Fingerprint();
     pageIndexDirty_ = true;
     RepaintAfterEdit();
     return graph_.Nodes().size() > before;
@@ -530,7 +532,28 @@ bool GraphWindow::SaveGraph(const QString& path) {
     bool saved = SaveGraphFile(graph_, path.toStdString());
     if (!saved) host_.ShowStatus(gui_text::kGraphFileUnwritable + path);
     RecomputeEdges();
+    if (saved) savedFingerprint_ = Fingerprint();
     return saved;
+}
+
+bool GraphWindow::Unsaved() const {
+    if (graph_.Nodes().empty()) return false;
+    return !savedFingerprint_ || *savedFingerprint_ != Fingerprint();
+}
+
+size_t GraphWindow::Fingerprint() const {
+    std::string kept;
+    for (const auto& node : graph_.Nodes())
+        kept += std::to_string(node->id) + ' ' + node->label + ' ' + node->url + ' ' +
+                std::to_string(node->Box().left) + ' ' + std::to_string(node->Box().top) + ' ' +
+                std::to_string(static_cast<int>(node->kind)) + (node->isRoot ? "*\n" : "\n");
+    for (const auto& edge : graph_.Edges()) {
+        kept += std::to_string(edge->source->id) + '>' + std::to_string(edge->target->id) + (edge->straight ? "d" : "");
+        for (const BendPoint& bend : edge->bends)
+            if (!bend.automatic) kept += ' ' + std::to_string(bend.x) + ',' + std::to_string(bend.y);
+        kept += '\n';
+    }
+    return std::hash<std::string>()(kept);
 }
 
 void GraphWindow::ClearGraph() {

@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class Crawler;
@@ -85,8 +86,12 @@ public:
     void AnimationTick();
     // The layout, unless animating.
     bool Rearrange();
+    // Loading into an empty window and saving make the graph count as saved.
     bool LoadGraph(const QString& path);
     bool SaveGraph(const QString& path);
+    // The graph holds nodes, links or places its file does not (or it has
+    // no file at all).
+    bool Unsaved() const;
 
     // The node popup and its commands (by command id).
     std::unique_ptr<QMenu> BuildNodePopup(const GraphNode& node) const;
@@ -114,6 +119,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // What a graph file would keep of the graph (not the sizes fitted to
+    // the labels), as a hash.
+    size_t Fingerprint() const;
     void RecomputeEdges();
     void UpdateExtent();
     void ClearGraph();
@@ -159,5 +167,6 @@ private:
     std::vector<const GraphNode*> pageIndexNodes_;
 
     QPointer<GraphWindow> owner_;
+    std::optional<size_t> savedFingerprint_; // of the graph as its file holds it
     QList<QPointer<GraphWindow>> dependents_;
 };

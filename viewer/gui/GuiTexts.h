@@ -67,6 +67,7 @@ constexpr char kConfigureBrowser[] =
     "or select the browser using the \"Search\" button.";
 constexpr char kCloseDependents[] =
     "If you close this window, other dependend windows must be closed, too. Is that ok with you?";
+constexpr char kQuitUnsaved[] = "These graphs have not been saved: %1. Quit all the same?";
 constexpr char kBrowserNotStarted[] = "The browser could not be started.";
 constexpr char kGraphFileUnreadable[] = "The graph file could not be read: ";
 constexpr char kGraphFileTooLarge[] = "The graph file is too large to be shown: ";

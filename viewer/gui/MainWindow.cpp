@@ -401,6 +401,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
             event->ignore();
             return;
         }
+    QStringList unsaved;
+    for (GraphWindow* window : GraphWindows())
+        if (window->Unsaved()) unsaved << window->windowTitle();
+    if (!unsaved.isEmpty() &&
+        !prompts_.AskYesNo(this, QString(gui_text::kQuitUnsaved).arg(unsaved.join(", ")))) {
+        event->ignore();
+        return;
+    }
     // Owners first: their query covers their dependents.
     for (GraphWindow* window : GraphWindows())
         if (!window->OwnerWindow() && !window->CloseWindow()) {

@@ -377,8 +377,8 @@ TEST_F(JobWindows, ADelayedRunWaitsInItsWindowAndStartsOnTheFirstTickAtItsTime) 
     Enter(Url(3), kDelayed);
     StartAt({now.addSecs(600)});
     manager->OpenNetLocation();
-    prompts.answers = {false, true};
-    EXPECT_TRUE(!window.close() && manager->Scheduled() && window.close());  // no, then yes
+    prompts.answers = {false, true, true};  // no; then yes, and yes to the unsaved graphs
+    EXPECT_TRUE(!window.close() && manager->Scheduled() && window.close());
     EXPECT_FALSE(manager->Scheduled() || manager->Timer().isActive());
     Enter(Url(3), kDelayed);
     StartAt({now}, false);

@@ -138,9 +138,13 @@ TEST_F(MainWindowTest, GraphFilesOpenInANewWindowTheActiveOneIsSavedAndExitAsksA
     EXPECT_NE(text.find("\ne 1 2 b 100 150 \n"), std::string::npos) << text;
 
     window->ShowInNewWindow(*AddNode(1, 100, 100));
-    main->Command(cmd::kExit);  // no keeps every window open
+    main->Command(cmd::kExit);  // the unsaved graphs are named; no keeps every window open
+    prompts.answers = {true};   // yes to them, no to closing the dependent window
+    main->Command(cmd::kExit);
     EXPECT_TRUE(main->isVisible() && main->GraphWindows().size() == 3);
-    EXPECT_EQ(prompts.asked, QStringList{gui_text::kCloseDependents});
+    // The file just opened is no unsaved graph.
+    const QString unsaved = QString(gui_text::kQuitUnsaved).arg(window->windowTitle() + ", http://site.test/n1.html");
+    EXPECT_EQ(prompts.asked.join('|'), QStringList({unsaved, unsaved, gui_text::kCloseDependents}).join('|'));
 }
 
 TEST_F(MainWindowTest, TheBrowserGetsTheUrlAsOneArgumentAndIsAskedForOnce) {
