@@ -483,6 +483,23 @@ TEST_F(JobWindows, TheEndOfLoadWindowOffersTheBrowserAndTheGraph) {
     }
 }
 
+// With another window maximized, the new graph still comes to the front.
+TEST_F(JobWindows, ShowGraphBringsTheNewWindowInFrontOfAMaximizedOne) {
+    auto* other = qobject_cast<QMdiSubWindow*>(window.OpenGraphWindow("other")->parentWidget());
+    other->showMaximized();
+    Enter(Url(0), kNow, [](NetLocationDialog& d) { d.AskFirst()->setChecked(true); });
+    manager->OpenNetLocation();
+    QPointer<GraphWindow> graph = manager->LastRunWindows().value(0);
+    ASSERT_TRUE(graph);
+    manager->EndOfLoadWindows().last()->ShowGraphButton()->click();
+    auto* frame = qobject_cast<QMdiSubWindow*>(graph->parentWidget());
+    EXPECT_EQ(window.MdiArea()->currentSubWindow(), frame);
+    EXPECT_EQ(window.MdiArea()->subWindowList(QMdiArea::StackingOrder).last(), frame);
+    EXPECT_TRUE(frame->isMaximized() && graph->isVisible());
+    // The end-of-load window had the focus; the main window takes it back.
+    EXPECT_TRUE(ProcessEventsUntil([&] { return QApplication::activeWindow() == &window; }));
+}
+
 TEST_F(JobWindows, JobsIntoAnOpenWindowAddToItsGraphAndCommandsWhileBusyAreRefused) {
     int dialogsWhileBusy = -1;
     prompts.progress = [&](ProgressWindow& progress) {

@@ -27,12 +27,22 @@ void PrepareGraphDisplay(GraphWindow& window, const std::function<void(const QSt
 void BringGraphWindowForward(GraphWindow& window) {
     auto* frame = qobject_cast<QMdiSubWindow*>(window.parentWidget());
     if (frame) {
-        frame->showNormal();
-        if (QMdiArea* area = frame->mdiArea()) area->setActiveSubWindow(frame);
+        QMdiArea* area = frame->mdiArea();
+        // Behind a maximized window the new one would stay hidden: it takes its place.
+        QMdiSubWindow* current = area ? area->currentSubWindow() : nullptr;
+        if (current && current != frame && current->isMaximized())
+            frame->showMaximized();
+        else
+            frame->showNormal();
+        frame->raise();
+        if (area) area->setActiveSubWindow(frame);
     } else {
         window.show();
         window.raise();
-        window.activateWindow();
     }
+    // The end-of-load window had the focus: the main window comes forward too.
+    window.window()->raise();
+    window.window()->activateWindow();
+    window.setFocus();
     window.ShowStartNode();
 }
