@@ -99,6 +99,7 @@ void CrawlControl::Queue(std::unique_ptr<LoadItem> item) {
 
 void CrawlControl::ReportItemsLeft() {
     int left = static_cast<int>(queue_.size() + active_.size());
+    if (itemsDone_ != lastItemsDone_) progress_.ItemsDone(lastItemsDone_ = itemsDone_);
     if (left == lastItemsLeft_) return;
     lastItemsLeft_ = left;
     progress_.ItemsLeft(left);
@@ -173,6 +174,7 @@ void CrawlControl::CompleteFinished() {
 
 void CrawlControl::Complete(LoadItem* item) {
     FinishItem(*item);
+    itemsDone_++;
     auto it = std::find_if(active_.begin(), active_.end(), [item](const auto& held) { return held.get() == item; });
     if (it != active_.end()) active_.erase(it);
 }

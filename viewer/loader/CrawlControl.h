@@ -78,4 +78,6 @@ private:
     int32_t documentsChosen_ = 0;
     LoadJobResult result_;
     int lastItemsLeft_ = -1;
+    int itemsDone_ = 0;
+    int lastItemsDone_ = -1;
 };

@@ -19,6 +19,8 @@ public:
     virtual void AddMessage(const std::string& text) = 0;
     // Documents still queued or in progress.
     virtual void ItemsLeft(int count) = 0;
+    // Documents finished so far (loaded or failed).
+    virtual void ItemsDone(int count) { (void)count; }
     // The job is over (done or stopped).
     virtual void End() = 0;
     virtual bool StopRequested() const = 0;

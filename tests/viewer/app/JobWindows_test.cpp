@@ -150,7 +150,9 @@ TEST(ProgressWindow, UpdatesFromOtherThreadsArriveAsPostedEventsOnly) {
     const std::string url = "Loading http://h.example/~user/a&b~~c ...";
     std::thread([&] {
         for (int line : {3, -1, 12}) window.SetLine(line, url);
+        window.SetLine(7, "second");
         window.ItemsLeft(7);
+        window.ItemsDone(5);
         window.AddMessage("a problem");
         window.PostStatus("An error occured while trying to connect.");
         window.PostError("The library is missing.");
@@ -159,8 +161,11 @@ TEST(ProgressWindow, UpdatesFromOtherThreadsArriveAsPostedEventsOnly) {
                   QString::number(window.Messages()->count()), "0");  // the GUI thread has not run yet
     QCoreApplication::processEvents();
     EXPECT_EQ(window.LineText(3).toStdString(), url);  // exactly as it is: "~" is no mnemonic
-    EXPECT_EQ(window.Line(3)->textFormat(), Qt::PlainText);
-    for (int i = 0; i < LoadProgress::kLines; i++) EXPECT_EQ(window.LineText(i).isEmpty(), i != 3) << i;
+    EXPECT_EQ(window.Line(0)->textFormat(), Qt::PlainText);
+    for (int i = 0; i < LoadProgress::kLines; i++) EXPECT_EQ(window.LineText(i).isEmpty(), i != 3 && i != 7) << i;
+    // Shown one below the other, without the gaps of the free lines.
+    EXPECT_EQ(window.Line(0)->text().toStdString() + "|" + window.Line(1)->text().toStdString(), url + "|second");
+    EXPECT_TRUE(window.Bar()->value() == 5 && window.Bar()->maximum() == 12 && window.Line(2)->text().isEmpty());
     EXPECT_EQ(window.LeftField()->text() + " " + window.Messages()->item(0)->text(), "7 a problem");
     EXPECT_EQ(statuses, QStringList{"An error occured while trying to connect."});
     EXPECT_EQ(prompts.errors, QStringList{"The library is missing."});

@@ -40,12 +40,13 @@ public:
     }
     void AddMessage(const std::string& text) override { messages.push_back(text); }
     void ItemsLeft(int count) override { left.push_back(count); }
+    void ItemsDone(int count) override { done = count; }
     void End() override { ends++; }
     bool StopRequested() const override { return stop.load(); }
 
     std::atomic<bool> stop{false};
     std::vector<std::string> lines, messages;
     std::vector<int> left;
-    int ends = 0, mostLinesInUse = 0;
+    int ends = 0, mostLinesInUse = 0, done = 0;
     bool occupied[kLines] = {};
 };

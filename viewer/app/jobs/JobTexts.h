@@ -46,6 +46,7 @@ constexpr char kNetLocationHelp[] =
 constexpr char kPleaseWait[] = "Please wait while information is being received from the Internet.";
 constexpr char kMessages[] = "Messages:";
 constexpr char kLeft[] = "Left:";
+constexpr char kDoneOfKnown[] = "%v of %m documents";
 constexpr char kStop[] = "Stop";
 constexpr char kOk[] = "OK";
 constexpr char kReallyCancelLoading[] = "Do you really want to cancel loading?";

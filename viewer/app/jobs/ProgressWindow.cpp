@@ -10,10 +10,12 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -62,12 +64,17 @@ ProgressWindow::ProgressWindow(AppPrompts& prompts, QWidget* parent) : QDialog(p
     messages_->setMinimumHeight(lineHeight * 4);
     layout->addWidget(messages_);
 
+    // Documents done out of those known so far; the known ones grow as links are found.
+    bar_ = new QProgressBar(this);
+    bar_->setRange(0, 1);
+    bar_->setValue(0);
+    bar_->setFormat(job_text::kDoneOfKnown);
+    layout->addWidget(bar_);
+
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(new QLabel(job_text::kLeft, this));
-    left_ = new QLineEdit(this);
-    left_->setReadOnly(true);
-    left_->setMaximumWidth(90);
-    left_->setFocusPolicy(Qt::NoFocus);
+    left_ = new QLabel(this);
+    left_->setMinimumWidth(60);
     bottom->addWidget(left_);
     bottom->addStretch();
     stop_ = new QPushButton(job_text::kStop, this);
@@ -93,6 +100,10 @@ void ProgressWindow::SetLine(int line, const std::string& text) {
 
 void ProgressWindow::AddMessage(const std::string& text) {
     Post(Kind::Message, 0, text);
+}
+
+void ProgressWindow::ItemsDone(int count) {
+    Post(Kind::Done, 0, std::string(), count);
 }
 
 void ProgressWindow::ItemsLeft(int count) {
@@ -124,7 +135,14 @@ void ProgressWindow::customEvent(QEvent* event) {
         messages_->scrollToBottom();
         problems_ = true;
         break;
-    case Kind::Left: left_->setText(QString::number(update->count)); break;
+    case Kind::Left:
+        leftCount_ = update->count;
+        ShowCounts();
+        break;
+    case Kind::Done:
+        done_ = update->count;
+        ShowCounts();
+        break;
     case Kind::Finish: FinishNow(); break;
     case Kind::Status:
         if (statusSink) statusSink(update->text);
@@ -134,11 +152,17 @@ void ProgressWindow::customEvent(QEvent* event) {
 }
 
 void ProgressWindow::ShowLine(int line, const QString& text) {
-    lines_[line]->setText(text);
+    texts_[line] = text;
+    int row = 0;
+    for (const QString& shown : texts_)
+        if (!shown.isEmpty()) lines_[row++]->setText(shown);
+    while (row < LoadProgress::kLines) lines_[row++]->clear();
 }
 
-QString ProgressWindow::LineText(int line) const {
-    return lines_[line]->text();
+void ProgressWindow::ShowCounts() {
+    left_->setText(QString::number(leftCount_));
+    bar_->setRange(0, std::max(done_ + leftCount_, 1));
+    bar_->setValue(done_);
 }
 
 void ProgressWindow::FinishNow() {

@@ -16,7 +16,7 @@
 
 class AppPrompts;
 class QLabel;
-class QLineEdit;
+class QProgressBar;
 class QListWidget;
 class QPushButton;
 
@@ -30,6 +30,7 @@ public:
     void SetLine(int line, const std::string& text) override;
     void AddMessage(const std::string& text) override;
     void ItemsLeft(int count) override;
+    void ItemsDone(int count) override;
     // The crawl's end; the job body finishes the window after it.
     void End() override {}
     bool StopRequested() const override { return stopRequested_.load(); }
@@ -54,10 +55,13 @@ public:
     // Stops the job without asking (GUI thread; the window is going away).
     void RequestStop() { stopRequested_ = true; }
 
-    QString LineText(int line) const;
-    QLabel* Line(int line) const { return lines_[line]; }
+    // The text of a document's line; the window shows the lines in use
+    // one below the other, without gaps.
+    QString LineText(int line) const { return texts_[line]; }
+    QLabel* Line(int row) const { return lines_[row]; }
     QListWidget* Messages() const { return messages_; }
-    QLineEdit* LeftField() const { return left_; }
+    QLabel* LeftField() const { return left_; }
+    QProgressBar* Bar() const { return bar_; }
     QPushButton* StopButton() const { return stop_; }
     bool Finished() const { return finished_; }
     bool Problems() const { return problems_; }
@@ -69,17 +73,22 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    enum class Kind { Line, Message, Left, Finish, Status, Error };
+    enum class Kind { Line, Message, Left, Done, Finish, Status, Error };
     class Update;
 
     void Post(Kind kind, int line, const std::string& text, int count = 0);
     void ShowLine(int line, const QString& text);
+    void ShowCounts();
     void FinishNow();
 
     AppPrompts& prompts_;
     std::array<QLabel*, LoadProgress::kLines> lines_{};
+    std::array<QString, LoadProgress::kLines> texts_{};
     QListWidget* messages_;
-    QLineEdit* left_;
+    QProgressBar* bar_;
+    QLabel* left_;
+    int done_ = 0;
+    int leftCount_ = 0;
     QPushButton* stop_;
 
     std::atomic<bool> stopRequested_{false};
