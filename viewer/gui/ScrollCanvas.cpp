@@ -120,11 +120,12 @@ void ScrollCanvas::SetZoom(int percent) {
         return;
     }
     if (percent == zoom_) return;
+    // What was in the middle stays there.
+    QSize before = VisibleSize();
+    QPoint centre = origin_ + QPoint(before.width() / 2, before.height() / 2);
     zoom_ = percent;
     zoomLabel_->setText(QString("%1 %").arg(zoom_));
-    UpdateScrollRanges();
-    area_->update();
-    emit ViewChanged();
+    ScrollToPoint(centre);
 }
 
 QSize ScrollCanvas::VisibleSize() const {
@@ -173,6 +174,11 @@ void ScrollCanvas::ScrollToPoint(QPoint point) {
         maxY = std::max(maxY, point.y() - visible.height() + 1);
         origin.setX(std::clamp(origin.x(), std::min(extent_.left(), point.x()), maxX));
         origin.setY(std::clamp(origin.y(), std::min(extent_.top(), point.y()), maxY));
+        // An extent smaller than the view is shown whole, in the middle.
+        if (visible.width() > extent_.width() && extent_.contains(point.x(), extent_.top()))
+            origin.setX(extent_.center().x() - visible.width() / 2);
+        if (visible.height() > extent_.height() && extent_.contains(extent_.left(), point.y()))
+            origin.setY(extent_.center().y() - visible.height() / 2);
     }
     origin_ = origin;
     UpdateScrollRanges();

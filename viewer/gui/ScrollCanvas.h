@@ -30,14 +30,16 @@ public:
     QRect Extent() const { return extent_; }
 
     int Zoom() const { return zoom_; }
-    // Clamped to [kMinZoom, kMaxZoom].
+    // Clamped to [kMinZoom, kMaxZoom]; the point in the middle of the view
+    // stays there (ScrollToPoint).
     void SetZoom(int percent);
 
     // The canvas point shown at the top-left corner of the drawing area.
     QPoint Origin() const { return origin_; }
     void SetOrigin(QPoint origin);
     // Sets the origin so that the point is shown (centred where the extent
-    // allows it); both thumbs follow.
+    // allows it; an extent smaller than the view is centred itself); both
+    // thumbs follow.
     void ScrollToPoint(QPoint point);
     // The part of the document that is visible, in canvas units.
     QRect ViewRect() const;

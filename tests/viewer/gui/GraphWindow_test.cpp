@@ -106,6 +106,7 @@ TEST_F(GraphWindowTest, DrawingAndBendingLinks) {
     Refresh();
     ASSERT_FALSE(routed->bends.empty());
     window->Canvas()->ZoomBar()->setValue(50);  // the mouse is followed in canvas units at any zoom
+    window->Canvas()->SetOrigin({0, 0});        // even, so that every point maps back exactly
     EXPECT_EQ(window->Canvas()->ViewRect().width(), 2 * Area()->width());
     auto drawLink = [&](QPoint from, QPoint to) {  // Ctrl-click the source, then click the target
         Click(from.x(), from.y(), Qt::ControlModifier);
@@ -132,6 +133,22 @@ TEST_F(GraphWindowTest, DrawingAndBendingLinks) {
     std::string text = read_file(dir.file("bent.zor"));
     EXPECT_NE(text.find("e 3 4 \ne 1 2 b 320 260 \n"), std::string::npos) << text;
     EXPECT_FALSE(routed->bends.empty());  // routed again after saving
+}
+
+// Zooming keeps the middle of the view; zoomed out beyond the graph, the
+// graph is shown whole in the middle.
+TEST_F(GraphWindowTest, ZoomKeepsTheMiddleOfTheView) {
+    AddNode(1, 0, 0);
+    AddNode(2, 3000, 2000);
+    Refresh();
+    ScrollCanvas& canvas = *window->Canvas();
+    canvas.ScrollToPoint({1500, 1000});
+    auto middle = [&] { return canvas.ViewRect().center(); };
+    QPoint before = middle();
+    canvas.SetZoom(50);
+    EXPECT_LE((middle() - before).manhattanLength(), 2);
+    canvas.SetZoom(ScrollCanvas::kMinZoom);
+    EXPECT_LE((middle() - canvas.Extent().center()).manhattanLength(), 2);
 }
 
 TEST_F(GraphWindowTest, NodeCommandsRemoveANodeOrEverythingItLinksTo) {
