@@ -226,6 +226,7 @@ TEST_F(JobWindows, SpinButtonsAndTheOtherLevelsFollowingTheLevelsDown) {
     EXPECT_EQ(dialog->OtherLevels()->Text(), "1");
     dialog->OtherLevelsNone()->setChecked(true);
     EXPECT_TRUE(dialog->Levels()->isEnabled() && !dialog->OtherLevels()->isEnabled());
+    for (QRadioButton* choice : dialog->findChildren<QRadioButton*>()) EXPECT_FALSE(choice->text().isEmpty());
     dialog->HelpButton()->click();
     EXPECT_EQ(prompts.informed.size(), 1);
 }

@@ -22,6 +22,8 @@ constexpr char kOnlineYes[] = "Yes.";
 constexpr char kLimitsGroup[] = "Limitations on following hyperlinks:";
 constexpr char kLevelsQuestion[] = "How many levels of hyperlinks do you want to follow?";
 constexpr char kMaximum[] = "Maximum:";
+// No further level on other computers: their links are drawn, not followed.
+constexpr char kNoFurtherLevels[] = "None";
 constexpr char kUnlimited[] = "Unlimited";
 constexpr char kDirectoryQuestion[] =
     "Follow only hyperlinks to the same or lower directory levels on the start computer?";

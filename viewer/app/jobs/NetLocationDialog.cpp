@@ -133,7 +133,7 @@ QGroupBox* NetLocationDialog::BuildLimits() {
     othersYes_ = new QRadioButton(kYes, limits);
     othersNo_ = new QRadioButton(kNo, limits);
     limitsLayout->addWidget(Question(limits, kOtherComputersQuestion, othersYes_, othersNo_));
-    otherNone_ = new QRadioButton(limits);
+    otherNone_ = new QRadioButton(kNoFurtherLevels, limits);
     otherNone_->setAccessibleName("No further levels on other computers");
     otherMax_ = new QRadioButton(kMaximum, limits);
     otherLevels_ = new SpinField(limits);
