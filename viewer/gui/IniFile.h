@@ -51,4 +51,12 @@ constexpr char kGeneral[] = "General";
 constexpr char kBrowser[] = "Browser";
 constexpr char kDial[] = "Dial";
 constexpr char kParsedUrls[] = "ParsedURLs";
+// The main window as it was left: "left top width height" (not maximized),
+// Maximized, ToolBoxDocked, and the panes new graph windows show (1 or 0).
+constexpr char kWindow[] = "Window";
+constexpr char kPlacement[] = "Placement";
+constexpr char kMaximized[] = "Maximized";
+constexpr char kToolBoxDocked[] = "ToolBoxDocked";
+constexpr char kOverviewPane[] = "Overview";
+constexpr char kPageIndexPane[] = "PageIndex";
 }  // namespace ini

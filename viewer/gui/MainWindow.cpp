@@ -17,6 +17,8 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 
+#include <array>
+
 namespace {
 
 bool Blank(const std::string& text) {
@@ -221,6 +223,30 @@ void MainWindow::ArrangeInRows(bool horizontal) {
     }
 }
 
+void MainWindow::ShowAsBefore() {
+    QStringList place = QString::fromStdString(config_.Read(ini::kWindow, ini::kPlacement)).split(' ');
+    std::array<int, 4> numbers{};
+    bool valid = place.size() == 4;
+    for (int i = 0; valid && i < 4; i++) numbers[i] = place[i].toInt(&valid);
+    // A size too small to use is no size to come back to.
+    if (valid && numbers[2] >= 200 && numbers[3] >= 150)
+        setGeometry(numbers[0], numbers[1], numbers[2], numbers[3]);
+    if (config_.Read(ini::kWindow, ini::kMaximized) == "1")
+        showMaximized();
+    else
+        show();
+    if (config_.Read(ini::kWindow, ini::kToolBoxDocked) == "0") toolBox_->SetDocked(false);
+}
+
+void MainWindow::SavePlacement() {
+    QRect normal = isMaximized() ? normalGeometry() : geometry();
+    config_.Write(ini::kWindow, ini::kPlacement,
+                  QString("%1 %2 %3 %4").arg(normal.x()).arg(normal.y()).arg(normal.width()).arg(normal.height())
+                      .toStdString());
+    config_.Write(ini::kWindow, ini::kMaximized, isMaximized() ? "1" : "0");
+    config_.Write(ini::kWindow, ini::kToolBoxDocked, toolBox_->Docked() ? "1" : "0");
+}
+
 void MainWindow::ArrangeIcons() {
     QRect area = mdi_->viewport()->rect();
     int x = 0;
@@ -269,11 +295,14 @@ bool MainWindow::GraphWindowCommand(int id) {
     case cmd::kClose:
         if (graph && !graph->Animating()) graph->CloseWindow();
         return true;
+    // The panes chosen last are the ones the next graph window shows.
     case cmd::kOverview:
         if (graph) graph->ShowOverview(!graph->OverviewShown());
+        if (graph) config_.Write(ini::kWindow, ini::kOverviewPane, graph->OverviewShown() ? "1" : "0");
         return true;
     case cmd::kPageIndex:
         if (graph) graph->ShowPageIndex(!graph->PageIndexShown());
+        if (graph) config_.Write(ini::kWindow, ini::kPageIndexPane, graph->PageIndexShown() ? "1" : "0");
         return true;
     case cmd::kSaveGraph:
         if (graph) {
@@ -378,6 +407,8 @@ GraphWindow* MainWindow::OpenGraphWindow(const QString& title) {
     sub->setWindowIcon(window->windowIcon());
     sub->resize(std::max(320, mdi_->width() * 3 / 4), std::max(240, mdi_->height() * 3 / 4));
     window->show();
+    window->ShowOverview(config_.Read(ini::kWindow, ini::kOverviewPane) == "1");
+    window->ShowPageIndex(config_.Read(ini::kWindow, ini::kPageIndexPane) == "1");
     mdi_->setActiveSubWindow(sub);
     UpdateMenuState();
     return window;
@@ -420,6 +451,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
             event->ignore();
             return;
         }
+    SavePlacement();
     toolBox_->FloatingWindow()->hide();
     event->accept();
 }

@@ -54,6 +54,10 @@ public:
     void Command(int id);
     void UpdateMenuState();
 
+    // Shows the window where, as large as, and maximized as it was left,
+    // with the tool box docked or not (from vantlow.ini).
+    void ShowAsBefore();
+
     // Command 1: a graph file into a new graph window; null when it could not be read.
     GraphWindow* OpenGraphFile(const QString& path);
     // Command 13 on the active graph window.
@@ -77,6 +81,7 @@ private:
     QMenu* AddMenu(const char* text, int id);
     QAction* AddItem(QMenu* menu, const char* text, int id, const char* help, bool checkable = false);
     void ArrangeInRows(bool horizontal);
+    void SavePlacement();
     // Lines the minimized windows up along the bottom, wrapping upward.
     void ArrangeIcons();
     // title, or title with " (2)", " (3)", ... when a window shows it already.

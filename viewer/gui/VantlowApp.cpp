@@ -189,12 +189,12 @@ void ApplyApplicationFont() {
 VantlowSession::VantlowSession(const StartOptions& options, UserPrompts* prompts)
     : ownPrompts_(prompts ? nullptr : std::make_unique<DialogPrompts>()),
       prompts_(prompts ? *prompts : *ownPrompts_) {
+    config_.Open(DefaultConfigPath());
     window_ = std::make_unique<MainWindow>(prompts_, config_);
     window_->setWindowTitle(gui_text::kProgramName);
     if (QScreen* screen = QGuiApplication::primaryScreen()) window_->resize(screen->availableSize() * 4 / 5);
-    window_->show();
+    window_->ShowAsBefore();
 
-    config_.Open(DefaultConfigPath());
     MainWindow* window = window_.get();
     proxyState_ = ProbeProxyAtStart(options.proxy, [window](const std::string& text) {
         window->ShowStatus(QString::fromStdString(text));

@@ -88,6 +88,25 @@ TEST_F(MainWindowTest, TitlesOfOneSiteDifferAndArrangeLinesUpTheIcons) {
     EXPECT_EQ(icons[1]->pos(), QPoint(icons[0]->width(), bottom - icons[1]->height()));
 }
 
+// The next start shows the main window where and as large as it was left,
+// maximized or not, and new graph windows with the panes chosen last.
+TEST_F(MainWindowTest, PlaceMaximizedStateAndPanesAreKeptForTheNextStart) {
+    main->Command(cmd::kOverview);
+    main->setGeometry(40, 50, 900, 700);
+    prompts.answers = {true, true};
+    ASSERT_TRUE(main->close());
+    MainWindow next(prompts, config);
+    next.ShowAsBefore();
+    EXPECT_TRUE(!next.isMaximized() && next.geometry().size() == QSize(900, 700));
+    EXPECT_TRUE(next.OpenGraphWindow("x")->OverviewShown());
+    next.showMaximized();
+    prompts.answers = {true, true};
+    ASSERT_TRUE(next.close());
+    MainWindow last(prompts, config);
+    last.ShowAsBefore();
+    EXPECT_TRUE(last.isMaximized() && last.normalGeometry().size() == QSize(900, 700));
+}
+
 TEST_F(MainWindowTest, MenuStateFollowsTheActiveGraphWindow) {
     const std::pair<const char*, std::function<void()>> states[] = {  // enabled: 110 111 90 158 130 114 139 13
         {"10111111", [] {}},
