@@ -34,6 +34,7 @@ namespace {
 // length leaves them usable.
 constexpr qsizetype kStatusLimit = 500;
 constexpr qsizetype kTitleLimit = 200;
+constexpr int kExtentMargin = 20;
 
 Point ToPoint(QPoint p) {
     return Point{p.x(), p.y()};
@@ -138,7 +139,10 @@ void GraphWindow::RecomputeEdges() {
 }
 
 void GraphWindow::UpdateExtent() {
-    canvas_->SetExtent(GraphExtent(graph_));
+    // Room around the graph, so that no box sits on the window's edge.
+    QRect extent = GraphExtent(graph_);
+    if (!extent.isEmpty()) extent.adjust(-kExtentMargin, -kExtentMargin, kExtentMargin, kExtentMargin);
+    canvas_->SetExtent(extent);
 }
 
 void GraphWindow::SuspendPainting(bool suspend) {

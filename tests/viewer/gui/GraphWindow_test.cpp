@@ -212,6 +212,8 @@ TEST_F(GraphWindowTest, ShowingANeighbourhoodAndClosingTheDependentWindows) {
     const GraphNode& copy = *shown->Graph().Nodes()[0];
     EXPECT_EQ(copy.Box().Height(), shown->Painter().Measure().icon.height + 2);  // sized and laid out
     EXPECT_NE(copy.Box().TopLeft(), shown->Graph().Nodes()[1]->Box().TopLeft());
+    // Shown whole, with room to the window's edges.
+    EXPECT_TRUE(shown->Canvas()->ViewRect().contains(GraphExtent(shown->Graph()).adjusted(-10, -10, 10, 10)));
     EXPECT_FALSE(shown->BuildNodePopup(copy)->actions()[3]->isEnabled());  // no "Expand URL..." there
     // From a dependent, the next window depends on the first window too; a dependent closes without a question.
     QPointer<GraphWindow> further = shown->ShowInNewWindow(copy);
