@@ -425,6 +425,13 @@ void CrawlControl::QueueRedirect(const LoadItem& item) {
 // --- finishing ----------------------------------------------------------
 
 void CrawlControl::FinishItem(LoadItem& item) {
+    if (item.startItem) {
+        // A redirection counts as reached: its target is an item of its own.
+        result_.startLoaded = item.failure.empty() && (item.loadOk || (item.status >= 300 && item.status < 400));
+        result_.startResult = !item.failure.empty() ? OneLine(item.failure)
+                              : item.answered       ? "Status: " + std::to_string(item.status) + item.reason
+                                                    : std::string();
+    }
     if (item.loadWanted && item.node) item.node->level = item.levels;
     GraphNode* referrer = ReferrerNode(item);
     if (referrer && item.node) crawler_.Graph().LinkUrlNodes(referrer, item.node);

@@ -4,6 +4,8 @@
 #include "viewer/graph/SiteGraph.h"
 #include "viewer/loader/CrawlControl.h"
 
+#include <algorithm>
+
 std::string Crawler::Key(const std::string& urlText) {
     std::string key(urlText);
     for (char& c : key) c = static_cast<char>(Str::lower(static_cast<unsigned char>(c)));
@@ -45,4 +47,21 @@ LoadJobResult Crawler::RunLoadJob(const LoadSettings& settings, LoadProgress& pr
     PrepareJob();
     CrawlControl job(*this, settings, progress, proxy);
     return job.Run();
+}
+
+std::string LoadSummary(const LoadJobResult& result, const SiteGraph& graph) {
+    int notFollowed = 0;
+    for (const auto& node : graph.Nodes())
+        notFollowed += node->kind == NodeKind::OtherServer || node->kind == NodeKind::SameServer;
+    int others = std::max(result.documentsLoaded - result.pagesScanned, 0);
+    return "Documents loaded: " + std::to_string(result.documentsLoaded) + " (HTML pages: " +
+           std::to_string(result.pagesScanned) + ", other documents: " + std::to_string(others) +
+           "). Links drawn but not followed: " + std::to_string(notFollowed) +
+           ". Problems: " + std::to_string(result.problems) + ".";
+}
+
+std::string StartFailure(const LoadJobResult& result) {
+    if (result.startLoaded) return std::string();
+    std::string why = result.startResult.empty() ? "it was not reached" : result.startResult;
+    return "The start page could not be loaded: " + why + ".";
 }

@@ -23,7 +23,15 @@ struct LoadJobResult {
     int problems = 0;          // messages posted
     bool stopped = false;      // told to stop before the end
     bool limitReached = false; // the most documents a job may load were loaded
+    bool startLoaded = false;  // the start page was loaded (or redirected on)
+    std::string startResult;   // its status line or why it failed
 };
+
+// What a job came to, in one line: documents loaded (pages and others),
+// links drawn but not followed, problems.
+std::string LoadSummary(const LoadJobResult& result, const SiteGraph& graph);
+// "The start page could not be loaded: " and why; empty when it was.
+std::string StartFailure(const LoadJobResult& result);
 
 class Crawler {
 public:

@@ -273,10 +273,13 @@ int RunHeadlessLoad(const HeadlessOptions& options, const std::atomic<bool>& sto
     if (result.limitReached)
         progress.Print("The limit of " + std::to_string(options.settings.maxDocuments) +
                        " documents was reached: further documents were not loaded.");
+    if (!result.startLoaded) progress.Print(StartFailure(result));
+    progress.Print(LoadSummary(result, graph));
     progress.Print("Documents loaded: " + std::to_string(result.documentsLoaded) +
                    ", HTML pages: " + std::to_string(result.pagesScanned) +
                    ", nodes: " + std::to_string(graph.Nodes().size()) +
                    ", edges: " + std::to_string(graph.Edges().size()) +
                    ", problems: " + std::to_string(result.problems));
-    return result.problems == 0 && !result.stopped && written ? kExitDone : kExitProblems;
+    bool good = result.problems == 0 && !result.stopped && written && result.startLoaded;
+    return good ? kExitDone : kExitProblems;
 }

@@ -489,6 +489,20 @@ TEST_F(JobWindows, TheEndOfLoadWindowOffersTheBrowserAndTheGraph) {
     }
 }
 
+// The end-of-load window says what the job came to; a start page that could
+// not be loaded is said first, and no offline reading is offered for it.
+TEST_F(JobWindows, TheEndOfLoadWindowTellsWhatTheJobCameTo) {
+    for (const std::string& url : {Url(0), origin.url("/missing.html")}) {
+        Enter(url, kNow, [](NetLocationDialog& d) { d.AskFirst()->setChecked(true); });
+        manager->OpenNetLocation();
+        QString told = manager->EndOfLoadWindows().last()->Message()->text();
+        bool failed = url != Url(0);
+        EXPECT_EQ(told.startsWith("The start page could not be loaded: Status: 404"), failed) << told.toStdString();
+        EXPECT_EQ(told.startsWith(job_text::kCanDisconnect), !failed) << told.toStdString();
+        EXPECT_TRUE(told.contains("Documents loaded: ")) << told.toStdString();
+    }
+}
+
 // With another window maximized, the new graph still comes to the front.
 TEST_F(JobWindows, ShowGraphBringsTheNewWindowInFrontOfAMaximizedOne) {
     auto* other = qobject_cast<QMdiSubWindow*>(window.OpenGraphWindow("other")->parentWidget());

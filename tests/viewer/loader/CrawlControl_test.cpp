@@ -41,6 +41,24 @@ std::string Gets(const OriginServer& origin) {
 
 }  // namespace
 
+// A job tells what its start page came to and sums up what it loaded.
+TEST(CrawlResult, TheStartPagesOwnResultAndTheSummary) {
+    OriginServer origin;
+    origin.set("/ok.html", OriginServer::document("<a href=x.html>x</a><img src=p.gif>"));
+    origin.set("/p.gif", OriginServer::document("GIF89a", "image/gif"));
+    const std::pair<std::string, std::string> cases[] = {
+        {"/ok.html", "|Documents loaded: 2 (HTML pages: 1, other documents: 1). Links drawn but not followed: 1."
+                     " Problems: 0."},
+        {"/missing.html", "The start page could not be loaded: Status: 404 Not Found.|Documents loaded: 0 (HTML "
+                          "pages: 0, other documents: 0). Links drawn but not followed: 0. Problems: 0."},
+    };
+    for (const auto& [path, told] : cases) {
+        JobRun job;
+        job.Run(origin.url(path), 0, [](LoadSettings& settings) { settings.loadPictures = true; });
+        EXPECT_EQ(StartFailure(job.result) + "|" + LoadSummary(job.result, job.graph), told) << path;
+    }
+}
+
 TEST(CrawlLevels, EachLevelLimitLoadsExactlyThePagesWithinItOnce) {
     TempDir dir;
     OriginServer origin(dir.path());
@@ -60,6 +78,7 @@ TEST(CrawlLevels, EachLevelLimitLoadsExactlyThePagesWithinItOnce) {
         EXPECT_EQ(asked, expected);  // each page checked and loaded once
         EXPECT_EQ(static_cast<size_t>(job.result.pagesScanned) * 2 + job.result.problems, expected.size());
         EXPECT_EQ(job.Level(site.StartUrl()), levels < 0 ? LoadSettings::kUnlimitedLevels : levels);
+        EXPECT_TRUE(job.result.startLoaded);
     }
 
     // One level: how the links of the start page are drawn, and a second job into the same graph.

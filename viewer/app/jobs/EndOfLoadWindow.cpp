@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 EndOfLoadWindow::EndOfLoadWindow(GraphWindow* window, std::string startUrl, bool graphShown, Actions actions,
-                                 QWidget* parent)
+                                 const QString& outcome, bool startFailed, QWidget* parent)
     : QDialog(parent),
       window_(window),
       startUrl_(std::move(startUrl)),
@@ -21,10 +21,12 @@ EndOfLoadWindow::EndOfLoadWindow(GraphWindow* window, std::string startUrl, bool
     setModal(false);
     setAttribute(Qt::WA_DeleteOnClose);
     auto* layout = new QVBoxLayout(this);
-    auto* text = new QLabel(job_text::kCanDisconnect, this);
-    text->setWordWrap(true);
-    text->setMinimumWidth(360);
-    layout->addWidget(text);
+    // Offline reading is offered only for what was loaded.
+    message_ = new QLabel(startFailed ? outcome : QString(job_text::kCanDisconnect) + "\n\n" + outcome, this);
+    message_->setTextFormat(Qt::PlainText);
+    message_->setWordWrap(true);
+    message_->setMinimumWidth(360);
+    layout->addWidget(message_);
 
     browser_ = new QPushButton(job_text::kStartBrowser, this);
     showGraph_ = new QPushButton(job_text::kShowGraph, this);

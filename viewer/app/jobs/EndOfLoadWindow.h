@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+class QLabel;
 class QPushButton;
 
 class EndOfLoadWindow : public QDialog {
@@ -25,8 +26,11 @@ public:
 
     // graphShown: the graph is on view already (shown at once, or a job
     // into a window the user is looking at).
+    // outcome: what the job came to; startFailed: its start page could not be
+    // loaded, and the window says so instead of offering offline reading.
     EndOfLoadWindow(GraphWindow* window, std::string startUrl, bool graphShown, Actions actions,
-                    QWidget* parent = nullptr);
+                    const QString& outcome, bool startFailed, QWidget* parent = nullptr);
+    QLabel* Message() const { return message_; }
 
     QPushButton* BrowserButton() const { return browser_; }
     QPushButton* ShowGraphButton() const { return showGraph_; }
@@ -50,4 +54,5 @@ private:
     QPushButton* browser_;
     QPushButton* showGraph_;
     QPushButton* close_;
+    QLabel* message_;
 };

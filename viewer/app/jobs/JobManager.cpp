@@ -147,24 +147,30 @@ void JobManager::RunAllJobs(std::vector<JobRecord> jobs, bool scheduled) {
     runsStarted_++;
     lastRun_.clear();
     bool cancelled = false;
-    std::vector<std::pair<QPointer<GraphWindow>, const JobRecord*>> ran;
+    struct Ran {
+        QPointer<GraphWindow> window;
+        const JobRecord* job;
+        LoadJobResult result;
+    };
+    std::vector<Ran> ran;
     for (const JobRecord& job : jobs) {
         if (cancelled) break;
         QPointer<GraphWindow> window = environment_.OpenGraphWindow(QString::fromStdString(job.settings.startUrl));
         if (!window) continue;
-        cancelled = RunJob(job, window, scheduled);
-        ran.emplace_back(window, &job);
+        LoadJobResult result;
+        cancelled = RunJob(job, window, scheduled, result);
+        ran.push_back({window, &job, result});
         lastRun_.append(window);
     }
     if (!cancelled)
-        for (auto& [window, job] : ran)
-            if (window) PrepareDisplay(*window);
-    for (auto& [window, job] : ran)
-        if (window) ShowEndOfLoad(window, *job, !cancelled && job->showGraphAtOnce);
+        for (Ran& one : ran)
+            if (one.window) PrepareDisplay(*one.window);
+    for (Ran& one : ran)
+        if (one.window) ShowEndOfLoad(one.window, *one.job, !cancelled && one.job->showGraphAtOnce, one.result);
     emit RunFinished();
 }
 
-bool JobManager::RunJob(const JobRecord& job, GraphWindow* window, bool scheduled) {
+bool JobManager::RunJob(const JobRecord& job, GraphWindow* window, bool scheduled, LoadJobResult& result) {
     QPointer<GraphWindow> guard(window);
     window->SuspendPainting(true);
     ProgressWindow progress(prompts_, environment_.Window());
@@ -188,6 +194,7 @@ bool JobManager::RunJob(const JobRecord& job, GraphWindow* window, bool schedule
     if (!run.done.load()) progress.RequestStop();
     worker.join();
     if (guard) guard->SuspendPainting(false);
+    result = run.result;
     return run.cancelled;
 }
 
@@ -198,7 +205,8 @@ void JobManager::PrepareDisplay(GraphWindow& window) {
     window.setProperty("vantlowPrepared", true);
 }
 
-void JobManager::ShowEndOfLoad(GraphWindow* window, const JobRecord& job, bool graphShown) {
+void JobManager::ShowEndOfLoad(GraphWindow* window, const JobRecord& job, bool graphShown,
+                               const LoadJobResult& result) {
     EndOfLoadWindow::Actions actions;
     actions.startBrowser = [this](QWidget* parent, const std::string& url) {
         bool started = environment_.StartBrowser(parent, url);
@@ -209,8 +217,11 @@ void JobManager::ShowEndOfLoad(GraphWindow* window, const JobRecord& job, bool g
         if (!graph.property("vantlowPrepared").toBool()) PrepareDisplay(graph);
         BringGraphWindowForward(graph);
     };
+    // What the job came to; a start page that could not be loaded comes first.
+    std::string failure = StartFailure(result);
+    std::string outcome = (failure.empty() ? "" : failure + "\n") + LoadSummary(result, window->Graph());
     auto* end = new EndOfLoadWindow(window, job.settings.startUrl, graphShown, std::move(actions),
-                                    environment_.Window());
+                                    QString::fromStdString(outcome), !failure.empty(), environment_.Window());
     endOfLoad_.removeIf([](const QPointer<EndOfLoadWindow>& window) { return window.isNull(); });
     endOfLoad_.append(end);
     end->show();
@@ -246,12 +257,13 @@ void JobManager::JobIntoWindow(GraphWindow* window, const std::string& url) {
     runsStarted_++;
     lastRun_.clear();
     QPointer<GraphWindow> guard(window);
-    bool cancelled = RunJob(record, window, false);
+    LoadJobResult result;
+    bool cancelled = RunJob(record, window, false, result);
     lastRun_.append(guard);
     if (!guard) return;
     if (!cancelled) PrepareDisplay(*guard);
     // The window is on view already: the end-of-load window never closes it.
-    ShowEndOfLoad(guard, record, true);
+    ShowEndOfLoad(guard, record, true, result);
     emit RunFinished();
 }
 

@@ -13,6 +13,7 @@
 #include "viewer/app/jobs/JobRecord.h"
 #include "viewer/app/jobs/ScheduledJobWindow.h"
 #include "viewer/gui/GraphWindow.h"
+#include "viewer/loader/Crawler.h"
 #include "viewer/loader/ProxyAddress.h"
 
 #include <QDateTime>
@@ -83,13 +84,14 @@ private:
 
     void RunAllJobs(std::vector<JobRecord> jobs, bool scheduled);
     // Runs one job into the window; true when the user stopped it.
-    bool RunJob(const JobRecord& job, GraphWindow* window, bool scheduled);
+    // true when the user cancelled; result tells what the crawl came to.
+    bool RunJob(const JobRecord& job, GraphWindow* window, bool scheduled, LoadJobResult& result);
     void JobIntoWindow(GraphWindow* window, const std::string& url);
     void Schedule(std::vector<JobRecord> jobs, const QDateTime& start);
     void ShowJobWindow();
     void CloseJobWindow();
     void PrepareDisplay(GraphWindow& window);
-    void ShowEndOfLoad(GraphWindow* window, const JobRecord& job, bool graphShown);
+    void ShowEndOfLoad(GraphWindow* window, const JobRecord& job, bool graphShown, const LoadJobResult& result);
     bool RefuseWhileBusy();
 
     JobEnvironment& environment_;
