@@ -120,6 +120,11 @@ void GraphPainter::DrawNode(QPainter& painter, const SiteGraph& graph, const Gra
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(box.adjusted(-2, -2, 1, 1));
     }
+    if (&node == found_) {
+        painter.setPen(CosmeticPen(palette::kGrey, 3));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(box.adjusted(-4, -4, 3, 3));
+    }
 }
 
 void GraphPainter::DrawEdge(QPainter& painter, const GraphEdge& edge, const EdgeRouting& routing) const {

@@ -48,6 +48,9 @@ public:
 
     // Nodes whose boxes overlap another box are outlined in light red.
     void SetOverlapMarks(std::unordered_set<const GraphNode*> nodes) { overlaps_ = std::move(nodes); }
+    // The node picked in the page index is framed in grey; null for none.
+    void SetFoundNode(const GraphNode* node) { found_ = node; }
+    const GraphNode* FoundNode() const { return found_; }
 
     // Draws what touches area (canvas units) with the painter as it is set.
     void Paint(QPainter& painter, const SiteGraph& graph, const EdgeRouting& routing, const QRect& area) const;
@@ -58,6 +61,7 @@ private:
     const NodeIcons& icons_;
     QFont font_;
     std::unordered_set<const GraphNode*> overlaps_;
+    const GraphNode* found_ = nullptr;
 };
 
 // The node's box as a QRect (an empty dimension is 1 pixel).

@@ -127,6 +127,8 @@ GraphWindow::~GraphWindow() {
 // ---- geometry, extent, painting ---------------------------------------------
 
 void GraphWindow::RepaintAfterEdit() {
+    // The node found in the page index may be gone.
+    painter_.SetFoundNode(nullptr);
     RecomputeEdges();
     UpdateExtent();
 }
@@ -190,7 +192,9 @@ void GraphWindow::PageIndexActivated(int row) {
     const GraphNode* wanted = pageIndexNodes_[row];
     for (const auto& node : graph_.Nodes())
         if (node.get() == wanted) {
+            painter_.SetFoundNode(node.get());
             canvas_->ScrollToPoint(ToQPoint(node->Box().Center()));
+            canvas_->DrawArea()->update();
             ShowNodeDescription(node.get());
             return;
         }
@@ -561,6 +565,7 @@ size_t GraphWindow::Fingerprint() const {
 }
 
 void GraphWindow::ClearGraph() {
+    painter_.SetFoundNode(nullptr);
     for (const auto& node : graph_.Nodes()) crawler_->ForgetNode(node.get());
     graph_.Clear();
     routing_.Clear();

@@ -165,6 +165,9 @@ TEST_F(GraphWindowTest, NodeCommandsRemoveANodeOrEverythingItLinksTo) {
     Refresh();
     window->RefreshPageIndex();
     ASSERT_EQ(window->PageIndex()->count(), 6);
+    window->PageIndex()->setCurrentRow(2);  // a page picked in the index is framed
+    const GraphNode* found = window->Painter().FoundNode();
+    ASSERT_TRUE(found && found->url == window->PageIndex()->item(2)->text().toStdString());
     // "Remove this and all outgoing" for an html page, "Expand URL..." for a link not followed.
     const std::tuple<GraphNode*, bool, const char*> popups[] = {
         {root, false, "-RO"}, {child, false, "ER-"}, {root, true, "---"}, {child, true, "---"}};
@@ -194,6 +197,7 @@ TEST_F(GraphWindowTest, NodeCommandsRemoveANodeOrEverythingItLinksTo) {
     Hover(Area(), At(700, 700));
     EXPECT_TRUE(main->StatusText().isEmpty());
     window->NodeCommand(*crawled, cmd::kRemove);
+    EXPECT_EQ(window->Painter().FoundNode(), nullptr);  // a removal may have taken it
     EXPECT_EQ(window->GetCrawler().NodeForUrl("http://site.test/c.html"), nullptr);
     window->NodeCommand(*root, cmd::kRemoveOutgoing);
     EXPECT_EQ(Ids(window->Graph()), (std::vector<int>{4, 5}));
