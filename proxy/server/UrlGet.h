@@ -158,7 +158,7 @@ private:
     // Storing never fails the relay.
     Failure deliver(const char* bytes, uint32_t count, const char* context,
                     const char* client_message);
-    Failure store(const char* bytes, uint32_t count, const char* context);
+    void store(const char* bytes, uint32_t count);
 
     OptionInt icsocket_;
     OptionInt socket_;

@@ -354,10 +354,8 @@ UrlGet::Failure UrlGet::read_answer_head(const char* context) {
     return Failure::NONE;
 }
 
-UrlGet::Failure UrlGet::store(const char* bytes, uint32_t count, const char* context) {
-    (void)context;
+void UrlGet::store(const char* bytes, uint32_t count) {
     if (writing_.copy && !writing_.copy->append(bytes, count)) drop_cache_copy();
-    return Failure::NONE;
 }
 
 UrlGet::Failure UrlGet::deliver(const char* bytes, uint32_t count, const char* context,
@@ -368,7 +366,8 @@ UrlGet::Failure UrlGet::deliver(const char* bytes, uint32_t count, const char* c
         fail_chain(context, client_message);
         return fail(Failure::CLIENT);
     }
-    return store(bytes, count, context);
+    store(bytes, count);
+    return Failure::NONE;
 }
 
 UrlGet::Failure UrlGet::send_answer_to_client(URLRequest& request) {
@@ -406,7 +405,7 @@ UrlGet::Failure UrlGet::send_answer_to_client(URLRequest& request) {
     }
     if (head_only) return Failure::NONE;
     if (together) {
-        result = store(answer_.body.data(), answer_.body.length(), context);
+        store(answer_.body.data(), answer_.body.length());
     } else if (!answer_.body.empty()) {
         result = deliver(answer_.body.data(), answer_.body.length(), context,
                          "unable to send answer-body to client");

@@ -11,11 +11,15 @@ namespace {
 
 // What was read: a line per node ("id label url left,top wxh") and edge
 // ("e source target", "d" when straight, "*" for bothWays, "b x,y" per bend).
-std::string Read(const std::string& text) {
-    SiteGraph graph;
+void ReadInto(SiteGraph& graph, const std::string& text) {
     RandomGenerator random(1);
     std::istringstream in(text);
     GraphFileReader(graph, random).ReadAll(in);
+}
+
+std::string Read(const std::string& text) {
+    SiteGraph graph;
+    ReadInto(graph, text);
     std::ostringstream out;
     for (const auto& node : graph.Nodes())
         out << node->id << ' ' << node->label << ' ' << node->url << ' ' << node->Box().left << ',' << node->Box().top
@@ -100,9 +104,7 @@ TEST(GraphFile, KindsAndTheStartNodeSurviveAndOlderFilesGetKindsFromTheirScheme)
     };
     for (const auto& [file, kinds] : cases) {
         SiteGraph graph;
-        RandomGenerator random(1);
-        std::istringstream in(file);
-        GraphFileReader(graph, random).ReadAll(in);
+        ReadInto(graph, file);
         std::string read;
         for (const auto& node : graph.Nodes())
             read += (read.empty() ? "" : " ") + std::to_string(static_cast<int>(node->kind)) +
