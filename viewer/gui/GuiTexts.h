@@ -75,7 +75,9 @@ constexpr char kGraphFileUnwritable[] = "The graph file could not be written: ";
 constexpr char kGraphFileEmpty[] = "The graph file holds no graph: ";
 constexpr char kTooManyNodesToAnimate[] = "The graph has too many nodes for the optimization.";
 constexpr char kLayoutFailed[] = "The layout could not split every part of the graph.";
-constexpr char kNoHelp[] = "No help file is installed; see the online help.";
+constexpr char kHelpMissing[] =
+    "The help file '%1' is missing: the installation of Vantlow is incomplete. Install it again, or read the "
+    "online help at %2.";
 constexpr char kCommandNotAvailable[] = "This command is not available in this version.";
 constexpr char kOverlapReport[] = "Overlapping nodes: %1, crossing links: %2";
 
@@ -98,6 +100,13 @@ constexpr char kAllFilesFilter[] = "All Files (*.*)";
 // Where the proxy's own pages and the online help are.
 constexpr char kProxyPagesUrl[] = "http://quaylo/";
 constexpr char kOnlineHelpUrl[] = "http://quaylo/help";
+
+// Help window.
+constexpr char kHelpTitle[] = "Vantlow Help";
+constexpr char kHelpContentsButton[] = "Contents";
+constexpr char kHelpSymbolsButton[] = "Symbols";
+constexpr char kHelpBack[] = "Back";
+constexpr char kHelpForward[] = "Forward";
 
 // Tool box and panes.
 constexpr char kToolBoxTitle[] = "Tool box";

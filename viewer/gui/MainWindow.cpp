@@ -4,6 +4,7 @@
 #include "viewer/gui/CommandIds.h"
 #include "viewer/gui/GraphWindow.h"
 #include "viewer/gui/GuiTexts.h"
+#include "viewer/gui/HelpWindow.h"
 #include "viewer/gui/IniFile.h"
 #include "viewer/gui/ToolBox.h"
 #include "viewer/gui/UserPrompts.h"
@@ -48,7 +49,7 @@ void ReleaseFrameKeys(const QMdiArea& area) {
 }  // namespace
 
 MainWindow::MainWindow(UserPrompts& prompts, IniFile& config, QWidget* parent)
-    : QMainWindow(parent), prompts_(prompts), config_(config) {
+    : QMainWindow(parent), prompts_(prompts), config_(config), helpDirectory_(DefaultHelpDirectory()) {
     setWindowTitle(gui_text::kProgramName);
     setWindowIcon(WindowIcon());
     mdi_ = new QMdiArea(this);
@@ -349,9 +350,9 @@ void MainWindow::Command(int id) {
     case cmd::kOnlineHelp:
         if (!StartBrowser(this, gui_text::kOnlineHelpUrl)) ShowStatus(gui_text::kBrowserNotStarted);
         break;
-    case cmd::kHelpContents:
-    case cmd::kHelpSymbols:
-    case cmd::kHelpOnHelp: ShowStatus(gui_text::kNoHelp); break;
+    case cmd::kHelpContents: ShowHelp(help_page::kContents); break;
+    case cmd::kHelpSymbols: ShowHelp(help_page::kSymbols); break;
+    case cmd::kHelpOnHelp: ShowHelp(help_page::kHowToUse); break;
     case cmd::kAbout: prompts_.About(this); break;
     case cmd::kLoadGraph: {
         QString path = prompts_.OpenFileName(this, gui_text::kOpenGraphTitle,
@@ -362,6 +363,22 @@ void MainWindow::Command(int id) {
     default: break;
     }
     UpdateMenuState();
+}
+
+void MainWindow::SetHelpDirectory(const QString& directory) {
+    helpDirectory_ = directory;
+    if (help_) help_->SetDirectory(directory);
+}
+
+void MainWindow::ShowHelp(const QString& page) {
+    if (help_ == nullptr) help_ = new HelpWindow(icons_, helpDirectory_, this);
+    if (!help_->ShowPage(page)) {
+        prompts_.Inform(this, help_->MissingText(page));
+        return;
+    }
+    help_->show();
+    help_->raise();
+    help_->activateWindow();
 }
 
 GraphWindow* MainWindow::OpenGraphFile(const QString& path) {

@@ -14,6 +14,7 @@
 #include <memory>
 
 class GraphWindow;
+class HelpWindow;
 class IniFile;
 class QAction;
 class QMdiArea;
@@ -63,6 +64,13 @@ public:
     // Command 13 on the active graph window.
     bool SaveActiveGraph(const QString& path);
 
+    // Commands 262, 263 and 267: a page of the help in the help window; a
+    // missing help file is named in a message instead.
+    void ShowHelp(const QString& page);
+    // Where the help pages are read from (tests point it elsewhere).
+    void SetHelpDirectory(const QString& directory);
+    HelpWindow* Help() const { return help_; }
+
     // GraphWindowHost
     UserPrompts& Prompts() override { return prompts_; }
     const NodeIcons& Icons() const override { return icons_; }
@@ -98,4 +106,6 @@ private:
     std::map<int, QAction*> actions_;
     std::map<int, QMenu*> menus_;
     QList<QAction*> windowListActions_;
+    QString helpDirectory_;
+    HelpWindow* help_ = nullptr;
 };

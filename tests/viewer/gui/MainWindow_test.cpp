@@ -2,6 +2,7 @@
 
 #include "viewer/gui/CommandIds.h"
 #include "viewer/gui/GuiTexts.h"
+#include "viewer/gui/HelpWindow.h"
 #include "viewer/gui/ToolBox.h"
 
 #include <QApplication>
@@ -9,9 +10,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
+#include <QTextBlock>
 #include <QToolBar>
 
 #include <filesystem>
+#include <set>
 
 
 using MainWindowTest = GraphWindowTest;
@@ -184,4 +187,43 @@ TEST_F(MainWindowTest, TheBrowserGetsTheUrlAsOneArgumentAndIsAskedForOnce) {
     EXPECT_EQ(main->StatusText(), gui_text::kBrowserNotStarted);
     main->Command(cmd::kInternetConnection);  // a command whose dialog is not there says so
     EXPECT_EQ(main->StatusText(), gui_text::kCommandNotAvailable);
+}
+
+// F1 opens the help shipped beside the program at its contents; the symbols
+// page shows the icon of every node kind; a missing page is named in a
+// message, never an empty window.
+TEST_F(MainWindowTest, HelpOpensOnF1WithASymbolsPageForEveryKindAndNamesAMissingFile) {
+    emit main->Tools().Shortcuts()[9]->activated();  // F1
+    ASSERT_NE(main->Help(), nullptr);
+    EXPECT_TRUE(main->Help()->isVisible());
+    EXPECT_TRUE(main->Help()->Browser()->source().path().endsWith("/vantlow-help/contents.htm"));
+    EXPECT_GT(main->Help()->Browser()->toPlainText().size(), 1000);
+
+    main->Command(cmd::kHelpSymbols);
+    QTextDocument* page = main->Help()->Browser()->document();
+    std::set<int> shown;
+    for (QTextBlock block = page->begin(); block.isValid(); block = block.next())
+        for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment)
+            if (fragment.fragment().charFormat().isImageFormat()) {
+                QUrl name(fragment.fragment().charFormat().toImageFormat().name());
+                QVariant image = page->resource(QTextDocument::ImageResource, name);
+                if (name.scheme() == "kind" && image.canConvert<QImage>()) shown.insert(name.path().toInt());
+            }
+    for (int code = 0; code < NodeIcons::kKinds; code++) {
+        NodeKind kind;
+        EXPECT_EQ(shown.count(code), NodeKindFromCode(code, kind) ? 1u : 0u) << "kind " << code;
+    }
+    EXPECT_TRUE(main->Help()->Browser()->toPlainText().contains("light red"));
+
+    main->Command(cmd::kHelpOnHelp);
+    EXPECT_TRUE(main->Help()->Browser()->toPlainText().contains("Back"));
+    EXPECT_TRUE(main->Help()->Browser()->isBackwardAvailable());
+    EXPECT_TRUE(prompts.informed.isEmpty());
+
+    main->Help()->close();
+    main->SetHelpDirectory(QString::fromStdString(dir.file("no-help")));
+    main->Command(cmd::kHelpContents);
+    ASSERT_EQ(prompts.informed.size(), 1);
+    EXPECT_TRUE(prompts.informed[0].contains(QString::fromStdString(dir.file("no-help/contents.htm"))));
+    EXPECT_FALSE(main->Help()->isVisible());
 }
