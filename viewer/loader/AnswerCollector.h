@@ -29,6 +29,8 @@ public:
 
     bool HeadComplete() const { return headComplete_; }
     bool AnythingReceived() const { return received_ > 0; }
+    // Bytes received, head and body (also those of a body not kept).
+    size_t Received() const { return received_; }
     const URLAnswer& Head() const { return head_; }
     const std::string& HeadText() const { return headText_; }
     const std::string& Body() const { return body_; }

@@ -15,6 +15,7 @@ constexpr char kHttp[] = "http";
 // The proxy's own pages: a link there may change the proxy, so the crawler
 // only draws it (its own mode switch does not go through the crawl).
 constexpr char kAdminHost[] = "quaylo";
+constexpr uint64_t kDiskBlock = 4096;
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -199,7 +200,11 @@ void CrawlControl::TakeAnswer(LoadItem& item, UrlConnection& connection) {
         progress_.AddMessage(item.url.Text() + ": " + loader_text::kPageCut);
     }
     if (item.phase == LoadItem::Phase::Checking) result_.documentsChecked++;
-    if (item.phase == LoadItem::Phase::Loading) result_.documentsLoaded++;
+    if (item.phase == LoadItem::Phase::Loading) {
+        result_.documentsLoaded++;
+        result_.cacheBytes += (connection.answer.Received() / kDiskBlock + 1) * kDiskBlock;
+        result_.largestDocument = std::max<uint64_t>(result_.largestDocument, connection.answer.Received());
+    }
 }
 
 GraphNode* CrawlControl::ReferrerNode(const LoadItem& item) const {
@@ -427,7 +432,9 @@ void CrawlControl::QueueRedirect(const LoadItem& item) {
 void CrawlControl::FinishItem(LoadItem& item) {
     if (item.startItem) {
         // A redirection counts as reached: its target is an item of its own.
-        result_.startLoaded = item.failure.empty() && (item.loadOk || (item.status >= 300 && item.status < 400));
+        // An error status (the proxy's "not in the cache" too) does not.
+        result_.startLoaded = item.failure.empty() && item.status < 400 &&
+                              (item.loadOk || (item.status >= 300 && item.status < 400));
         result_.startResult = !item.failure.empty() ? OneLine(item.failure)
                               : item.answered       ? "Status: " + std::to_string(item.status) + item.reason
                                                     : std::string();

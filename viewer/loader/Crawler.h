@@ -25,6 +25,11 @@ struct LoadJobResult {
     bool limitReached = false; // the most documents a job may load were loaded
     bool startLoaded = false;  // the start page was loaded (or redirected on)
     std::string startResult;   // its status line or why it failed
+    // What the loaded documents take in the proxy's cache: each is a file of
+    // its head and body, counted in whole 4 KB disk blocks as the proxy does.
+    uint64_t cacheBytes = 0;
+    uint64_t largestDocument = 0; // head and body bytes of the largest one
+    std::string cacheAdvice;      // when the proxy's cache cannot hold the job: what to raise
 };
 
 // What a job came to, in one line: documents loaded (pages and others),

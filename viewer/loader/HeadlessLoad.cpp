@@ -5,6 +5,7 @@
 #include "viewer/graph/GraphLayout.h"
 #include "viewer/graph/NodeSizes.h"
 #include "viewer/graph/SiteGraph.h"
+#include "viewer/loader/CacheFit.h"
 #include "viewer/loader/Crawler.h"
 #include "viewer/loader/NodeInfo.h"
 #include "viewer/loader/ProxyControl.h"
@@ -250,6 +251,7 @@ int RunHeadlessLoad(const HeadlessOptions& options, const std::atomic<bool>& sto
             }
         }
         result = crawler.RunLoadJob(options.settings, progress, proxy);
+        if (!offline) CheckCacheFit(result, proxy);
         if (found != ProxyMode::Unknown && (found == ProxyMode::Offline) != offline &&
             !SwitchProxyMode(proxy, found == ProxyMode::Offline)) {
             switchProblems++;
@@ -274,6 +276,7 @@ int RunHeadlessLoad(const HeadlessOptions& options, const std::atomic<bool>& sto
         progress.Print("The limit of " + std::to_string(options.settings.maxDocuments) +
                        " documents was reached: further documents were not loaded.");
     if (!result.startLoaded) progress.Print(StartFailure(result));
+    if (!result.cacheAdvice.empty()) progress.Print(result.cacheAdvice);
     progress.Print(LoadSummary(result, graph));
     progress.Print("Documents loaded: " + std::to_string(result.documentsLoaded) +
                    ", HTML pages: " + std::to_string(result.pagesScanned) +

@@ -93,7 +93,8 @@ protected:
     std::string Asked() const {
         std::string paths;
         for (const auto& request : origin.requests())
-            paths += " " + request.path.substr(request.path.rfind("/options", 0) == 0 ? 8 : 0);
+            paths += " " + (request.path == "/options" ? "limits"  // the cache's limits read after a crawl
+                                                        : request.path.substr(request.path.rfind("/options", 0) == 0 ? 8 : 0));
         return paths;
     }
     // "Execute now" in a dialog over `record` after the URL and the choices: its result.
@@ -325,7 +326,7 @@ TEST_F(JobWindows, JobsCollectedWithAddAnotherRunInOrderEachIntoItsOwnWindow) {
     std::string expected;
     for (std::string site : {"/s0", "/s1", "/s2", "/s3"})
         expected += " ?offline=0 " + site + "/index.html " + site + "/index.html " + site + "/page.html " + site +
-                    "/page.html";
+                    "/page.html limits";
     EXPECT_EQ(Asked(), expected);
     ASSERT_EQ(manager->LastRunWindows().size(), 4);
     for (int i = 0; i < 4; i++) {
@@ -395,7 +396,7 @@ TEST_F(JobWindows, ADelayedRunWaitsInItsWindowAndStartsOnTheFirstTickAtItsTime) 
 TEST_F(JobWindows, DialingFollowsTheModeAndAFailedDialLoadsNothing) {
     using namespace dial_text;
     const std::string pages = " /s0/index.html /s0/index.html /s0/page.html /s0/page.html";
-    const std::string crawl = " ?offline=0" + pages;
+    const std::string crawl = " ?offline=0" + pages + " limits";
     struct Case {
         DialMode mode;
         bool delayed, online;
@@ -492,13 +493,19 @@ TEST_F(JobWindows, TheEndOfLoadWindowOffersTheBrowserAndTheGraph) {
 // The end-of-load window says what the job came to; a start page that could
 // not be loaded is said first, and no offline reading is offered for it.
 TEST_F(JobWindows, TheEndOfLoadWindowTellsWhatTheJobCameTo) {
-    for (const std::string& url : {Url(0), origin.url("/missing.html")}) {
+    const std::string tooSmall = "<input name=\"cachesize\" type=range min=8 max=2000000 value=4>"
+                                 "<input name=\"cachefiles\" type=range min=2 max=2000000 value=1>";
+    for (const std::string& url : {Url(0), origin.url("/missing.html"), Url(1)}) {
+        if (url == Url(1)) origin.set("/options", OriginServer::document(tooSmall));
         Enter(url, kNow, [](NetLocationDialog& d) { d.AskFirst()->setChecked(true); });
         manager->OpenNetLocation();
         QString told = manager->EndOfLoadWindows().last()->Message()->text();
-        bool failed = url != Url(0);
+        bool failed = url == origin.url("/missing.html"), overflowed = url == Url(1);
         EXPECT_EQ(told.startsWith("The start page could not be loaded: Status: 404"), failed) << told.toStdString();
         EXPECT_EQ(told.startsWith(job_text::kCanDisconnect), !failed) << told.toStdString();
+        EXPECT_EQ(told.contains("The proxy's cache is too small for this job: it keeps at most 4 kB in 1 documents"),
+                  overflowed) << told.toStdString();
+        EXPECT_EQ(told.contains("Raise cachesize to 1024 and cachefiles to 100 "), overflowed) << told.toStdString();
         EXPECT_TRUE(told.contains("Documents loaded: ")) << told.toStdString();
     }
 }

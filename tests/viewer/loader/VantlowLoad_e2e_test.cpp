@@ -114,3 +114,43 @@ TEST(VantlowLoad, AMissingProxyIsStartedFromBesideVantlow) {
     ::kill(proxy, SIGTERM);
     EXPECT_TRUE(e2e::eventually([&] { return ::kill(proxy, 0) != 0; }, 30000));
 }
+
+// A crawl larger than the proxy's cache loses its early documents: the job
+// says so, names the values that would hold it and ends with status 1; with
+// the named values the same site fits and reads back offline whole.
+TEST(VantlowLoad, AJobLargerThanTheProxysCacheNamesTheValuesThatWouldHoldIt) {
+    TempDir dir, small, fitted, offline;
+    OriginServer origin(dir.path());
+    GeneratedSite site = GenerateSite(dir.path(), origin.port(), SiteShape{30, 3, 2, 1});
+    site.ApplyTo(origin);
+    const std::string pages = std::to_string(site.PathsWithinLevels(-1).size());
+    e2e::Harbord harbord({"-cachesize", "8", "-cachefiles", "10"});
+    const Words job = {"--load", site.StartUrl(), "--unlimited-levels", "--list", "--proxy", harbord.proxy()};
+    e2e::CommandResult run = Vantlow(small, job);
+    std::string log = read_file(small.file("err"));
+    EXPECT_EQ(run.status, 1) << log;
+    EXPECT_NE(log.find("it keeps at most 8 kB in 10 documents of at most 500 kB each, while the job loaded " + pages +
+                       " documents taking "), std::string::npos) << log;
+    // The values named leave room beyond what the job needs.
+    auto named = [&log](const std::string& before) {
+        size_t at = log.find(before);
+        return at == std::string::npos ? 0 : std::stoi(log.substr(at + before.size()));
+    };
+    const int needKB = named("taking "), size = named("Raise cachesize to "), files = named("cachefiles to ");
+    EXPECT_GT(needKB, 8);
+    EXPECT_GT(size, needKB);
+    EXPECT_GT(files, std::stoi(pages));
+    EXPECT_EQ(log.find("entrysize to"), std::string::npos) << log;
+    ASSERT_EQ(harbord.stop(), 0);
+    ASSERT_TRUE(harbord.start({"-cachesize", std::to_string(size), "-cachefiles", std::to_string(files)}));
+    run = Vantlow(fitted, job);
+    log = read_file(fitted.file("err"));
+    EXPECT_EQ(run.status, 0) << log;
+    EXPECT_EQ(log.find("too small"), std::string::npos) << log;
+    origin.stop();
+    Words offlineJob = job;
+    offlineJob.push_back("--offline");
+    run = Vantlow(offline, offlineJob);
+    EXPECT_EQ(run.status, 0) << read_file(offline.file("err"));
+    EXPECT_EQ(std::to_string(HtmlLoaded(run.out).size()), pages) << run.out << read_file(offline.file("err"));
+}

@@ -4,6 +4,7 @@
 #include "viewer/app/jobs/ProgressWindow.h"
 
 #include "foundation/Fail.h"
+#include "viewer/loader/CacheFit.h"
 #include "viewer/loader/NodeInfo.h"
 #include "viewer/loader/ProxyControl.h"
 
@@ -58,6 +59,7 @@ void RunJobBody(JobRun& run) {
     if (lineUp && !progress.Abandoned()) {
         SwitchProxy(run, !settings.goOnline);
         run.result = run.crawler->RunLoadJob(settings, progress, run.proxy);
+        if (settings.goOnline) CheckCacheFit(run.result, run.proxy);
         run.crawled = true;
         run.cancelled = progress.StopRequested();
         if (mustDial) {

@@ -219,7 +219,8 @@ void JobManager::ShowEndOfLoad(GraphWindow* window, const JobRecord& job, bool g
     };
     // What the job came to; a start page that could not be loaded comes first.
     std::string failure = StartFailure(result);
-    std::string outcome = (failure.empty() ? "" : failure + "\n") + LoadSummary(result, window->Graph());
+    std::string outcome = (failure.empty() ? "" : failure + "\n") +
+                          (result.cacheAdvice.empty() ? "" : result.cacheAdvice + "\n") + LoadSummary(result, window->Graph());
     auto* end = new EndOfLoadWindow(window, job.settings.startUrl, graphShown, std::move(actions),
                                     QString::fromStdString(outcome), !failure.empty(), environment_.Window());
     endOfLoad_.removeIf([](const QPointer<EndOfLoadWindow>& window) { return window.isNull(); });
