@@ -438,6 +438,12 @@ void CrawlControl::FinishItem(LoadItem& item) {
         result_.startResult = !item.failure.empty() ? OneLine(item.failure)
                               : item.answered       ? "Status: " + std::to_string(item.status) + item.reason
                                                     : std::string();
+        // A failed transfer is posted already; an error answer for the start
+        // page fails the whole job, so it is posted too.
+        if (!result_.startLoaded && item.failure.empty() && item.answered) {
+            result_.problems++;
+            progress_.AddMessage(item.url.Text() + ": " + result_.startResult);
+        }
     }
     if (item.loadWanted && item.node) item.node->level = item.levels;
     GraphNode* referrer = ReferrerNode(item);

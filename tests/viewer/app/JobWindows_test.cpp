@@ -507,6 +507,10 @@ TEST_F(JobWindows, TheEndOfLoadWindowTellsWhatTheJobCameTo) {
                   overflowed) << told.toStdString();
         EXPECT_EQ(told.contains("Raise cachesize to 1024 and cachefiles to 100 "), overflowed) << told.toStdString();
         EXPECT_TRUE(told.contains("Documents loaded: ")) << told.toStdString();
+        // Both failures are in the progress window's messages too.
+        QStringList messages = prompts.progressRuns.back().messages;
+        EXPECT_EQ(messages.filter(QString::fromStdString(url) + ": Status: 404").size(), failed ? 1 : 0);
+        EXPECT_EQ(messages.filter("too small").size(), overflowed ? 1 : 0);
     }
 }
 

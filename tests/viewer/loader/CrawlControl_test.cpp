@@ -50,7 +50,7 @@ TEST(CrawlResult, TheStartPagesOwnResultAndTheSummary) {
         {"/ok.html", "|Documents loaded: 2 (HTML pages: 1, other documents: 1). Links drawn but not followed: 1."
                      " Problems: 0."},
         {"/missing.html", "The start page could not be loaded: Status: 404 Not Found.|Documents loaded: 0 (HTML "
-                          "pages: 0, other documents: 0). Links drawn but not followed: 0. Problems: 0."},
+                          "pages: 0, other documents: 0). Links drawn but not followed: 0. Problems: 1."},
     };
     for (const auto& [path, told] : cases) {
         JobRun job;

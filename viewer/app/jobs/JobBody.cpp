@@ -60,6 +60,7 @@ void RunJobBody(JobRun& run) {
         SwitchProxy(run, !settings.goOnline);
         run.result = run.crawler->RunLoadJob(settings, progress, run.proxy);
         if (settings.goOnline) CheckCacheFit(run.result, run.proxy);
+        if (!run.result.cacheAdvice.empty()) progress.AddMessage(run.result.cacheAdvice);
         run.crawled = true;
         run.cancelled = progress.StopRequested();
         if (mustDial) {
