@@ -6,6 +6,9 @@ namespace gui_text {
 
 constexpr char kProgramName[] = "Vantlow";
 constexpr char kVersionLine[] = "Version 1.0";
+constexpr char kAboutText[] =
+    "Loads whole web sites through the Quaylo proxy, so that they can be read offline in your browser, and "
+    "draws each site as a graph of its documents and links.";
 
 // Main menu.
 constexpr char kMenuFile[] = "&File";

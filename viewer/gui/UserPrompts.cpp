@@ -1,5 +1,6 @@
 #include "viewer/gui/UserPrompts.h"
 
+#include "viewer/gui/AboutBox.h"
 #include "viewer/gui/BrowserDialog.h"
 #include "viewer/gui/GuiTexts.h"
 
@@ -29,6 +30,6 @@ QString DialogPrompts::SaveFileName(QWidget* parent, const QString& title, const
 }
 
 void DialogPrompts::About(QWidget* parent) {
-    QMessageBox::about(parent, QString("About ") + gui_text::kProgramName,
-                       QString("<b>%1</b><br>%2").arg(gui_text::kProgramName, gui_text::kVersionLine));
+    AboutBox box(parent);
+    box.exec();
 }

@@ -45,6 +45,8 @@ void Crawler::PrepareJob() {
 LoadJobResult Crawler::RunLoadJob(const LoadSettings& settings, LoadProgress& progress,
                                   const ProxyAddress& proxy) {
     PrepareJob();
+    lastSettings_ = settings;
+    hasRun_ = true;
     CrawlControl job(*this, settings, progress, proxy);
     return job.Run();
 }

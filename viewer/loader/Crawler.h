@@ -52,6 +52,9 @@ public:
     LoadJobResult RunLoadJob(const LoadSettings& settings, LoadProgress& progress, const ProxyAddress& proxy);
 
     SiteGraph& Graph() { return graph_; }
+    // The choices of the last job run into this graph (null before the
+    // first): a further job into the window starts from them.
+    const LoadSettings* LastSettings() const { return hasRun_ ? &lastSettings_ : nullptr; }
 
     // The node of a URL (full text, compared without case), or null.
     GraphNode* NodeForUrl(const std::string& urlText) const;
@@ -77,4 +80,6 @@ private:
     std::unordered_map<std::string, GraphNode*> urlNodes_;
     std::unordered_set<std::string> embeddedQueued_;
     int32_t idCounter_ = 0;
+    LoadSettings lastSettings_;
+    bool hasRun_ = false;
 };

@@ -548,6 +548,7 @@ TEST_F(JobWindows, JobsIntoAnOpenWindowAddToItsGraphAndCommandsWhileBusyAreRefus
     Enter("", kNow, [this](NetLocationDialog& d) {  // "Expand URL...": the node's URL, the reduced dialog
         EXPECT_EQ(d.UrlBox()->currentText().toStdString() + " " + d.windowTitle().toStdString(),
                   Url(0, "page.html") + " Open another Net location");
+        EXPECT_EQ(d.Levels()->Edit()->text(), "0");  // the window's job's levels, not the default 1
         EXPECT_FALSE(d.ExecuteDelayedButton()->isVisible() || d.AddAnotherButton()->isVisible());
     });
     manager->ExpandUrl(graph, Url(0, "page.html"));

@@ -248,6 +248,8 @@ void JobManager::JobIntoWindow(GraphWindow* window, const std::string& url) {
     if (RefuseWhileBusy()) return;
     BusyScope busy(busy_);
     JobRecord record;
+    // The window's last job's choices stay, levels and all; only the URL is new.
+    if (const LoadSettings* last = window->GetCrawler().LastSettings()) record.settings = *last;
     record.settings.startUrl = url;
     NetLocationDialog::Options options;
     options.form = NetLocationDialog::Form::IntoWindow;
