@@ -43,6 +43,27 @@ void SplitChildWindow::ShowPane(QWidget* pane, bool show, int width) {
     splitter_->setSizes(sizes);
 }
 
+void SplitChildWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    KeepCanvasUsable();
+}
+
+void SplitChildWindow::KeepCanvasUsable() {
+    QList<int> sizes = splitter_->sizes();
+    const int canvasIndex = splitter_->indexOf(canvas_);
+    int total = 0;
+    for (int size : sizes) total += size;
+    const int panes = total - sizes[canvasIndex];
+    const int room = total / 2;  // what the panes may have together
+    if (panes <= room || panes <= 0) return;
+    for (int i = 0; i < sizes.size(); i++)
+        if (i != canvasIndex) sizes[i] = sizes[i] * room / panes;
+    int given = 0;
+    for (int i = 0; i < sizes.size(); i++) given += i == canvasIndex ? 0 : sizes[i];
+    sizes[canvasIndex] = total - given;
+    splitter_->setSizes(sizes);
+}
+
 void SplitChildWindow::ShowOverview(bool show) {
     ShowPane(overview_, show, 180);
 }

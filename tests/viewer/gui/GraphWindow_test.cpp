@@ -11,6 +11,7 @@
 #include "viewer/loader/Crawler.h"
 
 #include <QApplication>
+#include <QSplitter>
 #include <QClipboard>
 #include <QDeadlineTimer>
 #include <QListWidget>
@@ -149,6 +150,21 @@ TEST_F(GraphWindowTest, ZoomKeepsTheMiddleOfTheView) {
     EXPECT_LE((middle() - before).manhattanLength(), 2);
     canvas.SetZoom(ScrollCanvas::kMinZoom);
     EXPECT_LE((middle() - canvas.Extent().center()).manhattanLength(), 2);
+}
+
+// Tiling makes windows narrow: the panes give up room so that the canvas
+// keeps at least half the width.
+TEST_F(GraphWindowTest, NarrowWindowsKeepHalfTheirWidthForTheCanvas) {
+    window->ShowOverview(true);
+    window->ShowPageIndex(true);
+    QApplication::processEvents();
+    for (int width : {700, 420, 1200}) {
+        window->parentWidget()->resize(width, 500);
+        QApplication::processEvents();
+        const int all = window->Splitter()->width();
+        EXPECT_GE(window->Canvas()->width() * 2, all - 2 * window->Splitter()->handleWidth()) << width;
+        EXPECT_TRUE(window->Overview()->isVisible() && window->PageIndex()->isVisible());
+    }
 }
 
 TEST_F(GraphWindowTest, NodeCommandsRemoveANodeOrEverythingItLinksTo) {
