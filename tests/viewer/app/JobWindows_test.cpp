@@ -514,21 +514,30 @@ TEST_F(JobWindows, TheEndOfLoadWindowTellsWhatTheJobCameTo) {
     }
 }
 
-// With another window maximized, the new graph still comes to the front.
-TEST_F(JobWindows, ShowGraphBringsTheNewWindowInFrontOfAMaximizedOne) {
-    auto* other = qobject_cast<QMdiSubWindow*>(window.OpenGraphWindow("other")->parentWidget());
-    other->showMaximized();
-    Enter(Url(0), kNow, [](NetLocationDialog& d) { d.AskFirst()->setChecked(true); });
-    manager->OpenNetLocation();
-    QPointer<GraphWindow> graph = manager->LastRunWindows().value(0);
-    ASSERT_TRUE(graph);
-    manager->EndOfLoadWindows().last()->ShowGraphButton()->click();
-    auto* frame = qobject_cast<QMdiSubWindow*>(graph->parentWidget());
-    EXPECT_EQ(window.MdiArea()->currentSubWindow(), frame);
-    EXPECT_EQ(window.MdiArea()->subWindowList(QMdiArea::StackingOrder).last(), frame);
-    EXPECT_TRUE(frame->isMaximized() && graph->isVisible());
-    // The end-of-load window had the focus; the main window takes it back.
-    EXPECT_TRUE(ProcessEventsUntil([&] { return QApplication::activeWindow() == &window; }));
+// With another window maximized, the new graph still comes to the front,
+// shown at once or by "Show graph", and keeps the focus once the end-of-load
+// window is gone (the main window gives it back to its focus widget).
+TEST_F(JobWindows, TheNewGraphComesInFrontOfAMaximizedOneAndKeepsTheFocus) {
+    for (bool atOnce : {true, false}) {
+        SCOPED_TRACE(atOnce);
+        auto* other = qobject_cast<QMdiSubWindow*>(window.OpenGraphWindow("other")->parentWidget());
+        other->showMaximized();
+        other->widget()->setFocus();
+        Enter(Url(0), kNow, [atOnce](NetLocationDialog& d) { (atOnce ? d.ShowWithoutAsking() : d.AskFirst())->setChecked(true); });
+        manager->OpenNetLocation();
+        QPointer<GraphWindow> graph = manager->LastRunWindows().value(0);
+        ASSERT_TRUE(graph);
+        EndOfLoadWindow* end = manager->EndOfLoadWindows().last();
+        if (!atOnce) end->ShowGraphButton()->click();
+        end->close();
+        auto* frame = qobject_cast<QMdiSubWindow*>(graph->parentWidget());
+        EXPECT_EQ(window.MdiArea()->currentSubWindow(), frame);
+        EXPECT_EQ(window.MdiArea()->subWindowList(QMdiArea::StackingOrder).last(), frame);
+        EXPECT_TRUE(frame->isMaximized() && graph->isVisible());
+        EXPECT_TRUE(ProcessEventsUntil([&] { return QApplication::activeWindow() == &window; }));
+        EXPECT_TRUE(window.focusWidget() && graph->isAncestorOf(window.focusWidget()));
+        other->close();
+    }
 }
 
 TEST_F(JobWindows, JobsIntoAnOpenWindowAddToItsGraphAndCommandsWhileBusyAreRefused) {

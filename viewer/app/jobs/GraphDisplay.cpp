@@ -28,9 +28,10 @@ void BringGraphWindowForward(GraphWindow& window) {
     auto* frame = qobject_cast<QMdiSubWindow*>(window.parentWidget());
     if (frame) {
         QMdiArea* area = frame->mdiArea();
-        // Behind a maximized window the new one would stay hidden: it takes its place.
+        // Behind a maximized window the new one would stay hidden: it takes its
+        // place. The area may have handed the maximized state to it already.
         QMdiSubWindow* current = area ? area->currentSubWindow() : nullptr;
-        if (current && current != frame && current->isMaximized())
+        if (frame->isMaximized() || (current && current != frame && current->isMaximized()))
             frame->showMaximized();
         else
             frame->showNormal();

@@ -221,6 +221,9 @@ void JobManager::ShowEndOfLoad(GraphWindow* window, const JobRecord& job, bool g
     std::string failure = StartFailure(result);
     std::string outcome = (failure.empty() ? "" : failure + "\n") +
                           (result.cacheAdvice.empty() ? "" : result.cacheAdvice + "\n") + LoadSummary(result, window->Graph());
+    // A graph shown at once comes in front now: the progress window, closing,
+    // gave the focus back to the window that had it before.
+    if (graphShown) BringGraphWindowForward(*window);
     auto* end = new EndOfLoadWindow(window, job.settings.startUrl, graphShown, std::move(actions),
                                     QString::fromStdString(outcome), !failure.empty(), environment_.Window());
     endOfLoad_.removeIf([](const QPointer<EndOfLoadWindow>& window) { return window.isNull(); });
