@@ -73,5 +73,7 @@ void EndOfLoadWindow::closeEvent(QCloseEvent* event) {
         }
     }
     QDialog::closeEvent(event);
+    // The graph on view takes the keyboard back, whatever had it before.
+    if (graphShown_ && window_) window_->window()->activateWindow();
 }
 
