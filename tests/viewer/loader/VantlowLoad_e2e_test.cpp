@@ -117,8 +117,9 @@ TEST(VantlowLoad, AMissingProxyIsStartedFromBesideVantlow) {
 
 // A crawl larger than the proxy's cache loses its early documents: the job
 // says so, names the values that would hold it and ends with status 1; with
-// the named values the same site fits and reads back offline whole.
-TEST(VantlowLoad, AJobLargerThanTheProxysCacheNamesTheValuesThatWouldHoldIt) {
+// the named values the same site fits and reads back offline whole. A start
+// page that cannot be reached is a failed job too.
+TEST(VantlowLoad, AJobLargerThanTheProxysCacheOrWithoutItsStartPageSaysSo) {
     TempDir dir, small, fitted, offline;
     OriginServer origin(dir.path());
     GeneratedSite site = GenerateSite(dir.path(), origin.port(), SiteShape{30, 3, 2, 1});
@@ -153,4 +154,14 @@ TEST(VantlowLoad, AJobLargerThanTheProxysCacheNamesTheValuesThatWouldHoldIt) {
     run = Vantlow(offline, offlineJob);
     EXPECT_EQ(run.status, 0) << read_file(offline.file("err"));
     EXPECT_EQ(std::to_string(HtmlLoaded(run.out).size()), pages) << run.out << read_file(offline.file("err"));
+
+    // A start page whose server refuses the connection fails the job, though the proxy answers.
+    TempDir refused;
+    const std::string closed = "http://127.0.0.1:" + std::to_string(e2e::free_port()) + "/";
+    run = Vantlow(refused, {"--load", closed, "--proxy", harbord.proxy()});
+    log = read_file(refused.file("err"));
+    EXPECT_EQ(run.status, 1) << log;
+    EXPECT_NE(log.find("The start page could not be loaded: Status: 5"), std::string::npos) << log;
+    EXPECT_NE(log.find("Documents loaded: 1 (HTML pages: 0, other documents: 1). Links drawn but not followed: 0. "
+                       "Problems: 1."), std::string::npos) << log;
 }
