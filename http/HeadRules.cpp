@@ -84,6 +84,8 @@ const char* status_phrase(int32_t status) {
     case 403: return "Forbidden";
     case 414: return "URI Too Long";
     case 431: return "Request Header Fields Too Large";
+    case 502: return "Bad Gateway";
+    case 503: return "Service Unavailable";
     case 508: return "Loop Detected";
     default: return "Not Implemented";
     }

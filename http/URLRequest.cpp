@@ -18,6 +18,12 @@ bool supported_method(const Str& method) {
     return method == "GET" || method == "HEAD" || method == "POST";
 }
 
+// A proxy also takes CONNECT, the tunnel a browser asks for to reach an
+// HTTPS site; the site loader never builds one.
+bool received_method(const Str& method) {
+    return supported_method(method) || method == "CONNECT";
+}
+
 Str unsupported_method(const Str& method) {
     return "unsupported method '" + method + "' used";
 }
@@ -107,12 +113,12 @@ URLRequest& URLRequest::from_Str(const Str& text) {
     Str rest = text;
     Str line = rest.cut_line();
     method = line.cut_word();
-    if (!supported_method(method)) {
+    if (!received_method(method)) {
         errormsg = unsupported_method(method);
         return *this;
     }
     uri = line.cut_word();
-    if (split_url() != 0) return *this;
+    if ((method == "CONNECT" ? split_authority() : split_url()) != 0) return *this;
 
     // HTTP/0.9 requests have no header lines; anything after the request
     // line is ignored.
@@ -237,6 +243,28 @@ int URLRequest::split_received_url() {
         return -1;
     }
     if (!split_port_strictly(host, port)) {
+        refuse(HeadFault::PORT);
+        return -1;
+    }
+    return 0;
+}
+
+// "host:port" and nothing else: the port is required, as a tunnel has no
+// default one.
+int URLRequest::split_authority() {
+    query = Str();
+    args.clear();
+    path = Str();
+    host = uri;
+    if (host.empty() || host.find('/') >= 0 || host.find('?') >= 0) {
+        errormsg = "CONNECT needs host:port";
+        return -1;
+    }
+    if (host.find('@') >= 0) {
+        refuse(HeadFault::USERINFO);
+        return -1;
+    }
+    if (host.find(':') < 0 || !split_port_strictly(host, port) || host.empty()) {
         refuse(HeadFault::PORT);
         return -1;
     }

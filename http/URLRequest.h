@@ -3,7 +3,8 @@
 // A record comes to life in one of two ways:
 //
 // - Received (the proxy): a default record filled by from_Str from the head a
-//   client sent. Parsing never raises failure reports; it leaves `errorcode`
+//   client sent; besides GET, HEAD and POST it may be a CONNECT whose target
+//   is "host:port" (`uri` keeps it, `path` stays empty). Parsing never raises failure reports; it leaves `errorcode`
 //   501, `errormsg` and `invalid` 1 on failure, and the worker turns those
 //   into an error page. The scheme is matched case-insensitively and the query
 //   text is kept in `query` as received.
@@ -92,6 +93,7 @@ public:
 private:
     int split_received_url();
     int split_built_url();
+    int split_authority();
     bool parse_header_line(Str& line);
     // The request line's target in origin form.
     Str origin_target() const;

@@ -1,6 +1,7 @@
 #include "proxy/options/RelaisOptions.h"
 
 #include "foundation/AddressRanges.h"
+#include "proxy/options/PortList.h"
 
 namespace {
 
@@ -42,6 +43,8 @@ RelaisOptions::RelaisOptions()
       sockshost("sockshost", "SOCKS server to use (if any)", "", nullptr, SAVED),
       socksport("socksport", "port of the SOCKS server to use (if any)", 1080, 1, 65535, SAVED),
       socksuser("socksuser", "user-name to use for SOCKS request", "", nullptr, SAVED),
+      sslports("sslports", "ports that HTTPS tunnels (CONNECT) may lead to", "443", port_list_invalid,
+               SAVED),
       timeout("timeout", "time in seconds to wait for data before closing a connection", 60, 1,
               3600, SAVED),
       updtime("updtime", "time in seconds before a check for a document-change is made", 36000, 0,
@@ -50,6 +53,7 @@ RelaisOptions::RelaisOptions()
     Option* all[] = {&admins,    &cachedir, &cachefiles, &cachesize, &clients, &debug,
                      &entrysize, &exportdir, &importdir, &iport,     &language,
                      &maxcon,    &offline,  &port,       &proxyhost, &proxyport,
-                     &sockshost, &socksport, &socksuser, &timeout,   &updtime};
+                     &sockshost, &socksport, &socksuser, &sslports,  &timeout,
+                     &updtime};
     for (Option* option : all) set.insert(*option);
 }

@@ -34,6 +34,8 @@ public:
     OptionStr sockshost;
     OptionInt socksport;
     OptionStr socksuser;
+    // The ports a CONNECT tunnel may lead to (see PortList for the format).
+    OptionStr sslports;
     OptionInt timeout;
     OptionInt updtime;
 

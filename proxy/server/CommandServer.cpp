@@ -256,7 +256,8 @@ int32_t CommandServer::get_options(Connection& record) {
     drain << int32_t(CMD_OPTIONS) << o.timeout.value() << bool(o.offline.value())
           << o.proxyhost.value() << o.proxyport.value() << bool(o.debug.value())
           << o.updtime.value() << int32_t(o.language.index()) << o.sockshost.value()
-          << o.socksport.value() << o.socksuser.value() << o.port.value() << o.iport.value();
+          << o.socksport.value() << o.socksuser.value() << o.port.value() << o.iport.value()
+          << o.sslports.value();
     send(record, message.bytes, "unable to send options to child");
     return 0;
 }

@@ -38,6 +38,7 @@ struct WorkerOptions {
     Str socksuser;
     int32_t port = 0;  // the proxy's own listening port
     int32_t iport = 0; // and its internal one
+    Str sslports = "443";
 };
 
 // The answer to a cache lookup. A date that is not specified means "not cached".

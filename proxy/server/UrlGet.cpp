@@ -84,6 +84,10 @@ void UrlGet::serve(ArgList& args) {
         answer_invalid_request();
         return;
     }
+    if (request_.method == "CONNECT") {
+        tunnel();
+        return;
+    }
     if (request_.host == ADMIN_HOST) {
         if (create_answer_to_special_request(request_) != Failure::NONE) {
             fail_chain(START, "unable to reply special request");

@@ -104,6 +104,18 @@ private:
     static Str taken_report();
     Failure receive_body(URLRequest& request, bool closed);
     void answer_invalid_request();
+    // A CONNECT: refused with a short page, or tunnelled until either side
+    // closes or `timeout` seconds pass without data.
+    void tunnel();
+    void refuse_tunnel(int32_t status, const Str& why);
+    // Connects for the tunnel; backlog receives bytes that came with a remote
+    // proxy's answer. Failures as for contact_server.
+    Failure open_tunnel(Str& backlog, const char* context);
+    Failure connect_through_proxy(Str& backlog, const char* context);
+    // Relays both ways; NONE never: the kind says which side ended it
+    // (nothing pending when it just closed), INTERNAL when the channel did.
+    Failure relay_tunnel(const char* context);
+    Failure pass_on(bool from_client, const char* context);
     void decide();
     bool fresh(const GMTdate& now) const;
     // Asks the origin server. True when the cached copy is to be sent (it was

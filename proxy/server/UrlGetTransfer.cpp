@@ -142,7 +142,9 @@ bool UrlGet::read_early_request() {
     URLRequest request;
     request.from_Str(request_head_.head());
     refuse_loop(request);
-    if (request.invalid || request.method == "POST" || request.host == ADMIN_HOST) return false;
+    if (request.invalid || request.method == "POST" || request.method == "CONNECT" ||
+        request.host == ADMIN_HOST)
+        return false;
     request.body = request_head_.rest();
     if (request.body.length() > request.content_length)
         request.body = request.body.substr(0, request.content_length);
@@ -189,7 +191,8 @@ UrlGet::Failure UrlGet::receive_request(URLRequest& request) {
         Failure result = receive_body(request, closed);
         if (result != Failure::NONE) return result;
     }
-    if (request.body.length() > request.content_length)
+    // After a CONNECT the rest is the tunnel's first bytes.
+    if (request.method != "CONNECT" && request.body.length() > request.content_length)
         request.body = request.body.substr(0, request.content_length);
     return Failure::NONE;
 }

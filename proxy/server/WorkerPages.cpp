@@ -114,6 +114,10 @@ Str loopback_refused_page(const Str& uri, uint32_t language) {
     return page;
 }
 
+Str tunnel_refused_page(const Str& why) {
+    return "<HTML>\n<BODY>\n<H1>Quaylo</H1>\n<P>" + html_escape(why) + "</P>\n</BODY></HTML>\n";
+}
+
 void set_worker_page(URLAnswer& answer, const Str& page, int32_t status) {
     answer = URLAnswer();
     answer.version = "http/1.0";

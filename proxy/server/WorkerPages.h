@@ -35,6 +35,10 @@ Str client_refused_page(uint32_t language);
 // The refusal to fetch uri from this machine's loopback for a remote client.
 Str loopback_refused_page(const Str& uri, uint32_t language);
 
+// A short page for a CONNECT that is not tunnelled, saying why (browsers
+// show only the status of a failed CONNECT; other clients show this).
+Str tunnel_refused_page(const Str& why);
+
 // Fills answer with a page as the worker sends it: version "http/1.0",
 // status 501 (or the given one), content type "text/html", the content
 // length and the body.

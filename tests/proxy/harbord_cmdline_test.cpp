@@ -42,6 +42,7 @@ const std::string HELP_LISTING =
     "-sockshost any string           SOCKS server to use (if any)\n"
     "-socksport 1 to 65535           port of the SOCKS server to use (if any)\n"
     "-socksuser any string           user-name to use for SOCKS request\n"
+    "-sslports any string           ports that HTTPS tunnels (CONNECT) may lead to\n"
     "-timeout  1 to 3600            time in seconds to wait for data before closing a "
     "connection\n"
     "-updtime  0 to 360000          time in seconds before a check for a document-change is "
@@ -79,7 +80,7 @@ TEST(HarbordCommandLine, ASetupFileBesideTheProgramKeepsTheCommandLineForListing
                      "|10000|4096|127.0.0.0/8 10.0.0.0/8 172.16.0.0/12 192.168.0.0/16|0|500|"
                      "./export|./import|" +
                      std::to_string(proxy.iport()) + "|english|5|0|" +
-                     std::to_string(proxy.port()) + "||8080||1080||10|36000");
+                     std::to_string(proxy.port()) + "||8080||1080||443|10|36000");
     const std::string BAD = "\nsyntax information:\n" + HELP_LISTING + "MALFUNCTION:\nOptionSet::";
     struct Case {
         std::string words;
@@ -99,6 +100,10 @@ TEST(HarbordCommandLine, ASetupFileBesideTheProgramKeepsTheCommandLineForListing
                "set option 'clients', reason:\r\n OptionStr::from_Str invalid value for option, "
                "reason:\r\n AddressRanges::parse '10.0.0.0/33' is no network (a.b.c.d or "
                "a.b.c.d/bits, bits 0 to 32)\r\n\n"},
+        {"-sslports 443,8000-70000", 20,
+         BAD + "parse_cmdline cannot set option '-sslports', reason:\r\n OptionSet::set cannot "
+               "set option 'sslports', reason:\r\n OptionStr::from_Str invalid value for option, "
+               "reason:\r\n PortList: '8000-70000' is no port or port range (1 to 65535, or low-high)\r\n\n"},
         {"-nosuch 1", 20,
          BAD + "parse unknown option '-nosuch', reason:\r\n OptionSet::find unknown option "
                "'nosuch'\r\n\n"},
