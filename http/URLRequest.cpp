@@ -13,6 +13,11 @@ const char INVALID_HEADER[] = "invalid header-line found in request";
 const char INVALID_DATE[] = "invalid date found in header-line";
 const char NO_PROTOCOL[] = "no protocol specified";
 constexpr int32_t DEFAULT_PORT = 80;
+constexpr int32_t HTTPS_PORT = 443;
+
+int32_t default_port(const Str& scheme) {
+    return scheme == "https" ? HTTPS_PORT : DEFAULT_PORT;
+}
 
 bool supported_method(const Str& method) {
     return method == "GET" || method == "HEAD" || method == "POST";
@@ -33,8 +38,8 @@ Str unsupported_protocol(const Str& scheme) {
 }
 
 // Moves a ":port" at the end of host into port.
-void split_port(Str& host, int32_t& port) {
-    port = DEFAULT_PORT;
+void split_port(Str& host, int32_t& port, int32_t default_port) {
+    port = default_port;
     int32_t colon = host.find(':');
     if (colon < 0) return;
     port = static_cast<int32_t>(host.substr(colon + 1, host.length()).to_ulong());
@@ -280,14 +285,14 @@ int URLRequest::split_built_url() {
         errormsg = NO_PROTOCOL;
         return -1;
     }
-    Str scheme = uri.substr(0, colon);
-    if (scheme != "http") {
+    scheme = uri.substr(0, colon);
+    if (scheme != "http" && scheme != "https") {
         errormsg = unsupported_protocol(scheme);
         return -1;
     }
     Str rest = uri.substr(colon + 1, uri.length());
     if (!rest.begins_with("//")) {
-        errormsg = unsupported_protocol("http");
+        errormsg = unsupported_protocol(scheme);
         return -1;
     }
     rest = rest.substr(2, rest.length());
@@ -301,7 +306,7 @@ int URLRequest::split_built_url() {
         split_query();
         query = Str();
     }
-    split_port(host, port);
+    split_port(host, port, default_port(scheme));
     return 0;
 }
 
@@ -380,7 +385,7 @@ Str URLRequest::write(const Str& target) const {
     if (!has_host_line()) {
         text += "Host: ";
         text += host;
-        if (port != DEFAULT_PORT) {
+        if (port != default_port(scheme)) {
             text += ':';
             text += Str::from_long(port);
         }

@@ -11,7 +11,7 @@
 //
 // - Built (the site loader): the constructor taking method, URL, body and
 //   content type. Failures are reported ("URLRequest: ") and leave `invalid`
-//   at 1. The scheme must be exactly "http", the query text is not kept (only
+//   at 1. The scheme must be exactly "http" or "https", the query text is not kept (only
 //   its decoded pairs in `args`) and the request line rebuilds the query from
 //   `args` with url_encode. The head starts with "Accept: */*" and
 //   "Pragma: Vantlow", which tells the proxy who is asking; the proxy drops
@@ -70,6 +70,7 @@ public:
 
     Str method;
     Str uri;
+    Str scheme = "http";      // "http", or "https" (port 443 by default)
     Str host;
     int32_t port = 80;
     Str path;

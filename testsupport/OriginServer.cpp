@@ -410,8 +410,9 @@ bool OriginServer::read_request(int client, Request& request) {
     request.method = line.substr(0, first);
     request.target = first == std::string::npos ? "" : line.substr(first + 1, second - first - 1);
     request.path = request.target;
-    if (request.path.compare(0, 7, "http://") == 0) {
-        size_t slash = request.path.find('/', 7);
+    size_t scheme_end = request.path.find("://");  // absolute form, as proxies get it
+    if (scheme_end != std::string::npos && scheme_end <= 5) {
+        size_t slash = request.path.find('/', scheme_end + 3);
         request.path = slash == std::string::npos ? "/" : request.path.substr(slash);
     }
 

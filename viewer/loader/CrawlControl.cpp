@@ -12,6 +12,12 @@
 namespace {
 
 constexpr char kHttp[] = "http";
+constexpr char kHttps[] = "https";
+
+// The schemes whose documents are loaded (through the proxy).
+bool IsWebScheme(const std::string& scheme) {
+    return scheme == kHttp || scheme == kHttps;
+}
 // The proxy's own pages: a link there may change the proxy, so the crawler
 // only draws it (its own mode switch does not go through the crawl).
 constexpr char kAdminHost[] = "quaylo";
@@ -32,9 +38,7 @@ int32_t AddOne(int32_t value) {
 
 // Kind of a document that is drawn but not loaded, by its scheme.
 NodeKind KindOfScheme(const std::string& scheme, bool otherComputer) {
-    if (scheme == kHttp) return otherComputer ? NodeKind::OtherServer : NodeKind::SameServer;
-    // Only plain http is loaded: an https link is drawn like any other scheme.
-    if (scheme == "https") return NodeKind::OtherScheme;
+    if (IsWebScheme(scheme)) return otherComputer ? NodeKind::OtherServer : NodeKind::SameServer;
     return NodeKindOfScheme(scheme);
 }
 
@@ -223,7 +227,7 @@ void CrawlControl::DecideItem(LoadItem& item) {
 }
 
 void CrawlControl::DecideEmbedded(LoadItem& item) {
-    if (item.url.Scheme() == kHttp && !IsAdminHost(item.url) && !Stopping() && !Refused(item) &&
+    if (IsWebScheme(item.url.Scheme()) && !IsAdminHost(item.url) && !Stopping() && !Refused(item) &&
         DocumentAllowed())
         item.loadWanted = true;
     else
@@ -280,7 +284,7 @@ void CrawlControl::DecidePage(LoadItem& item) {
     if (!item.node) item.node = crawler_.CreateUrlNode(item.url, item.referrer.has_value());
 
     const bool other = OnOtherComputer(item);
-    bool load = item.levels >= 0 && item.url.Valid() && item.url.Scheme() == kHttp && !IsAdminHost(item.url) &&
+    bool load = item.levels >= 0 && item.url.Valid() && IsWebScheme(item.url.Scheme()) && !IsAdminHost(item.url) &&
                 !Stopping();
     bool refused = false;
     if (load && !item.redirected) {

@@ -25,6 +25,7 @@ constexpr char kPastDeadline[] = "No complete answer within the time allowed for
 constexpr char kPageCut[] = "The page is larger than 16 MB: only its first 16 MB were read.";
 constexpr char kTooManyRedirects[] = "More than 20 redirections in a row: the next one was not followed.";
 constexpr char kUrlTooLong[] = "The URL is longer than 8000 characters: it was not loaded.";
+constexpr char kHttpsNeedsProxy[] = "HTTPS documents are loaded through the proxy only, not with --direct.";
 constexpr char kNoIpv6[] = "IPv6 addresses cannot be loaded: only IPv4 is supported.";
 
 // The proxy probe at start-up (status bar).

@@ -62,6 +62,11 @@ UrlConnection* UrlLoadJob::RequestCommon(const char* method, const SiteUrl& url,
         fail_new(kUrlRequestReporter, loader_text::kUrlNotValid);
         return nullptr;
     }
+    // Without the proxy nothing here speaks TLS: HTTPS goes through the proxy.
+    if (!proxy_.Configured() && url.Scheme() == "https") {
+        fail_new(kUrlRequestReporter, loader_text::kHttpsNeedsProxy);
+        return nullptr;
+    }
     URLRequest request(method, ToStr(RequestUrlText(url.Text())), Str(), Str());
     if (request.invalid) {
         fail_chain(kRequestCommonReporter, loader_text::kCreatingRequest);

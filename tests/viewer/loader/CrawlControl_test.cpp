@@ -207,3 +207,31 @@ TEST(CrawlProgress, TwelveDocumentsAreInProgressAtOnceAndAStopKeepsWhatWasFound)
     for (int i = 0; i < 12; i++)
         EXPECT_TRUE(job.Linked(origin.url("/"), origin.url("/p" + std::to_string(i) + ".html"))) << i;
 }
+
+// HTTPS pages are asked of the proxy by their absolute https URL and crawled
+// like HTTP ones; http://h/ and https://h/ are one computer. Without a proxy
+// they are not loaded, and the job says why.
+TEST(CrawlHttps, PagesGoThroughTheProxyByTheirHttpsUrlAndTheHostDecidesTheComputer) {
+    OriginServer proxy;  // answers absolute URLs by their path, as a proxy would from its cache
+    proxy.set("/index.html", OriginServer::document("<a href=page.html>p</a><a href=http://site.test/plain.html>h</a>"
+                                                    "<a href=https://other.test/x.html>o</a>"));
+    proxy.set("/page.html", OriginServer::document("leaf"));
+    proxy.set("/plain.html", OriginServer::document("plain"));
+    JobRun job;
+    LoadSettings settings;
+    settings.startUrl = "https://site.test/index.html", settings.levels = 1, settings.limitLevels = true;
+    job.result = job.crawler.RunLoadJob(settings, job.progress, ProxyAddress{"127.0.0.1", proxy.port()});
+    std::multiset<std::string> asked;
+    for (const auto& request : proxy.requests()) asked.insert(request.method + " " + request.target);
+    EXPECT_EQ(asked, (std::multiset<std::string>{"HEAD https://site.test/index.html", "GET https://site.test/index.html",
+                                                 "HEAD https://site.test/page.html", "GET https://site.test/page.html",
+                                                 "HEAD http://site.test/plain.html", "GET http://site.test/plain.html"}));
+    EXPECT_EQ(job.Kind("https://site.test/index.html"), NodeKind::Html);
+    EXPECT_EQ(job.Kind("https://other.test/x.html"), NodeKind::OtherServer);
+    EXPECT_TRUE(job.result.startLoaded);
+
+    JobRun direct;
+    direct.Run("https://site.test/index.html", 1);
+    EXPECT_FALSE(direct.result.startLoaded);
+    EXPECT_NE(direct.result.startResult.find("through the proxy only"), std::string::npos) << direct.result.startResult;
+}
