@@ -2,7 +2,7 @@
 cmake_minimum_required(VERSION 3.25)
 string(REPLACE "," " " allowed_text "${FOLDER},${ALLOWED}")
 string(REPLACE "," ";" ALLOWED "${ALLOWED}")
-set(project_folders foundation http proxy/language proxy/options proxy/cache proxy/admin
+set(project_folders foundation tls http proxy/language proxy/options proxy/cache proxy/admin
     proxy/server viewer/loader viewer/graph viewer/gui viewer/app testsupport)
 file(GLOB_RECURSE sources ${ROOT}/${FOLDER}/*.h ${ROOT}/${FOLDER}/*.cpp)
 set(faults "")
