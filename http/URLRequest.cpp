@@ -47,8 +47,8 @@ void split_port(Str& host, int32_t& port, int32_t default_port) {
 }
 
 // The same for a received URL: the port must be 1..65535 in decimal.
-bool split_port_strictly(Str& host, int32_t& port) {
-    port = DEFAULT_PORT;
+bool split_port_strictly(Str& host, int32_t& port, int32_t default_port = DEFAULT_PORT) {
+    port = default_port;
     int32_t colon = host.find(':');
     if (colon < 0) return true;
     uint32_t number = 0;
@@ -221,15 +221,15 @@ int URLRequest::split_received_url() {
         errormsg = NO_PROTOCOL;
         return -1;
     }
-    Str scheme = uri.substr(0, colon);
+    scheme = uri.substr(0, colon);
     scheme.to_lower();
-    if (scheme != "http") {
+    if (scheme != "http" && scheme != "https") {
         errormsg = unsupported_protocol(scheme);
         return -1;
     }
     Str rest = uri.substr(colon + 1, uri.length());
     if (!rest.begins_with("//")) {
-        errormsg = unsupported_protocol("http");
+        errormsg = unsupported_protocol(scheme);
         return -1;
     }
     path = rest.substr(2, rest.length());
@@ -247,7 +247,7 @@ int URLRequest::split_received_url() {
         refuse(HeadFault::USERINFO);
         return -1;
     }
-    if (!split_port_strictly(host, port)) {
+    if (!split_port_strictly(host, port, default_port(scheme))) {
         refuse(HeadFault::PORT);
         return -1;
     }

@@ -15,7 +15,13 @@
 
 namespace {
 
-constexpr uint32_t SCHEME_LENGTH = 7; // "http://"
+constexpr char PLAIN_SCHEME[] = "http://";
+
+// Where the host starts: after the scheme's "://" (0 when there is none).
+uint32_t host_start(const Str& url) {
+    int32_t mark = url.find("://");
+    return mark < 0 ? 0 : uint32_t(mark) + 3;
+}
 
 void row(AdminPage& page, const char* label) { page << "<TR><TD>" << label << "<TD>"; }
 
@@ -30,14 +36,14 @@ uint32_t depth_of(const Str& directory) {
 // a directory line whenever the directory changes, then each document
 // indented below it.
 void host_documents(AdminPage& page, const Cache& cache, UrlIndex::const_iterator first) {
-    Str host = host_of(first->first);
+    Str site = site_of(first->first);
     page << "<H2>" << page.text(MSG_CACHED_URLS_FOR_HOST) << " ";
-    page.link("http://" + host, "http://" + host);
+    page.link(site, site);
     page << ":</H2>\n";
     Str previous_directory;
     bool started = false;
     for (auto it = first; it != cache.urls().end(); ++it) {
-        if (host_of(it->first) != host) break;
+        if (site_of(it->first) != site) break;
         const CacheEntry* entry = listed_version(it->second, page.viewer());
         if (!entry) continue;
         Str path = path_of(entry->url);
@@ -123,15 +129,22 @@ const CacheEntry* listed_version(const UrlNode& node, uint32_t viewer) {
 }
 
 Str host_of(const Str& url) {
-    if (url.length() <= SCHEME_LENGTH) return Str();
-    Str rest = url.substr(SCHEME_LENGTH, url.length());
+    Str rest = url.substr(host_start(url), url.length());
     int32_t slash = rest.find('/');
     return slash < 0 ? rest : rest.substr(0, uint32_t(slash));
 }
 
+Str site_of(const Str& url) {
+    int32_t slash = url.find('/', host_start(url));
+    return slash < 0 ? url : url.substr(0, uint32_t(slash));
+}
+
+Str site_name(const Str& site) {
+    return site.begins_with(PLAIN_SCHEME) ? host_of(site) : site;
+}
+
 Str path_of(const Str& url) {
-    if (url.length() <= SCHEME_LENGTH) return Str("/");
-    int32_t slash = url.find('/', SCHEME_LENGTH);
+    int32_t slash = url.find('/', host_start(url));
     return slash < 0 ? Str("/") : url.substr(uint32_t(slash), url.length());
 }
 
@@ -153,7 +166,7 @@ void host_list(AdminPage& page, const Cache& cache, const Str& target, bool chec
     for (const auto& [url, node] : cache.urls()) {
         const CacheEntry* entry = listed_version(node, page.viewer());
         if (!entry) continue;
-        Str host = host_of(entry->url);
+        Str host = site_name(site_of(entry->url));
         if (started && host == previous) continue;
         started = true;
         previous = host;

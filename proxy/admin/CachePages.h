@@ -30,6 +30,11 @@ const CacheEntry* shown_version(const UrlNode& node);
 const CacheEntry* listed_version(const UrlNode& node, uint32_t viewer);
 // The URL without its scheme and "//", cut before the first "/".
 Str host_of(const Str& url);
+// The URL up to its path: scheme, "//" and host ("https://a.com:8443").
+Str site_of(const Str& url);
+// How the lists name a site: the host alone for plain http, the whole
+// site for any other scheme (so https://a.com and a.com stay apart).
+Str site_name(const Str& site);
 // The URL's path on its host ("/" when it has none).
 Str path_of(const Str& url);
 // The directory of a path: everything up to its last "/" before any query.

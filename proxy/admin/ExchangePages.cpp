@@ -58,7 +58,8 @@ int32_t read_request(const ArgList& arguments, const char* directory_name,
         }
         const Str& value = node->next->value;
         if (key == "host") {
-            request.selection.insert("http://" + value + "/");
+            // A plain host name stands for its http site.
+            request.selection.insert((value.find("://") >= 0 ? value : "http://" + value) + "/");
         } else if (key == "dir") {
             request.selection.insert(value);
         } else if (key == directory_name) {
@@ -156,9 +157,8 @@ void transfer(AdminPage& page, RelaisOptions& options, Cache& cache, const Reque
 // starting at the host's first URL.
 std::set<Str, StrOrder> host_directories(const Cache& cache, UrlIndex::const_iterator first) {
     std::set<Str, StrOrder> directories;
-    Str host = host_of(first->first);
-    Str root = "http://" + host;
-    for (auto it = first; it != cache.urls().end() && host_of(it->first) == host; ++it) {
+    Str root = site_of(first->first);
+    for (auto it = first; it != cache.urls().end() && site_of(it->first) == root; ++it) {
         const CacheEntry* entry = shown_version(it->second);
         if (!entry) continue;
         Str directory = directory_of(path_of(entry->url));
@@ -179,7 +179,7 @@ bool directory_list(AdminPage& page, const Cache& cache, const Str& url) {
         page << "' specified</P>\n";
         return false;
     }
-    Str root = "http://" + host_of(first->first);
+    Str root = site_of(first->first);
     for (const Str& directory : host_directories(cache, first)) {
         Str path = directory.substr(root.length(), directory.length());
         page << "<input type=checkbox name=\"dir\" value=\"";

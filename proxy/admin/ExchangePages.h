@@ -4,9 +4,9 @@
 // recovery for an export, without for an import, and closed (writing its
 // cachedb) before the page is finished.
 //
-// A host is selected as "http://" + host + "/", so that choosing the host
-// a.com does not also carry a.com.example or a.com:8080 along; a directory
-// as its URL prefix.
+// A host is selected as "http://" + host + "/" (an https site by its name,
+// "https://a.com", + "/"), so that choosing the host a.com does not also
+// carry a.com.example or a.com:8080 along; a directory as its URL prefix.
 #pragma once
 
 #include "foundation/ArgList.h"

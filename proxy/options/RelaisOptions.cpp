@@ -2,6 +2,9 @@
 
 #include "foundation/AddressRanges.h"
 #include "proxy/options/PortList.h"
+#include "foundation/Fail.h"
+
+#include <unistd.h>
 
 namespace {
 
@@ -18,10 +21,19 @@ int valid_networks(const Str& text) {
     return ranges.parse(text) == 0 ? 0 : -1;
 }
 
+// A CA file must be there to be read; none is fine.
+int readable_file(const Str& text) {
+    if (text.empty() || ::access(text.c_str(), R_OK) == 0) return 0;
+    fail_new("RelaisOptions: ", "cannot read the file '" + text + "'");
+    return -1;
+}
+
 } // namespace
 
 RelaisOptions::RelaisOptions()
     : admins("admins", "hosts that are allowed to change options", "127.0.0.1", nullptr, SAVED),
+      cafile("cafile", "file of certificate authorities trusted for HTTPS besides the system's", "",
+             readable_file, SAVED),
       cachedir("cachedir", "where to store cached URLs", "./cache", DIRECTORY_CHECKS, SAVED),
       cachefiles("cachefiles", "maximum number of URLs to hold in cache", 10000, 2, 2000000, SAVED),
       cachesize("cachesize", "maximum number of kByte to hold in cache", 4096, 8, 2000000, SAVED),
@@ -50,7 +62,7 @@ RelaisOptions::RelaisOptions()
       updtime("updtime", "time in seconds before a check for a document-change is made", 36000, 0,
               360000, SAVED) {
     // The names are distinct, so no insertion can fail.
-    Option* all[] = {&admins,    &cachedir, &cachefiles, &cachesize, &clients, &debug,
+    Option* all[] = {&admins,    &cafile,   &cachedir, &cachefiles, &cachesize, &clients, &debug,
                      &entrysize, &exportdir, &importdir, &iport,     &language,
                      &maxcon,    &offline,  &port,       &proxyhost, &proxyport,
                      &sockshost, &socksport, &socksuser, &sslports,  &timeout,

@@ -15,6 +15,8 @@ public:
     RelaisOptions();
 
     OptionStr admins;
+    // Certificate authorities (a PEM file) trusted for HTTPS besides the system's.
+    OptionStr cafile;
     OptionPath cachedir;
     OptionInt cachefiles;
     OptionInt cachesize;

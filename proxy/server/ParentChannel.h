@@ -39,6 +39,7 @@ struct WorkerOptions {
     int32_t port = 0;  // the proxy's own listening port
     int32_t iport = 0; // and its internal one
     Str sslports = "443";
+    Str cafile;
 };
 
 // The answer to a cache lookup. A date that is not specified means "not cached".

@@ -65,7 +65,7 @@ UrlGet::UrlGet()
 UrlGet::~UrlGet() {
     reading_.close();
     writing_.copy.reset(); // whatever is unfinished is not kept
-    server_.reset();
+    drop_server();
     if (channel_ && channel_->connected() && channel_->finished(START) != 0)
         print_if(options_.debug);
     // The handle belongs to the server, which closes it after Finished.
@@ -269,7 +269,7 @@ bool UrlGet::fetch() {
         send_and_release();
         return false;
     }
-    server_.reset();
+    drop_server();
     if (!cached) {
         // The client asked with its own condition: the 304 is its answer.
         answer_.body = Str();
@@ -433,7 +433,7 @@ void UrlGet::send_and_release() {
         // bytes when it hears Finished.
         writing_.copy.reset();
     }
-    server_.reset();
+    drop_server();
 }
 
 void UrlGet::release_after_success() {

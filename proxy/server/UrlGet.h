@@ -24,6 +24,7 @@
 #include "proxy/server/CacheFileWriter.h"
 #include "proxy/server/HeadAssembler.h"
 #include "proxy/server/ParentChannel.h"
+#include "tls/TlsSession.h"
 
 #include <cstdint>
 #include <memory>
@@ -112,6 +113,18 @@ private:
     // proxy's answer. Failures as for contact_server.
     Failure open_tunnel(Str& backlog, const char* context);
     Failure connect_through_proxy(Str& backlog, const char* context);
+    // Over the connection to the remote proxy: its CONNECT to the request's
+    // host and port.
+    Failure ask_remote_tunnel(const URLRequest& request, Str& backlog, const char* context);
+    // An https origin: TLS over the connection made (through the remote
+    // proxy's tunnel when there is one), verified for the request's host.
+    Failure secure_origin(const URLRequest& request, bool via_proxy, const char* context);
+    // The origin connection goes, its TLS session first.
+    void drop_server();
+    // read_some and send_all on a TLS origin.
+    int32_t read_secured(Failure blame, int32_t want, const char* context, const char* error_message,
+                         const char* wait_context, int wait_ms);
+    Failure send_secured(const char* bytes, uint32_t count, const char* context, Failure blame);
     // Relays both ways; NONE never: the kind says which side ended it
     // (nothing pending when it just closed), INTERNAL when the channel did.
     Failure relay_tunnel(const char* context);
@@ -197,6 +210,7 @@ private:
     bool refused_ = false; // the origin was one of the proxy's own ports
 
     std::unique_ptr<InterNetClient> server_;
+    std::unique_ptr<TlsSession> tls_; // on server_, for an https origin
     GMTdate contact_time_;
     CacheWrite writing_;
     CacheRead reading_;

@@ -81,6 +81,8 @@ int UrlGet::wait_for(Socket& socket, short events, int timeout, const char* cont
 
 int32_t UrlGet::read_some(Socket& peer, Failure blame, int32_t want, const char* context,
                           const char* error_message, const char* wait_context, int wait_ms) {
+    if (tls_ && &peer == server_.get())
+        return read_secured(blame, want, context, error_message, wait_context, wait_ms);
     int waited = wait_for(peer, POLLIN, wait_ms < 0 ? timeout_ms() : wait_ms, context,
                           wait_context ? wait_context : context);
     if (waited < 0) {
@@ -102,6 +104,7 @@ int32_t UrlGet::read_some(Socket& peer, Failure blame, int32_t want, const char*
 
 UrlGet::Failure UrlGet::send_all(Socket& socket, const char* bytes, uint32_t count,
                                  const char* context, Failure blame) {
+    if (tls_ && &socket == server_.get()) return send_secured(bytes, count, context, blame);
     uint32_t sent = 0;
     while (sent < count) {
         uint32_t piece = count - sent;
@@ -260,7 +263,7 @@ bool UrlGet::guards_loopback() const {
 }
 
 UrlGet::Failure UrlGet::refuse_loopback(const URLRequest& request, const char* context) {
-    server_.reset();
+    drop_server();
     fail_new(context, "'" + request.host + "' is this machine's loopback, refused for client " +
                           dotted_address(client_address_));
     return Failure::FORBIDDEN;
@@ -284,7 +287,9 @@ UrlGet::Failure UrlGet::contact_server(URLRequest& request) {
 
     copy.unknown = with_via(without_hop_by_hop(copy.unknown, true), via_pseudonym());
     bool via_proxy = !options_.proxyhost.empty();
-    Str text = via_proxy ? copy.to_proxy_Str() : copy.to_server_Str();
+    // An https request goes to the origin itself, through the remote proxy's tunnel.
+    bool secure = request.scheme == "https";
+    Str text = via_proxy && !secure ? copy.to_proxy_Str() : copy.to_server_Str();
     // A remote proxy resolves the host itself: its loopback is not ours.
     Str host = request.host;
     int32_t own = via_proxy ? 0 : check_own_ports(host, request.port, options_, context);
@@ -305,6 +310,7 @@ UrlGet::Failure UrlGet::contact_server(URLRequest& request) {
                                : connect_to_server(host, request.port, context);
     if (result == Failure::NONE && guarded && is_loopback_address(server_->address()))
         result = refuse_loopback(request, context);
+    if (result == Failure::NONE && secure) result = secure_origin(request, via_proxy, context);
     if (result != Failure::NONE) return fail(result);
     if (text.length() < 1300 && server_->delay_off() < 0) {
         if (options_.debug)

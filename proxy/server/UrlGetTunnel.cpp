@@ -62,7 +62,7 @@ void UrlGet::tunnel() {
         fail_print();
     else if (fail_pending())
         fail_take();
-    server_.reset();
+    drop_server();
 }
 
 void UrlGet::refuse_tunnel(int32_t status, const Str& why) {
@@ -94,13 +94,16 @@ UrlGet::Failure UrlGet::open_tunnel(Str& backlog, const char* context) {
     return result;
 }
 
-// The remote proxy is asked for a tunnel of its own; anything but a 2xx
-// answer fails this one.
 UrlGet::Failure UrlGet::connect_through_proxy(Str& backlog, const char* context) {
     Failure result = connect_to_server(options_.proxyhost, options_.proxyport, context);
-    if (result != Failure::NONE) return result;
-    Str ask = "CONNECT " + target(request_) + " HTTP/1.0\r\nHost: " + target(request_) + "\r\n\r\n";
-    result = send_all(*server_, ask.data(), ask.length(), context, Failure::ORIGIN);
+    return result == Failure::NONE ? ask_remote_tunnel(request_, backlog, context) : result;
+}
+
+// The remote proxy is asked for a tunnel of its own; anything but a 2xx
+// answer fails this one.
+UrlGet::Failure UrlGet::ask_remote_tunnel(const URLRequest& request, Str& backlog, const char* context) {
+    Str ask = "CONNECT " + target(request) + " HTTP/1.0\r\nHost: " + target(request) + "\r\n\r\n";
+    Failure result = send_all(*server_, ask.data(), ask.length(), context, Failure::ORIGIN);
     if (result != Failure::NONE) return result;
     HeadAssembler head(HeadAssembler::ANSWER, HeadAssembler::ANSWER_HEAD_LIMIT);
     while (head.state() == HeadAssembler::NEED_MORE) {

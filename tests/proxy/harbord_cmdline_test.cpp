@@ -26,6 +26,8 @@ const std::string HELP_LISTING =
     "-cachedir readable writeable executable directory path where to store cached URLs\n"
     "-cachefiles 2 to 2000000         maximum number of URLs to hold in cache\n"
     "-cachesize 8 to 2000000         maximum number of kByte to hold in cache\n"
+    "-cafile   any string           file of certificate authorities trusted for HTTPS besides the "
+    "system's\n"
     "-clients  any string           networks of the clients allowed to use the proxy\n"
     "-debug    true false 1 0       if enabled, a lot of information is emitted to stdout\n"
     "-entrysize 2 to 2000000         cache only files which are less then 'entrysize' kB in "
@@ -77,7 +79,7 @@ TEST(HarbordCommandLine, ASetupFileBesideTheProgramKeepsTheCommandLineForListing
     // Later runs read it beside the program, wherever they are started.
     std::string show =
         show_listing("127.0.0.1|" + proxy.cachedir() +
-                     "|10000|4096|127.0.0.0/8 10.0.0.0/8 172.16.0.0/12 192.168.0.0/16|0|500|"
+                     "|10000|4096||127.0.0.0/8 10.0.0.0/8 172.16.0.0/12 192.168.0.0/16|0|500|"
                      "./export|./import|" +
                      std::to_string(proxy.iport()) + "|english|5|0|" +
                      std::to_string(proxy.port()) + "||8080||1080||443|10|36000");

@@ -423,6 +423,18 @@ TEST_F(ExchangeTest, ExportChoosesHostsOrFoldersAndCopiesThemIntoASecondCacheFol
           all.substr(0, all.find(" http://b.example")) + " | - | - | 18");
 }
 
+// An https site is a site of its own in the lists, the inventory and the
+// export, beside the plain host of the same name.
+TEST_F(ExchangeTest, HttpsSitesAreListedInventoriedAndExportedApartFromTheirHost) {
+    store("https://a.example/s/secure.html", "secure");
+    check("/export", "<input type=checkbox name=\"host\" value=\"https://a.example\"> <A HREF=\"http://"
+                     "quaylo/export?https%3a//a.example/s/secure.html\">https://a.example</A><BR>\n");
+    check("/inventory?https://a.example/s/secure.html",
+          "<A HREF=\"https://a.example\">https://a.example</A>:</H2>\n<BR><TT><B>/s/</B></TT><BR>\n");
+    check("/do_export?host=https://a.example&exdir=" + dir.file("secure"), "1 files have been exported",
+          "https://a.example/s/secure.html:6 | - | - | 6");
+}
+
 TEST_F(ExchangeTest, ImportFromAnExportedFolderAllAtOnceOrByChoice) {
     std::string source = dir.file("source"), in = "importdir=" + dir.file("source");
     check("/do_export?dir=http://&exdir=" + source, "5 files", all);
