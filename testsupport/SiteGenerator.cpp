@@ -29,8 +29,8 @@ struct Directory {
 class Writer {
 public:
     Writer(const std::string& root, uint16_t port, const SiteShape& shape) : root_(root), shape_(shape) {
-        site_.base = "http://127.0.0.1:" + std::to_string(port);
-        site_.otherBase = "http://localhost:" + std::to_string(port);
+        site_.base = shape.scheme + "://127.0.0.1:" + std::to_string(port);
+        site_.otherBase = shape.scheme + "://localhost:" + std::to_string(port);
     }
 
     GeneratedSite Run();

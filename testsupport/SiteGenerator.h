@@ -29,6 +29,7 @@ struct SiteShape {
     size_t pagesPerDirectory = 4;
     size_t subdirectories = 3;  // per directory
     uint32_t seed = 1;          // varies the order of link forms
+    std::string scheme = "http"; // of base and otherBase ("https" behind a TLS front)
 };
 
 struct SitePage {
@@ -38,7 +39,7 @@ struct SitePage {
 
 class GeneratedSite {
 public:
-    // "http://127.0.0.1:<port>"; the start page is base + "/".
+    // "http://127.0.0.1:<port>" (or https); the start page is base + "/".
     std::string base;
     // "http://localhost:<port>": the same server under another host name.
     std::string otherBase;

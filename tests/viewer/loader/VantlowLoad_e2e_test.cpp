@@ -3,6 +3,8 @@
 #include "tests/viewer/loader/LoaderTestSupport.h"
 #include "testsupport/HarbordFixture.h"
 #include "testsupport/SiteGenerator.h"
+#include "testsupport/TestCertificates.h"
+#include "testsupport/TlsFront.h"
 
 #include <csignal>
 #include <filesystem>
@@ -61,6 +63,41 @@ TEST(VantlowLoad, ASiteLoadedThroughHarbordCanBeLoadedAgainOfflineFromItsCache) 
         e2e::HttpResult page = harbord.curl(site.base + path);
         EXPECT_EQ(page.body, read_file(dir.path() + path + (path.back() == '/' ? "index.html" : ""))) << path;
     }
+}
+
+// An HTTPS site (a TLS front before the origin) loads through harbord page
+// for page as the same site does over plain HTTP, and reads back offline.
+TEST(VantlowLoad, AnHttpsSiteLoadsLikeItsHttpTwinAndAgainOfflineFromTheCache) {
+    TempDir dir, certificates_dir, plain, secure, offline;
+    TestCertificates certificates = TestCertificates::make(certificates_dir.path());
+    ASSERT_EQ(certificates.failure, "");
+    OriginServer origin(dir.path());
+    GeneratedSite http = GenerateSite(dir.path(), origin.port(), SiteShape{30, 3, 2, 1});
+    http.ApplyTo(origin);
+    TlsFront front(certificates.certificate("good"), certificates.key("good"), origin.port());
+    SiteShape shape{30, 3, 2, 1};
+    shape.scheme = "https";
+    e2e::Harbord harbord({"-cafile", certificates.ca(), "-sslports", std::to_string(front.port())});
+    auto loaded = [&](const TempDir& into, const GeneratedSite& site, const Words& more = {}) {
+        Words job = {"--load", site.StartUrl(), "--levels", "2", "--list", "--proxy", harbord.proxy()};
+        job.insert(job.end(), more.begin(), more.end());
+        e2e::CommandResult run = Vantlow(into, job);
+        EXPECT_EQ(run.status, 0) << read_file(into.file("err"));
+        std::set<std::string> paths;  // without scheme, host and port
+        for (const std::string& url : HtmlLoaded(run.out)) {
+            EXPECT_EQ(url.substr(0, url.find(':')), site.base.substr(0, site.base.find(':'))) << url;
+            paths.insert(url.substr(url.find('/', url.find("://") + 3)));
+        }
+        return paths;
+    };
+    std::set<std::string> expected;
+    for (const std::string& path : http.PathsWithinLevels(2)) expected.insert(path);
+    EXPECT_EQ(loaded(plain, http), expected);
+    GeneratedSite https = GenerateSite(dir.path(), front.port(), shape);  // the same pages, https links
+    https.ApplyTo(origin);
+    EXPECT_EQ(loaded(secure, https), expected);
+    origin.stop();
+    EXPECT_EQ(loaded(offline, https, {"--offline"}), expected);
 }
 
 TEST(VantlowLoad, ExitCodesForHelpWrongArgumentsAndAStopSignalThatStillWritesTheGraph) {
