@@ -3,6 +3,8 @@
 // the cache once the proxy has been switched offline.
 #include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
+#include "testsupport/TestCertificates.h"
+#include "testsupport/TlsFront.h"
 
 #include <gtest/gtest.h>
 
@@ -46,10 +48,11 @@ window.addEventListener('load', function () {
 const char EXPECTED_RESULT[] = "<p id=\"result\">images 2x3 4x5</p>";
 
 // The DOM after loading url through the proxy, in a browser that has never
-// seen it (a fresh profile, so its own cache is empty).
-std::string dump_dom(const Harbord& proxy, const std::string& url) {
+// seen it (a fresh profile, so its own cache is empty). With a home, the
+// browser's certificate store is the NSS database there.
+std::string dump_dom(const Harbord& proxy, const std::string& url, const std::string& home = "") {
     static int runs = 0;
-    return run_command({"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+    return run_command({"env", "HOME=" + (home.empty() ? proxy.dir() : home), "chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                         "--disable-dev-shm-usage", "--proxy-server=" + proxy.proxy(),
                         "--proxy-bypass-list=<-loopback>",
                         "--user-data-dir=" + proxy.dir() + "/profile-" + std::to_string(++runs),
@@ -91,6 +94,30 @@ TEST(E2eBrowser, PageWithImagesLoadsThroughTheProxyAndAgainFromTheCacheWhenOffli
     std::string missing = dump_dom(proxy, origin.url("/elsewhere.html"));
     EXPECT_NE(missing.find("is not cached"), std::string::npos) << missing;
     EXPECT_NE(missing.find("http://quaylo/options?offline=0"), std::string::npos) << missing;
+}
+
+// HTTPS through a tunnel: the test CA is made known to Chromium the way a
+// user would, in the NSS database of its home (certutil), not by a flag
+// that skips verification.
+TEST(E2eBrowser, HttpsPageWithImagesLoadsThroughATunnel) {
+    if (!program_exists("chromium") || !program_exists("certutil")) GTEST_SKIP() << "chromium or certutil missing";
+    TempDir site("harbord-site"), home("browser-home");
+    std::filesystem::create_directories(site.file("img"));
+    std::filesystem::create_directories(home.file(".pki/nssdb"));
+    TestCertificates certificates = TestCertificates::make(home.file(".pki"));
+    ASSERT_EQ(certificates.failure, "");
+    const std::string db = "sql:" + home.file(".pki/nssdb");
+    ASSERT_EQ(run_command({"certutil", "-N", "-d", db, "--empty-password"}).status, 0);
+    ASSERT_EQ(run_command({"certutil", "-A", "-d", db, "-n", "quaylo-test", "-t", "C,,", "-i", certificates.ca()}).status, 0);
+    write_file(site.file("index.html"), PAGE);
+    write_file(site.file("img/ship.png"), PNG_2X3);
+    write_file(site.file("img/boat.gif"), GIF_4X5);
+    OriginServer origin(site.path());
+    TlsFront front(certificates.certificate("good"), certificates.key("good"), origin.port());
+    Harbord proxy({"-sslports", std::to_string(front.port())});
+    std::string page = dump_dom(proxy, "https://127.0.0.1:" + std::to_string(front.port()) + "/index.html", home.path());
+    EXPECT_NE(page.find(EXPECTED_RESULT), std::string::npos) << page << proxy.log();
+    EXPECT_EQ(origin.request_count(), 3u);  // page and images, each through the tunnel
 }
 
 } // namespace
