@@ -54,6 +54,7 @@ void TlsFront::run() {
             return;
         }
         if (!client) continue;
+        if (client->delay_off() < 0) fail_take();  // records leave at once, as a server's would
         int handle = client->handle();
         clients_.emplace_back(std::thread([this, handle] { serve(handle); }), std::move(client));
     }
