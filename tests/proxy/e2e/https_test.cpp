@@ -67,6 +67,10 @@ TEST_F(E2eHttps, TunnelledAndFetchedPagesArriveWholeAndFetchedOnesAreCachedLikeH
     EXPECT_EQ(renewed.body, "a secure page\n");
     EXPECT_TRUE(origin.requests().back().has_header("If-Modified-Since")) << origin.requests().back().head;
 
+    // Through a remote proxy the request goes down a tunnel of its own.
+    Harbord chained(options(front, {"-proxyhost", "127.0.0.1", "-proxyport", std::to_string(checking.port())}));
+    EXPECT_EQ(chained.get(url(front)).body, "a secure page\n");
+
     origin.stop();
     ASSERT_TRUE(proxy.set_offline(true));
     EXPECT_EQ(proxy.get(url(front)).body, "a secure page\n");
@@ -88,9 +92,17 @@ TEST_F(E2eHttps, ACertificateThatDoesNotHoldGivesTheErrorPageWithTheReasonAndSto
         EXPECT_NE(answer.body.find(reason), std::string::npos) << answer.body;
         EXPECT_TRUE(proxy.cache_files_for(url(front)).empty());
     }
-    TlsFront silent(certificates().certificate("good"), certificates().key("good"), origin.port(),
-                    TlsFront::Behaviour::silent);
-    Harbord impatient(options(silent, {"-timeout", "1"}));
-    HttpResult answer = impatient.get(url(silent));
-    EXPECT_NE(answer.body.find("timed out"), std::string::npos) << answer.body;
+    // Origins that fail the handshake; the timeout holds for one that never answers.
+    const std::pair<TlsFront::Behaviour, const char*> servers[] = {
+        {TlsFront::Behaviour::close_during_handshake, "closed the connection during the TLS handshake"},
+        {TlsFront::Behaviour::plain_answer, "does not speak TLS"},
+        {TlsFront::Behaviour::silent, "timed out"},
+    };
+    for (auto [behaviour, reason] : servers) {
+        TlsFront front(certificates().certificate("good"), certificates().key("good"), origin.port(), behaviour);
+        Harbord impatient(options(front, {"-timeout", "1"}));
+        HttpResult answer = impatient.get(url(front));
+        EXPECT_NE(answer.body.find(reason), std::string::npos) << answer.body;
+        EXPECT_TRUE(impatient.cache_files_for(url(front)).empty());
+    }
 }
