@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <unistd.h>
 
 Str program_file() {
@@ -34,4 +35,18 @@ Str program_name() {
     int32_t dot = name.rfind('.');
     if (dot > 0) name = name.substr(0, uint32_t(dot));
     return file.substr(0, uint32_t(slash + 1)) + name;
+}
+
+bool in_build_tree() {
+    Str directory = program_dir();
+    return !directory.empty() && ::access((directory + "/" + BUILD_TREE_MARKER).c_str(), F_OK) == 0;
+}
+
+Str xdg_home(const char* variable, const char* fallback) {
+    const char* set = std::getenv(variable);
+    if (set && set[0] == '/') return Str(set);
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return Str(home) + "/" + fallback;
+    fail_new("xdg_home ", Str("neither ") + variable + " nor HOME is set to an absolute path");
+    return Str();
 }

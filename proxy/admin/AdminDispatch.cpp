@@ -64,7 +64,7 @@ void statistics(const AdminSite& site, AdminPage& page, const ArgList&, bool) {
 }
 
 void help(const AdminSite& site, AdminPage& page, const ArgList& arguments, bool) {
-    help_page(page, dir_part(site.program_name), arguments);
+    help_page(page, site.help_root.empty() ? dir_part(site.program_name) : site.help_root, arguments);
 }
 
 // With a phrase the worker searches the cache files itself.

@@ -44,6 +44,7 @@ struct AdminSite {
     Str program_name;                           // directory + "/" + program name
     std::function<int32_t()> connection_count; // open browser connections; empty = 0
     Str token; // the admin token (AdminToken.h); empty: no change is accepted
+    Str help_root = Str(); // holds the help directories; empty: beside the program
 };
 
 class AdminRequest {

@@ -96,12 +96,25 @@ Relais::~Relais() {
     cache_.reset();
 }
 
+// An installed proxy keeps its directories under the user's cache directory;
+// the setup file and the command line still override them.
+void Relais::use_installed_defaults(const HarbordPlaces& places) {
+    for (const char* name : {"cache", "export", "import"})
+        if (options_.set.set(Str(name) + "dir", places.data_root + "/" + name) != 0) fail_print();
+}
+
 // The start-up sequence up to the main loop: 0 to run, 1 when the server is
 // not to run (status tells whether that is a failure).
 int32_t Relais::start_up(ArgList& arguments) {
     // Words left over are no option of ours: a typing error is reported
     // rather than silently ignored.
-    int32_t parsed = options_.set.parse_cmdline(arguments, program_name_ + ".cfg", false);
+    HarbordPlaces places = harbord_places(program_name_);
+    if (places.setup_file.empty() || !make_places(places)) {
+        fail_chain(REPORTER, "no place for the setup file and the cache");
+        return 1;
+    }
+    if (places.installed) use_installed_defaults(places);
+    int32_t parsed = options_.set.parse_cmdline(arguments, places.setup_file, false);
     if (parsed < 0) {
         print(Str("\nsyntax information:\n") + options_.set.help("cmdline"));
         return 1;
@@ -149,7 +162,7 @@ int32_t Relais::start_up(ArgList& arguments) {
 
     AdminSite site{options_, *cache_, admin_addresses_, program_name_,
                    [this] { return connections_.count(); },
-                   load_admin_token(program_name_ + ".token")};
+                   load_admin_token(places.token_file), places.help_root};
     if (site.token.empty()) {
         fail_chain(REPORTER, "no admin token");
         return 1;

@@ -20,6 +20,7 @@
 #include "proxy/server/CommandServer.h"
 #include "proxy/server/ConnectionTable.h"
 #include "proxy/options/RelaisOptions.h"
+#include "proxy/server/HarbordPlaces.h"
 
 #include <cstdint>
 #include <memory>
@@ -59,6 +60,7 @@ public:
 
 private:
     int32_t start_up(ArgList& arguments);
+    void use_installed_defaults(const HarbordPlaces& places);
     // false when another process works in the cache directory (report pending).
     bool lock_cache_directory();
     void resolve_admins();

@@ -74,9 +74,28 @@ void WriteAll(int fd, const void* data, size_t count) {
     ::_exit(127);
 }
 
+// The first executable file of that name along $PATH; "" when none.
+std::string FindOnPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::string rest = path ? path : "";
+    while (!rest.empty()) {
+        size_t colon = rest.find(':');
+        std::string directory = rest.substr(0, colon);
+        rest = colon == std::string::npos ? "" : rest.substr(colon + 1);
+        std::string candidate = (directory.empty() ? "." : directory) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return std::string();
+}
+
 }  // namespace
 
 std::string ProxyProgramPath() {
+    // An installed vantlow starts the installed proxy, wherever PATH finds it.
+    if (!in_build_tree()) {
+        std::string found = FindOnPath(kProxyProgram);
+        if (!found.empty()) return found;
+    }
     Str directory = program_dir();
     if (directory.empty()) {
         fail_take();

@@ -24,7 +24,8 @@ ProbeResult ProxyProbe(const ProxyAddress& proxy, const std::function<void(const
 // True when a connection to the proxy can be made.
 bool ProxyListening(const ProxyAddress& proxy);
 
-// The proxy program beside the running executable.
+// The proxy program beside the running executable; an installed one (not in
+// a build tree) takes the first harbord on PATH, if there is one.
 std::string ProxyProgramPath();
 // $XDG_STATE_HOME/vantlow/harbord.log, or ~/.local/state/vantlow/harbord.log.
 std::string ProxyLogPath();
