@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libbenchmark-dev libmetis-dev
   fonts-liberation2 curl wget chromium apache2-utils iproute2 gcovr
-  qt6-base-dev libssl-dev openssl libnss3-tools
+  qt6-base-dev libssl-dev openssl libnss3-tools desktop-file-utils
 )
 
 missing=()

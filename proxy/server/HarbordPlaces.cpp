@@ -43,8 +43,9 @@ HarbordPlaces harbord_places(const Str& program_name) {
     }
     places.installed = true;
     Str config = xdg_home("XDG_CONFIG_HOME", ".config");
+    if (config.empty()) return places;
     Str cache = xdg_home("XDG_CACHE_HOME", ".cache");
-    if (config.empty() || cache.empty()) return places;
+    if (cache.empty()) return places;
     places.setup_file = config + "/quaylo/harbord.cfg";
     places.token_file = config + "/quaylo/harbord.token";
     places.help_root = dir_part(dir_part(program_name, '/'), '/') + "/share/quaylo";
@@ -54,6 +55,11 @@ HarbordPlaces harbord_places(const Str& program_name) {
 
 bool make_places(const HarbordPlaces& places) {
     if (!places.installed) return true;
+    struct stat status {};
+    if (::stat(places.setup_file.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        fail_new(REPORTER, "the setup file '" + places.setup_file + "' is a directory");
+        return false;
+    }
     for (const Str& directory : {dir_part(places.setup_file, '/'), places.data_root + "/cache",
                                  places.data_root + "/export", places.data_root + "/import"})
         if (!make_directory(directory)) return false;

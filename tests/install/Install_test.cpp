@@ -74,4 +74,21 @@ TEST(Install, SettingsCacheAndHelpLiveInTheUsersDirectoriesAndVantlowStartsTheIn
     std::string started = read_file(installed.home.file(".local/state/vantlow/harbord.log"));
     EXPECT_NE(started.find("ready."), std::string::npos) << started;
     installed.run({"sh", "-c", "pkill -f '" + installed.bin + "/harbord' || true"});
+
+    // Starts that cannot find or make their places say where and why, and end with 20.
+    write_file(installed.home.file("plain-file"), "x");
+    std::filesystem::create_directories(installed.home.file("odd/quaylo/harbord.cfg"));
+    const std::string harbord = installed.bin + "/harbord";
+    const std::pair<std::vector<std::string>, std::string> starts[] = {
+        {{"env", "-i", harbord}, "neither XDG_CONFIG_HOME nor HOME is set"},
+        {{"env", "-i", "HOME=" + installed.home.path(), "XDG_CONFIG_HOME=" + installed.home.file("plain-file/cfg"), harbord},
+         "'" + installed.home.file("plain-file") + "' is not a directory"},
+        {{"env", "-i", "HOME=" + installed.home.path(), "XDG_CONFIG_HOME=" + installed.home.file("odd"), harbord},
+         "the setup file '" + installed.home.file("odd/quaylo/harbord.cfg") + "' is a directory"},
+    };
+    for (const auto& [argv, says] : starts) {
+        CommandResult start = run_command(argv);
+        EXPECT_EQ(start.status, 20) << says;
+        EXPECT_NE(start.err.find(says), std::string::npos) << start.err;
+    }
 }
