@@ -11,8 +11,13 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/vantlow.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/harbord.1 ${PROJECT_SOURCE_DIR}/packaging/vantlow.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-configure_file(${PROJECT_SOURCE_DIR}/packaging/harbord.service.in ${CMAKE_BINARY_DIR}/harbord.service @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/harbord.service DESTINATION lib/systemd/user)
+# The unit names the binary by its installed path, known only when installing
+# (cmake --install --prefix, or cpack's /usr).
+install(CODE "
+  set(CMAKE_INSTALL_FULL_BINDIR \${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR})
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/harbord.service.in
+                 \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/user/harbord.service @ONLY)
+  message(STATUS \"Installing: \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/user/harbord.service\")")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quaylo)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package (cpack -G DEB) from a release build, installs it
 # with dpkg, checks that harbord and vantlow run from PATH and that the
-# desktop entry validates, removes the package and checks that nothing it
+# desktop entry and the user unit validate, removes the package and checks that nothing it
 # installed is left. Needs root for dpkg. Usage: scripts/check-package.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +24,8 @@ HOME=$home harbord -help >/dev/null 2>&1 || [ $? -eq 0 ] || { echo "harbord -hel
 HOME=$home harbord -help 2>&1 | grep -q -- "-sslports" || { echo "harbord -help lists no options"; exit 1; }
 HOME=$home vantlow --help | grep -q -- "--load URL" || { echo "vantlow --help failed"; exit 1; }
 desktop-file-validate /usr/share/applications/vantlow.desktop
+# The user unit, checked by systemd as far as this machine lets it run.
+if command -v systemd-analyze >/dev/null; then systemd-analyze verify /usr/lib/systemd/user/harbord.service; fi
 [ -f /usr/share/quaylo/help_e/help.htm ] || { echo "help files missing"; exit 1; }
 
 dpkg -r quaylo >/dev/null
