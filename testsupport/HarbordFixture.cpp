@@ -1,6 +1,7 @@
 #include "testsupport/HarbordFixture.h"
 
 #include "testsupport/ChildProcess.h"
+#include "testsupport/Loopback.h"
 
 #include "foundation/BufStream.h"
 #include "foundation/Fail.h"
@@ -11,22 +12,15 @@
 #include "proxy/cache/CacheEntry.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <netinet/in.h>
-#include <poll.h>
-#include <strings.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 #ifndef HARBORD_PATH
 #error "HARBORD_PATH must name the harbord binary"
@@ -42,35 +36,12 @@ using Clock = std::chrono::steady_clock;
 constexpr int START_TIMEOUT_MS = 20000;
 constexpr int STOP_TIMEOUT_MS = 20000;
 
-int ms_left(Clock::time_point deadline) {
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? int(left) : 0;
-}
-
-// Waits for a child with a bound; true when it ended (status filled).
-bool wait_child(pid_t pid, int timeout_ms, int& status) {
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid || r < 0) return true;
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
 } // namespace
 
 uint16_t free_port() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof local;
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size);
-    ::close(fd);
-    return ntohs(local.sin_port);
+    uint16_t port = 0;
+    ::close(listen_on_loopback(port));
+    return port;
 }
 
 CommandResult run_command(const std::vector<std::string>& argv, int timeout_ms,
@@ -89,19 +60,7 @@ bool program_exists(const std::string& name) {
 }
 
 std::string HttpResult::header(const std::string& name) const {
-    size_t pos = 0;
-    while ((pos = head.find('\n', pos)) != std::string::npos) {
-        pos++;
-        if (::strncasecmp(head.c_str() + pos, name.c_str(), name.size()) != 0 ||
-            head.compare(pos + name.size(), 1, ":") != 0)
-            continue;
-        size_t from = head.find_first_not_of(" \t", pos + name.size() + 1);
-        size_t end = head.find('\n', pos);
-        size_t to =
-            head.find_last_not_of(" \t\r", end == std::string::npos ? std::string::npos : end - 1);
-        return from == std::string::npos || from > to ? "" : head.substr(from, to - from + 1);
-    }
-    return "";
+    return header_value(head, name);
 }
 
 HttpResult parse_http(const std::string& raw) {
@@ -149,7 +108,8 @@ std::string receive_all(int fd, int timeout_ms) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         pollfd p{fd, POLLIN, 0};
-        int n = ::poll(&p, 1, ms_left(deadline));
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        int n = ::poll(&p, 1, int(std::max<long long>(left.count(), 0)));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
@@ -163,13 +123,7 @@ std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms,
                      const std::string& from) {
     int fd = connect_loopback(port, false, from);
     if (fd < 0) return "";
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        sent += size_t(n);
-    }
+    send_all(fd, bytes.data(), bytes.size());
     std::string answer = receive_all(fd, timeout_ms);
     ::close(fd);
     return answer;
@@ -296,7 +250,7 @@ int Harbord::stop() {
     if (!running()) return -1;
     ::kill(pid_, SIGTERM);
     int status = 0;
-    if (!wait_child(pid_, STOP_TIMEOUT_MS, status)) {
+    if (!eventually([&] { return ::waitpid(pid_, &status, WNOHANG) != 0; }, STOP_TIMEOUT_MS)) {
         kill9();
         return -1;
     }
