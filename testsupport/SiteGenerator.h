@@ -55,9 +55,8 @@ public:
     std::string ftpUrl;
 
     std::string StartUrl() const { return base + "/"; }
-    // HTML pages a crawl from the start page loads when it follows `levels`
-    // levels of links (negative: no limit), staying on the start host.
-    size_t PagesWithinLevels(int levels) const;
+    // Paths of the HTML pages a crawl from the start page loads when it follows
+    // `levels` levels of links (negative: no limit), staying on the start host.
     std::vector<std::string> PathsWithinLevels(int levels) const;
     int MaxDepth() const;
 
