@@ -23,6 +23,10 @@ namespace fs = std::filesystem;
 
 const char SCREENSHOTS[] = "admin_browser_screenshots";
 
+bool has(const std::string& text, const std::string& piece) {
+    return text.find(piece) != std::string::npos;
+}
+
 // The attributes of one tag as the browser serialized it (no entities occur in these pages).
 std::map<std::string, std::string> attributes(const std::string& tag) {
     std::map<std::string, std::string> found;
@@ -98,40 +102,36 @@ protected:
 
 TEST_F(AdminBrowser, MenuOptionsFormSwitchesOfflineThenStatistics) {
     std::string menu = dom("http://quaylo/");
-    EXPECT_NE(menu.find("Welcome to Corvane's"), std::string::npos) << menu;
+    EXPECT_TRUE(has(menu, "Welcome to Corvane's")) << menu;
     EXPECT_TRUE(screenshot("http://quaylo/", "1-menu"));
     ASSERT_EQ(link_to(menu, "Options"), "http://quaylo/options") << menu;
 
     std::string form = dom(link_to(menu, "Options"));
-    EXPECT_NE(form.find("You can configure the Quaylo"), std::string::npos) << form;
+    EXPECT_TRUE(has(form, "You can configure the Quaylo")) << form;
     EXPECT_EQ(link_to(form, "Mode:"), "http://quaylo/help?mode.htm");
     EXPECT_TRUE(screenshot("http://quaylo/options", "2-options"));
 
     std::string submit = submission(form, "offline", "1");
-    ASSERT_EQ(submit.rfind("http://quaylo/options?token=" + proxy.token() +
-                               "&offline=1&language=english&maxcon=16",
-                           0),
-              0u)
+    ASSERT_TRUE(submit.starts_with("http://quaylo/options?token=" + proxy.token() +
+                                   "&offline=1&language=english&maxcon=16"))
         << submit;
-    EXPECT_NE(submit.find("&cachefiles=10000"), std::string::npos) << submit;
+    EXPECT_TRUE(has(submit, "&cachefiles=10000")) << submit;
     std::string changed = dom(submit);
-    EXPECT_NE(changed.find("Options were changed"), std::string::npos) << changed;
+    EXPECT_TRUE(has(changed, "Options were changed")) << changed;
     std::smatch offline;
     ASSERT_TRUE(std::regex_search(
         changed, offline, std::regex(R"re(<input name="offline" type="radio" value="1"[^>]*>)re")))
         << changed;
-    EXPECT_NE(offline.str().find("checked"), std::string::npos) << offline.str();
+    EXPECT_TRUE(has(offline.str(), "checked")) << offline.str();
 
     // The proxy is offline now: a page never fetched is not fetched.
     std::string missing = dom(origin.url("/page.html"));
-    EXPECT_NE(missing.find("is not cached"), std::string::npos) << missing;
+    EXPECT_TRUE(has(missing, "is not cached")) << missing;
     EXPECT_EQ(origin.request_count("/page.html"), 0u);
 
     std::string statistics = dom("http://quaylo/statistics");
-    EXPECT_NE(statistics.find("<h1>Statistics</h1><hr></center>\n<table><tbody><tr><td>Listening "
-                              "on port: </td><td>" +
-                              std::to_string(proxy.port())),
-              std::string::npos)
+    EXPECT_TRUE(has(statistics, "<h1>Statistics</h1><hr></center>\n<table><tbody><tr><td>Listening on "
+                                "port: </td><td>" + std::to_string(proxy.port())))
         << statistics;
     EXPECT_TRUE(screenshot("http://quaylo/statistics", "3-statistics"));
 }
@@ -151,7 +151,7 @@ TEST_F(AdminBrowser, AHostilePageChangesNothingButItsChangeCanBeConfirmed) {
     const std::string setup_file = proxy.dir() + "/harbord.cfg", setup = read_text_file(setup_file);
     std::string landed = chromium(origin.url("/hostile.html"),
                                   {"--virtual-time-budget=10000", "--dump-dom"});
-    ASSERT_NE(landed.find("<h1>Please confirm</h1>"), std::string::npos) << landed;
+    ASSERT_TRUE(has(landed, "<h1>Please confirm</h1>")) << landed;
     EXPECT_TRUE(eventually([&] {
         std::string log = proxy.log();
         return log.find("refused: /options: no valid token") !=
@@ -166,19 +166,16 @@ TEST_F(AdminBrowser, AHostilePageChangesNothingButItsChangeCanBeConfirmed) {
     for (const char* unchanged : {"name=\"proxyhost\" type=\"text\" size=\"32\" value=\"\"",
                                   "name=\"maxcon\" type=\"range\" min=\"1\" max=\"100\" value=\"16\"",
                                   "Max. concurrent connections:"})
-        EXPECT_NE(options.find(unchanged), std::string::npos) << unchanged << options;
+        EXPECT_TRUE(has(options, unchanged)) << unchanged << options;
 
     std::string confirm = submission(landed, "", "");
-    ASSERT_EQ(confirm.rfind("http://quaylo/options?token=" + proxy.token() +
-                                "&language=deutsch&maxcon=3&timeout=30",
-                            0),
-              0u)
+    ASSERT_TRUE(confirm.starts_with("http://quaylo/options?token=" + proxy.token() +
+                                    "&language=deutsch&maxcon=3&timeout=30"))
         << confirm;
     std::string changed = dom(confirm);
-    EXPECT_NE(changed.find("Options were changed"), std::string::npos) << changed;
-    EXPECT_NE(changed.find("value=\"deutsch\" checked"), std::string::npos);
-    EXPECT_NE(changed.find("name=\"maxcon\" type=\"range\" min=\"1\" max=\"100\" value=\"3\""),
-              std::string::npos);
+    EXPECT_TRUE(has(changed, "Options were changed") && has(changed, "value=\"deutsch\" checked") &&
+                has(changed, "name=\"maxcon\" type=\"range\" min=\"1\" max=\"100\" value=\"3\""))
+        << changed;
     EXPECT_NE(read_text_file(setup_file), setup);
 }
 
