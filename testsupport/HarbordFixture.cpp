@@ -82,19 +82,14 @@ HttpResult parse_http(const std::string& raw) {
 int connect_loopback(uint16_t port, bool nonblocking, const std::string& from) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonblocking ? SOCK_NONBLOCK : 0), 0);
     if (fd < 0) return -1;
-    sockaddr_in source{};
-    source.sin_family = AF_INET;
-    if (!from.empty() && (::inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
-                          ::bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) < 0)) {
-        ::close(fd);
-        return -1;
-    }
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) < 0 &&
-        !(nonblocking && errno == EINPROGRESS)) {
+    sockaddr_in address{}; // first the source, if one is given, then the target
+    address.sin_family = AF_INET;
+    bool bound = from.empty() || (::inet_pton(AF_INET, from.c_str(), &address.sin_addr) == 1 &&
+                                  ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0);
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (!bound || (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0 &&
+                   !(nonblocking && errno == EINPROGRESS))) {
         ::close(fd);
         return -1;
     }
