@@ -1,8 +1,9 @@
-// The admin pages in a real browser: headless Chromium, with harbord as its
-// proxy, opens http://quaylo/, follows the link to the options, submits the
-// form to switch the proxy offline and opens the statistics. Each page is
-// checked in the DOM the browser built, and kept as a screenshot in
-// admin_browser_screenshots/ of the build tree.
+// Harbord in a real browser: headless Chromium, with harbord as its proxy,
+// opens http://quaylo/, follows the link to the options, submits the form to
+// switch the proxy offline and opens the statistics. Each page is checked in
+// the DOM the browser built, and kept as a screenshot in
+// admin_browser_screenshots/ of the build tree. A page with images loads
+// through the proxy, and again from its cache once it is offline.
 #include "http/UrlCoding.h"
 #include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
@@ -26,6 +27,36 @@ const char SCREENSHOTS[] = "admin_browser_screenshots";
 bool has(const std::string& text, const std::string& piece) {
     return text.find(piece) != std::string::npos;
 }
+
+// A 2 x 3 PNG and a 4 x 5 GIF.
+const std::string PNG_2X3(
+    "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x02\x00\x00"
+    "\x00\x03\x08\x02\x00\x00\x00\x36\x88\x49\xd6\x00\x00\x00\x10\x49\x44\x41\x54\x78\x9c\x63"
+    "\xf8\xcf\xc0\x00\x44\x0c\x28\x14\x00\x44\xd0\x05\xfb\xa4\xcf\xde\x80\x00\x00\x00\x00\x49"
+    "\x45\x4e\x44\xae\x42\x60\x82",
+    73);
+const std::string GIF_4X5(
+    "\x47\x49\x46\x38\x39\x61\x04\x00\x05\x00\x80\x00\x00\x00\x00\xff\xff\xff\xff\x2c\x00\x00"
+    "\x00\x00\x04\x00\x05\x00\x00\x02\x0c\x04\x08\x10\x20\x40\x80\x00\x01\x02\x04\x08\x14\x00"
+    "\x3b",
+    45);
+
+// Once everything has loaded, the page writes the images' sizes into itself,
+// so the dumped DOM tells whether the browser really got them.
+const std::string PAGE = R"(<!DOCTYPE html>
+<html><head><title>Quay side</title></head>
+<body><h1>Ships in the harbour</h1>
+<img id="a" src="/img/ship.png"> <img id="b" src="/img/boat.gif">
+<p id="result">pending</p>
+<script>
+window.addEventListener('load', function () {
+  var a = document.getElementById('a'), b = document.getElementById('b');
+  document.getElementById('result').textContent =
+    'images ' + a.naturalWidth + 'x' + a.naturalHeight + ' ' + b.naturalWidth + 'x' + b.naturalHeight;
+});
+</script>
+</body></html>
+)";
 
 // The attributes of one tag as the browser serialized it (no entities occur in these pages).
 std::map<std::string, std::string> attributes(const std::string& tag) {
@@ -86,6 +117,8 @@ protected:
         argv.push_back(url);
         return run_command(argv, 120000).out;
     }
+    // The DOM after loading url, in a browser that has never seen it (a fresh
+    // profile, so its own cache is empty).
     std::string dom(const std::string& url) { return chromium(url, {"--dump-dom"}); }
     // Keeps a picture of the page; true when a PNG was written.
     bool screenshot(const std::string& url, const std::string& name) {
@@ -99,6 +132,29 @@ protected:
     Harbord proxy{{"-debug", "1"}};
     int runs = 0;
 };
+using E2eBrowser = AdminBrowser;
+
+TEST_F(E2eBrowser, PageWithImagesLoadsThroughTheProxyAndAgainFromTheCacheWhenOffline) {
+    TempDir site("harbord-site");
+    fs::create_directory(site.file("img"));
+    write_file(site.file("index.html"), PAGE);
+    write_file(site.file("img/ship.png"), PNG_2X3);
+    write_file(site.file("img/boat.gif"), GIF_4X5);
+    OriginServer files(site.path());
+    const std::string url = files.url("/index.html"), loaded = "<p id=\"result\">images 2x3 4x5</p>";
+    std::string online = dom(url);
+    EXPECT_TRUE(has(online, "Ships in the harbour") && has(online, loaded)) << online;
+    // Everything came through the proxy and was stored.
+    for (const char* path : {"/index.html", "/img/ship.png", "/img/boat.gif"})
+        EXPECT_TRUE(proxy.stored(files.url(path)).valid) << path;
+
+    // Page and images come from the cache.
+    ASSERT_TRUE(proxy.set_offline(true));
+    size_t before = files.request_count();
+    std::string offline = dom(url);
+    EXPECT_TRUE(has(offline, "Ships in the harbour") && has(offline, loaded)) << offline;
+    EXPECT_EQ(files.request_count(), before);
+}
 
 TEST_F(AdminBrowser, MenuOptionsFormSwitchesOfflineThenStatistics) {
     std::string menu = dom("http://quaylo/");
