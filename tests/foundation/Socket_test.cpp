@@ -34,7 +34,6 @@ bool wait_for(int fd, short events) {
     pollfd watch{fd, events, 0};
     return ::poll(&watch, 1, 10000) == 1; // a wide bound for loopback
 }
-std::string taken() { return fail_take(); }
 int option(int fd, int level, int name) {
     int value = -1;
     socklen_t size = sizeof value;
