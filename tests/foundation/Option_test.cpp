@@ -269,9 +269,6 @@ TEST(OptionSet, CommandLineTakesMetaOptionsThenTheSetupFileThenTheRest) {
     listing.set.load(setup.c_str());
     const std::string show = to_std(listing.set.show()), help = to_std(listing.set.help("cmdline"));
     listing.set.set_modified(false);
-    const std::string deutsch = "OptionSet::parse_cmdline cannot set option '-language', reason:\r\n OptionSet::set "
-                                "cannot set option 'language', reason:\r\n OptionChoice::from_Str 'Deutsch' is an "
-                                "invalid choice,\n                      valid: english deutsch dutch\r\n";
     enum Kind { PARSE, BARE, CMDLINE };
     // The result, the words left, the values afterwards, the report and what was printed.
     auto run = [&](Kind kind, const Words& words, bool consume) {
