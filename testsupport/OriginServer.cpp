@@ -375,13 +375,10 @@ void OriginServer::send_answer(int client, const Request& request, const Answer&
     if (answer.raw_only) {
         send_paced(client, answer.raw.data(), answer.raw.size(), answer);
     } else {
-        bool not_modified = false;
-        if (answer.last_modified != 0) {
-            time_t since = 0;
-            std::string condition = request.header("If-Modified-Since");
-            if (!condition.empty() && parse_http_date(condition, since) && answer.last_modified <= since)
-                not_modified = true;
-        }
+        time_t since = 0;
+        bool not_modified = answer.last_modified != 0 &&
+                            parse_http_date(request.header("If-Modified-Since"), since) &&
+                            answer.last_modified <= since;
         std::string head;
         if (not_modified) {
             head = "HTTP/1.0 304 Not Modified\r\n";
@@ -398,18 +395,9 @@ void OriginServer::send_answer(int client, const Request& request, const Answer&
         head += "\r\n";
 
         bool with_body = !not_modified && request.method != "HEAD";
-        size_t body_bytes = with_body ? answer.body.size() : 0;
-        if (answer.cut_after < body_bytes) body_bytes = answer.cut_after;
-        // The head and a body of ordinary size leave in one piece.
-        std::string message = head;
-        bool sent = false;
-        if (answer.dribble_bytes == 0 && body_bytes <= 65536) {
-            message.append(answer.body, 0, body_bytes);
-            sent = send_paced(client, message.data(), message.size(), answer);
-        } else if (send_paced(client, head.data(), head.size(), answer)) {
-            sent = send_paced(client, answer.body.data(), body_bytes, answer);
-        }
-        if (sent && with_body) send_filler(client, answer);
+        std::string message = head + answer.body.substr(0, with_body ? answer.cut_after : 0);
+        if (send_paced(client, message.data(), message.size(), answer) && with_body)
+            send_filler(client, answer);
     }
     if (answer.reset) {
         // Give the bytes sent a moment to leave: a reset discards what is unsent.
