@@ -96,13 +96,8 @@ void OriginServer::stop() {
         ::close(listener_);
         listener_ = -1;
     }
-    // No new connections now; the running ones see the wake pipe.
-    std::list<Connection> running;
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        running.swap(workers_);
-    }
-    for (Connection& c : running)
+    // No new connections now (only the acceptor changed the list); the running ones see the wake pipe.
+    for (Connection& c : workers_)
         if (c.thread.joinable()) c.thread.join();
 }
 
