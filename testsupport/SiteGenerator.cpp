@@ -40,7 +40,6 @@ public:
 
     GeneratedSite Run() {
         site_.sharedPicture = "/img/shared.gif";
-        site_.pictures.push_back(site_.sharedPicture);
         site_.zipPath = "/files/archive.zip";
         site_.framesetPath = "/frames.html";
         site_.otherHostPage = "/other/leaf.html";
@@ -49,7 +48,6 @@ public:
         Plan();
         for (const Directory& dir : dirs_) {
             WriteIndex(dir);
-            site_.pictures.push_back(dir.path + "pic.gif");
             for (size_t i = 0; i < dir.pages.size(); i++) WritePage(dir, i);
         }
         WriteFrames();
@@ -148,7 +146,6 @@ private:
         html += "<a href=\"./\">index</a> <a href=\"/\">home</a>\n";
         if (index == 0) {
             std::string gone = dir.path + "gone-" + std::to_string(dir.number) + ".html";
-            site_.missing.push_back(gone);
             html += "<a href=\"" + gone.substr(dir.path.size()) + "\">gone</a>\n";
         }
         html += "<!-- <a href=\"commented-out.html\"> -->\n";
@@ -160,7 +157,6 @@ private:
         html += "<A HREF=\"" + site_.framesetPath + "\">frames</A>\n";
         html += "<A HREF=\"" + site_.zipPath.substr(1) + "\">archive</A>\n";
         html += "<A HREF=\"missing-root.html\">missing</A>\n";
-        site_.missing.push_back("/missing-root.html");
         html += "<A HREF=\"" + site_.mailtoUrl + "\">mail</A>\n";
         html += "<A HREF=\"" + site_.ftpUrl + "\">ftp</A>\n";
         html += "<A HREF=\"" + site_.otherBase + site_.otherHostPage + "\">elsewhere</A>\n";

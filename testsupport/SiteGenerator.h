@@ -45,10 +45,8 @@ public:
 
     std::vector<SitePage> pages;  // every HTML page the site serves with 200
     std::map<std::string, std::string> redirects;  // path -> Location (302)
-    std::vector<std::string> missing;  // linked paths that answer 404
     std::string zipPath;               // answers application/zip
     std::string sharedPicture;         // on every page
-    std::vector<std::string> pictures; // every picture path, the shared one first
     std::string framesetPath;
     std::string otherHostPage;         // path of the page linked under otherBase
     std::string mailtoUrl;
