@@ -100,7 +100,6 @@ protected:
     void SetUp() override {
         if (!program_exists("chromium")) GTEST_SKIP() << "chromium is not installed";
         fs::create_directories(SCREENSHOTS);
-        ASSERT_TRUE(origin.listening());
         origin.set("/page.html", OriginServer::document("<p>a page from the origin</p>"));
         ASSERT_TRUE(proxy.running()) << proxy.log();
     }
