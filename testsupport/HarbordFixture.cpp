@@ -2,10 +2,9 @@
 
 #include "testsupport/ChildProcess.h"
 #include "testsupport/Loopback.h"
+#include "tests/foundation/MemoryStream.h"
 
-#include "foundation/BufStream.h"
 #include "foundation/Fail.h"
-#include "foundation/FileStream.h"
 #include "foundation/ObjectStream.h"
 #include "foundation/Str.h"
 #include "http/URLAnswer.h"
@@ -136,13 +135,8 @@ std::string proxy_request(const std::string& method, const std::string& url,
 CacheFile read_cache_file(const std::string& path) {
     CacheFile file;
     file.path = path;
-    IFileStream stream{Str(path.c_str())};
-    if (stream.open_failed()) {
-        fail_take();
-        return file;
-    }
-    BufReadable buffer(stream);
-    BinarySource source(buffer);
+    MemoryReadable bytes(read_file(path));
+    BinarySource source(bytes);
     URLAnswer answer;
     Str url;
     source >> answer;
@@ -157,13 +151,7 @@ CacheFile read_cache_file(const std::string& path) {
     file.last_modified =
         answer.last_modified.specified() ? answer.last_modified.to_Str().c_str() : "";
     file.url.assign(url.data(), url.length());
-    char block[65536];
-    for (;;) {
-        int32_t n = buffer.eread(block, sizeof block);
-        if (n <= 0) break;
-        file.body.append(block, size_t(n));
-    }
-    if (fail_pending()) fail_take();
+    file.body = bytes.bytes.substr(bytes.position);
     return file;
 }
 
@@ -333,13 +321,9 @@ long long unfinished_bytes(const std::string& cachedir) {
 
 std::string check_cachedb(const std::string& cachedir, size_t* entries) {
     std::string path = cachedir + "/cachedb";
-    IFileStream stream{Str(path.c_str())};
-    if (stream.open_failed()) {
-        fail_take();
-        return "no cachedb";
-    }
-    BufReadable buffer(stream);
-    BinarySource source(buffer);
+    if (!fs::exists(path)) return "no cachedb";
+    MemoryReadable bytes(read_file(path));
+    BinarySource source(bytes);
     uint32_t magic = 0;
     int32_t count = -1;
     source >> magic >> count;
