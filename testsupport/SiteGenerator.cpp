@@ -59,6 +59,11 @@ public:
 
 private:
     void AddPage(const std::string& path, int depth) { site_.pages.push_back({path, depth}); }
+    // An HTML page the site serves at path (its file at the same path).
+    void WriteHtml(const std::string& path, int depth, const std::string& html) {
+        AddPage(path, depth);
+        WriteFile(path, html);
+    }
 
     void Plan() {
         dirs_.push_back(Directory{"/", 0, 0, {}, {}, {}});
@@ -137,20 +142,16 @@ private:
 
     void WritePage(const Directory& dir, size_t index) {
         const std::string& name = dir.pages[index];
-        AddPage(dir.path + name, dir.depth + 1);
         const std::string& sibling = dir.pages[(index + 1) % dir.pages.size()];
         std::string html = "<html><head><title>" + Title("Page", dir.number * 100 + index) + "</title></head>\n";
         html += "<body>\n<p>Text of page " + name + " in " + dir.path + "\n";
         html += "<img src=\"" + site_.sharedPicture + "\"> <img src=\"pic.gif\">\n";
         html += "<a href=\"#top\">top</a> <a href=\"" + sibling + "\">next</a>\n";
         html += "<a href=\"./\">index</a> <a href=\"/\">home</a>\n";
-        if (index == 0) {
-            std::string gone = dir.path + "gone-" + std::to_string(dir.number) + ".html";
-            html += "<a href=\"" + gone.substr(dir.path.size()) + "\">gone</a>\n";
-        }
+        if (index == 0) html += "<a href=\"gone-" + std::to_string(dir.number) + ".html\">gone</a>\n";
         html += "<!-- <a href=\"commented-out.html\"> -->\n";
         html += "</body></html>\n";
-        WriteFile(dir.path + name, html);
+        WriteHtml(dir.path + name, dir.depth + 1, html);
     }
 
     void WriteRootExtras(std::string& html) {
@@ -164,16 +165,12 @@ private:
 
     void WriteFrames() {
         // A frame does not use up a level: its sources count as deep as the frameset.
-        AddPage(site_.framesetPath, 1);
-        WriteFile(site_.framesetPath, "<HTML><HEAD><TITLE>Frames</TITLE></HEAD>\n<FRAMESET COLS=\"50%,50%\">\n"
-                                      "<FRAME SRC=\"frames/left.html\">\n<frame src=\"frames/right.html\">\n"
-                                      "</FRAMESET></HTML>\n");
-        AddPage("/frames/left.html", 1);
-        WriteFile("/frames/left.html", "<html><a href=\"more.html\">more</a></html>\n");
-        AddPage("/frames/right.html", 1);
-        WriteFile("/frames/right.html", "<html><a href=\"../\">home</a></html>\n");
-        AddPage("/frames/more.html", 2);
-        WriteFile("/frames/more.html", "<html><a href=\"left.html\">back</a></html>\n");
+        WriteHtml(site_.framesetPath, 1, "<HTML><HEAD><TITLE>Frames</TITLE></HEAD>\n<FRAMESET COLS=\"50%,50%\">\n"
+                                         "<FRAME SRC=\"frames/left.html\">\n<frame src=\"frames/right.html\">\n"
+                                         "</FRAMESET></HTML>\n");
+        WriteHtml("/frames/left.html", 1, "<html><a href=\"more.html\">more</a></html>\n");
+        WriteHtml("/frames/right.html", 1, "<html><a href=\"../\">home</a></html>\n");
+        WriteHtml("/frames/more.html", 2, "<html><a href=\"left.html\">back</a></html>\n");
     }
 
     std::string root_;
