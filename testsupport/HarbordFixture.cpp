@@ -14,7 +14,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -285,15 +284,13 @@ bool Harbord::set_offline(bool offline) const {
 
 std::vector<CacheFile> Harbord::cache_files() const {
     std::vector<CacheFile> files;
-    DIR* dir = ::opendir(cachedir_.c_str());
-    if (!dir) return files;
-    while (dirent* entry = ::readdir(dir)) {
+    std::error_code gone;
+    for (const auto& entry : fs::directory_iterator(cachedir_, gone)) {
         uint32_t id = 0;
-        if (!parse_cache_file_name(Str(entry->d_name), id)) continue;
-        files.push_back(read_cache_file(cachedir_ + "/" + entry->d_name));
+        if (!parse_cache_file_name(Str(entry.path().filename().c_str()), id)) continue;
+        files.push_back(read_cache_file(entry.path()));
         files.back().id = id;
     }
-    ::closedir(dir);
     return files;
 }
 
