@@ -1,8 +1,5 @@
 #include "testsupport/ChildProcess.h"
 
-#include "testsupport/TempDir.h"
-
-#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -11,18 +8,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
-
-std::string output_path(const char* stream) {
-    static std::atomic<int> counter{0}; // tests run programs from several threads
-    return std::filesystem::temp_directory_path().string() + "/child-" + std::to_string(::getpid()) + "-" +
-           std::to_string(++counter) + "." + stream;
-}
-
-} // namespace
-
-ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& cwd)
-    : out_path_(output_path("out")), err_path_(output_path("err")) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& cwd) {
     std::vector<std::string> words = argv;
     std::vector<char*> pointers;
     for (std::string& word : words) pointers.push_back(word.data());
@@ -30,8 +16,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
     pid_ = ::fork();
     if (pid_ != 0) return;
     int in = ::open("/dev/null", O_RDONLY);
-    int out = ::open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = ::open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int out = ::open(outputs_.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = ::open(outputs_.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0 || err < 0 || (!cwd.empty() && ::chdir(cwd.c_str()) < 0)) ::_exit(126);
     ::dup2(in, 0);
     ::dup2(out, 1);
@@ -49,8 +35,6 @@ ChildProcess::~ChildProcess() {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
-    ::unlink(out_path_.c_str());
-    ::unlink(err_path_.c_str());
 }
 
 void ChildProcess::signal(int number) const {
@@ -76,5 +60,5 @@ int ChildProcess::wait(std::chrono::milliseconds limit) {
     }
 }
 
-std::string ChildProcess::out() const { return read_file(out_path_); }
-std::string ChildProcess::err() const { return read_file(err_path_); }
+std::string ChildProcess::out() const { return read_file(outputs_.file("out")); }
+std::string ChildProcess::err() const { return read_file(outputs_.file("err")); }

@@ -3,6 +3,8 @@
 // ends early. The peak memory it used is read when it is reaped.
 #pragma once
 
+#include "testsupport/TempDir.h"
+
 #include <chrono>
 #include <string>
 #include <sys/types.h>
@@ -33,6 +35,5 @@ private:
     bool reaped_ = false;
     int exit_code_ = -1;
     long peak_kib_ = 0;
-    std::string out_path_;
-    std::string err_path_;
+    TempDir outputs_{"child"}; // "out" and "err"
 };

@@ -1,32 +1,24 @@
 #include "testsupport/HarbordFixture.h"
 
 #include "testsupport/ChildProcess.h"
+#include "testsupport/Loopback.h"
+#include "tests/foundation/MemoryStream.h"
 
-#include "foundation/BufStream.h"
 #include "foundation/Fail.h"
-#include "foundation/FileStream.h"
 #include "foundation/ObjectStream.h"
 #include "foundation/Str.h"
 #include "http/URLAnswer.h"
 #include "proxy/cache/CacheEntry.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <netinet/in.h>
-#include <poll.h>
-#include <strings.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 #ifndef HARBORD_PATH
 #error "HARBORD_PATH must name the harbord binary"
@@ -42,35 +34,12 @@ using Clock = std::chrono::steady_clock;
 constexpr int START_TIMEOUT_MS = 20000;
 constexpr int STOP_TIMEOUT_MS = 20000;
 
-int ms_left(Clock::time_point deadline) {
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? int(left) : 0;
-}
-
-// Waits for a child with a bound; true when it ended (status filled).
-bool wait_child(pid_t pid, int timeout_ms, int& status) {
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid || r < 0) return true;
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
 } // namespace
 
 uint16_t free_port() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof local;
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size);
-    ::close(fd);
-    return ntohs(local.sin_port);
+    uint16_t port = 0;
+    ::close(listen_on_loopback(port));
+    return port;
 }
 
 CommandResult run_command(const std::vector<std::string>& argv, int timeout_ms,
@@ -89,19 +58,7 @@ bool program_exists(const std::string& name) {
 }
 
 std::string HttpResult::header(const std::string& name) const {
-    size_t pos = 0;
-    while ((pos = head.find('\n', pos)) != std::string::npos) {
-        pos++;
-        if (::strncasecmp(head.c_str() + pos, name.c_str(), name.size()) != 0 ||
-            head.compare(pos + name.size(), 1, ":") != 0)
-            continue;
-        size_t from = head.find_first_not_of(" \t", pos + name.size() + 1);
-        size_t end = head.find('\n', pos);
-        size_t to =
-            head.find_last_not_of(" \t\r", end == std::string::npos ? std::string::npos : end - 1);
-        return from == std::string::npos || from > to ? "" : head.substr(from, to - from + 1);
-    }
-    return "";
+    return header_value(head, name);
 }
 
 HttpResult parse_http(const std::string& raw) {
@@ -123,19 +80,14 @@ HttpResult parse_http(const std::string& raw) {
 int connect_loopback(uint16_t port, bool nonblocking, const std::string& from) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (nonblocking ? SOCK_NONBLOCK : 0), 0);
     if (fd < 0) return -1;
-    sockaddr_in source{};
-    source.sin_family = AF_INET;
-    if (!from.empty() && (::inet_pton(AF_INET, from.c_str(), &source.sin_addr) != 1 ||
-                          ::bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) < 0)) {
-        ::close(fd);
-        return -1;
-    }
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), sizeof target) < 0 &&
-        !(nonblocking && errno == EINPROGRESS)) {
+    sockaddr_in address{}; // first the source, if one is given, then the target
+    address.sin_family = AF_INET;
+    bool bound = from.empty() || (::inet_pton(AF_INET, from.c_str(), &address.sin_addr) == 1 &&
+                                  ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0);
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (!bound || (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0 &&
+                   !(nonblocking && errno == EINPROGRESS))) {
         ::close(fd);
         return -1;
     }
@@ -149,7 +101,8 @@ std::string receive_all(int fd, int timeout_ms) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         pollfd p{fd, POLLIN, 0};
-        int n = ::poll(&p, 1, ms_left(deadline));
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        int n = ::poll(&p, 1, int(std::max<long long>(left.count(), 0)));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
@@ -163,13 +116,7 @@ std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms,
                      const std::string& from) {
     int fd = connect_loopback(port, false, from);
     if (fd < 0) return "";
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        sent += size_t(n);
-    }
+    send_all(fd, bytes.data(), bytes.size());
     std::string answer = receive_all(fd, timeout_ms);
     ::close(fd);
     return answer;
@@ -187,13 +134,8 @@ std::string proxy_request(const std::string& method, const std::string& url,
 CacheFile read_cache_file(const std::string& path) {
     CacheFile file;
     file.path = path;
-    IFileStream stream{Str(path.c_str())};
-    if (stream.open_failed()) {
-        fail_take();
-        return file;
-    }
-    BufReadable buffer(stream);
-    BinarySource source(buffer);
+    MemoryReadable bytes(read_file(path));
+    BinarySource source(bytes);
     URLAnswer answer;
     Str url;
     source >> answer;
@@ -208,13 +150,7 @@ CacheFile read_cache_file(const std::string& path) {
     file.last_modified =
         answer.last_modified.specified() ? answer.last_modified.to_Str().c_str() : "";
     file.url.assign(url.data(), url.length());
-    char block[65536];
-    for (;;) {
-        int32_t n = buffer.eread(block, sizeof block);
-        if (n <= 0) break;
-        file.body.append(block, size_t(n));
-    }
-    if (fail_pending()) fail_take();
+    file.body = bytes.bytes.substr(bytes.position);
     return file;
 }
 
@@ -235,6 +171,8 @@ Harbord::Harbord(const std::vector<std::string>& options) {
     std::error_code error;
     fs::copy_file(HARBORD_PATH, program(), error);
     ::chmod(program().c_str(), 0755);
+    // A copy of the build tree's program keeps the build tree's layout.
+    write_file(dir_.file(".quaylo-build-tree"), "");
     // The help folders lie beside the binary.
     for (const char* help : {"help_e", "help_d", "help_nl"}) {
         fs::path from = fs::path(HARBORD_PATH).parent_path() / help;
@@ -296,7 +234,7 @@ int Harbord::stop() {
     if (!running()) return -1;
     ::kill(pid_, SIGTERM);
     int status = 0;
-    if (!wait_child(pid_, STOP_TIMEOUT_MS, status)) {
+    if (!eventually([&] { return ::waitpid(pid_, &status, WNOHANG) != 0; }, STOP_TIMEOUT_MS)) {
         kill9();
         return -1;
     }
@@ -348,15 +286,13 @@ bool Harbord::set_offline(bool offline) const {
 
 std::vector<CacheFile> Harbord::cache_files() const {
     std::vector<CacheFile> files;
-    DIR* dir = ::opendir(cachedir_.c_str());
-    if (!dir) return files;
-    while (dirent* entry = ::readdir(dir)) {
+    std::error_code gone;
+    for (const auto& entry : fs::directory_iterator(cachedir_, gone)) {
         uint32_t id = 0;
-        if (!parse_cache_file_name(Str(entry->d_name), id)) continue;
-        files.push_back(read_cache_file(cachedir_ + "/" + entry->d_name));
+        if (!parse_cache_file_name(Str(entry.path().filename().c_str()), id)) continue;
+        files.push_back(read_cache_file(entry.path()));
         files.back().id = id;
     }
-    ::closedir(dir);
     return files;
 }
 
@@ -384,13 +320,9 @@ long long unfinished_bytes(const std::string& cachedir) {
 
 std::string check_cachedb(const std::string& cachedir, size_t* entries) {
     std::string path = cachedir + "/cachedb";
-    IFileStream stream{Str(path.c_str())};
-    if (stream.open_failed()) {
-        fail_take();
-        return "no cachedb";
-    }
-    BufReadable buffer(stream);
-    BinarySource source(buffer);
+    if (!fs::exists(path)) return "no cachedb";
+    MemoryReadable bytes(read_file(path));
+    BinarySource source(bytes);
     uint32_t magic = 0;
     int32_t count = -1;
     source >> magic >> count;

@@ -1,19 +1,16 @@
 #include "testsupport/OriginServer.h"
 
-#include <arpa/inet.h>
+#include "testsupport/Loopback.h"
+#include "testsupport/TempDir.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -26,64 +23,25 @@ const char* const WEEKDAYS[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"}
 const char* const MONTHS[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-std::string lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return text;
-}
-
-std::string trim(const std::string& text) {
-    size_t from = text.find_first_not_of(" \t");
-    if (from == std::string::npos) return "";
-    size_t to = text.find_last_not_of(" \t\r\n");
-    return text.substr(from, to - from + 1);
-}
-
 // RFC 1123 only: that is what the proxy writes.
 bool parse_http_date(const std::string& text, time_t& when) {
     tm parts{};
-    char weekday[4] = {};
-    char month[4] = {};
-    if (std::sscanf(text.c_str(), "%3s, %d %3s %d %d:%d:%d", weekday, &parts.tm_mday, month,
-                    &parts.tm_year, &parts.tm_hour, &parts.tm_min, &parts.tm_sec) != 7)
-        return false;
-    int m = 0;
-    while (m < 12 && std::strcmp(MONTHS[m], month) != 0) m++;
-    if (m == 12) return false;
-    parts.tm_mon = m;
-    parts.tm_year -= 1900;
+    if (!::strptime(text.c_str(), "%a, %d %b %Y %H:%M:%S", &parts)) return false;
     when = ::timegm(&parts);
     return true;
 }
 
 std::string content_type_of(const std::string& path) {
-    size_t dot = path.rfind('.');
-    std::string ext = dot == std::string::npos ? "" : lower(path.substr(dot + 1));
-    if (ext == "html" || ext == "htm") return "text/html";
-    if (ext == "txt") return "text/plain";
-    if (ext == "css") return "text/css";
-    if (ext == "js") return "application/javascript";
-    if (ext == "png") return "image/png";
-    if (ext == "gif") return "image/gif";
-    if (ext == "jpg" || ext == "jpeg") return "image/jpeg";
-    if (ext == "svg") return "image/svg+xml";
+    static const std::pair<const char*, const char*> TYPES[] = {
+        {".html", "text/html"}, {".htm", "text/html"},  {".txt", "text/plain"},
+        {".css", "text/css"},   {".js", "application/javascript"}, {".png", "image/png"},
+        {".gif", "image/gif"},  {".jpg", "image/jpeg"}, {".jpeg", "image/jpeg"},
+        {".svg", "image/svg+xml"}};
+    for (auto [ext, type] : TYPES)
+        if (path.size() > std::strlen(ext) &&
+            ::strcasecmp(path.c_str() + path.size() - std::strlen(ext), ext) == 0)
+            return type;
     return "application/octet-stream";
-}
-
-bool read_file(const std::string& path, std::string& bytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char buffer[65536];
-    bytes.clear();
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ::close(fd);
-            return n == 0;
-        }
-        bytes.append(buffer, size_t(n));
-    }
 }
 
 } // namespace
@@ -91,21 +49,11 @@ bool read_file(const std::string& path, std::string& bytes) {
 // ---- requests ----
 
 std::string OriginServer::Request::header(const std::string& name) const {
-    std::string wanted = lower(name) + ":";
-    size_t line = head.find('\n');
-    while (line != std::string::npos && line + 1 < head.size()) {
-        size_t start = line + 1;
-        size_t end = head.find('\n', start);
-        std::string text = head.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (lower(text.substr(0, wanted.size())) == wanted) return trim(text.substr(wanted.size()));
-        line = end;
-    }
-    return "";
+    return header_value(head, name);
 }
 
 bool OriginServer::Request::has_header(const std::string& name) const {
-    std::string wanted = "\n" + lower(name) + ":";
-    return lower(head).find(wanted) != std::string::npos;
+    return ::strcasestr(head.c_str(), ("\n" + name + ":").c_str()) != nullptr;
 }
 
 // ---- life ----
@@ -123,20 +71,10 @@ OriginServer::~OriginServer() {
 }
 
 void OriginServer::open_listener() {
-    if (::pipe2(wake_, O_CLOEXEC) < 0) return;
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener_ < 0) return;
-    int on = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof local;
-    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&local), sizeof local) < 0 ||
-        ::listen(listener_, LISTEN_BACKLOG) < 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&local), &size) < 0)
+    uint16_t port = 0;
+    if (::pipe2(wake_, O_CLOEXEC) < 0 || (listener_ = listen_on_loopback(port, LISTEN_BACKLOG)) < 0)
         return;
-    port_ = ntohs(local.sin_port);
+    port_ = port;
     acceptor_ = std::thread([this] { run(); });
 }
 
@@ -158,13 +96,8 @@ void OriginServer::stop() {
         ::close(listener_);
         listener_ = -1;
     }
-    // No new connections now; the running ones see the wake pipe.
-    std::list<Connection> running;
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        running.swap(workers_);
-    }
-    for (Connection& c : running)
+    // No new connections now (only the acceptor changed the list); the running ones see the wake pipe.
+    for (Connection& c : workers_)
         if (c.thread.joinable()) c.thread.join();
 }
 
@@ -195,9 +128,7 @@ OriginServer::Answer OriginServer::document(const std::string& body,
 }
 
 OriginServer::Answer OriginServer::redirect(const std::string& location, int status) {
-    Answer answer;
-    answer.status = status;
-    answer.reason = status == 301 ? "Moved Permanently" : "Found";
+    Answer answer = OriginServer::status(status, status == 301 ? "Moved Permanently" : "Found");
     answer.headers.push_back("Location: " + location);
     answer.body = "<HTML><BODY>moved</BODY></HTML>\n";
     return answer;
@@ -237,10 +168,7 @@ size_t OriginServer::request_count() const {
 
 size_t OriginServer::request_count(const std::string& path) const {
     std::lock_guard<std::mutex> guard(mutex_);
-    size_t count = 0;
-    for (const Request& r : log_)
-        if (r.path == path) count++;
-    return count;
+    return std::count_if(log_.begin(), log_.end(), [&](const Request& r) { return r.path == path; });
 }
 
 void OriginServer::clear_log() {
@@ -272,26 +200,12 @@ std::string OriginServer::http_date(time_t when) {
 // ---- serving ----
 
 bool OriginServer::wait_readable(int fd, int timeout_ms) const {
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    for (;;) {
-        int n = ::poll(fds, 2, timeout_ms);
-        if (n < 0 && errno == EINTR) continue;
-        return n > 0 && fds[1].revents == 0 && fds[0].revents != 0;
-    }
+    return readable_unless_woken(fd, wake_[0], timeout_ms);
 }
 
 bool OriginServer::pause(int ms) const {
-    if (ms <= 0) return true;
-    pollfd wake{wake_[0], POLLIN, 0};
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return true;
-        int n = ::poll(&wake, 1, int(left.count()));
-        if (n > 0) return false;
-        if (n < 0 && errno != EINTR) return false;
-    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    return !released_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });
 }
 
 void OriginServer::set_handler(Handler handler) {
@@ -313,26 +227,15 @@ bool OriginServer::wait_released() const {
     return !stopping_;
 }
 
+// A finished thread let go of the mutex for good, so it is joined under it.
 void OriginServer::reap_finished() {
-    std::list<Connection> finished;
-    {
-        std::lock_guard<std::mutex> guard(mutex_);
-        for (auto it = workers_.begin(); it != workers_.end();) {
-            auto next = std::next(it);
-            if (it->done) finished.splice(finished.end(), workers_, it);
-            it = next;
-        }
-    }
-    for (Connection& c : finished) c.thread.join();
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (auto it = workers_.begin(); it != workers_.end();)
+        it = it->done ? (it->thread.join(), workers_.erase(it)) : std::next(it);
 }
 
 void OriginServer::run() {
-    for (;;) {
-        if (!wait_readable(listener_, 1000)) {
-            std::lock_guard<std::mutex> guard(mutex_);
-            if (stopping_) return;
-            continue;
-        }
+    while (wait_readable(listener_, -1)) {
         int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) continue;
         int on = 1;
@@ -351,28 +254,17 @@ void OriginServer::serve(int client, Connection* self) {
     if (read_request(client, request)) {
         Answer answer;
         bool found = false;
+        Handler handler;
         {
             std::lock_guard<std::mutex> guard(mutex_);
             log_.push_back(request);
             auto it = answers_.find(request.path);
-            if (it == answers_.end()) {
-                size_t query = request.path.find('?');
-                if (query != std::string::npos) it = answers_.find(request.path.substr(0, query));
-            }
-            if (it != answers_.end()) {
-                answer = it->second;
-                found = true;
-            }
+            if (it == answers_.end()) it = answers_.find(request.path.substr(0, request.path.find('?')));
+            if ((found = it != answers_.end())) answer = it->second;
+            handler = handler_;
         }
         logged_.notify_all();
-        if (!found) {
-            Handler handler;
-            {
-                std::lock_guard<std::mutex> guard(mutex_);
-                handler = handler_;
-            }
-            found = handler && handler(request, answer);
-        }
+        found = found || (handler && handler(request, answer));
         if (!found && !answer_from_directory(request, answer))
             answer = status(404, "Not Found");
         send_answer(client, request, answer);
@@ -403,8 +295,7 @@ bool OriginServer::read_request(int client, Request& request) {
     request.head = text.substr(0, head_end);
     request.body = text.substr(body_start);
 
-    std::string line = request.head.substr(0, request.head.find('\n'));
-    line = trim(line);
+    std::string line = request.head.substr(0, request.head.find_first_of("\r\n"));
     size_t first = line.find(' ');
     size_t second = first == std::string::npos ? std::string::npos : line.find(' ', first + 1);
     request.method = line.substr(0, first);
@@ -440,7 +331,7 @@ bool OriginServer::answer_from_directory(const Request& request, Answer& answer)
     std::string file = directory_ + path;
     struct stat info {};
     if (::stat(file.c_str(), &info) < 0 || !S_ISREG(info.st_mode)) return false;
-    if (!read_file(file, answer.body)) return false;
+    answer.body = read_file(file);
     answer.content_type = content_type_of(path);
     answer.last_modified = info.st_mtime;
     return true;
@@ -450,13 +341,7 @@ bool OriginServer::send_paced(int client, const char* bytes, size_t count, const
     size_t piece = answer.dribble_bytes > 0 ? answer.dribble_bytes : count;
     while (count > 0) {
         size_t n = piece < count ? piece : count;
-        size_t sent = 0;
-        while (sent < n) {
-            ssize_t w = ::send(client, bytes + sent, n - sent, MSG_NOSIGNAL);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return false;
-            sent += size_t(w);
-        }
+        if (!send_all(client, bytes, n)) return false;
         bytes += n;
         count -= n;
         if (count > 0 && answer.dribble_bytes > 0 && !pause(answer.dribble_ms)) return false;
@@ -485,13 +370,10 @@ void OriginServer::send_answer(int client, const Request& request, const Answer&
     if (answer.raw_only) {
         send_paced(client, answer.raw.data(), answer.raw.size(), answer);
     } else {
-        bool not_modified = false;
-        if (answer.last_modified != 0) {
-            time_t since = 0;
-            std::string condition = request.header("If-Modified-Since");
-            if (!condition.empty() && parse_http_date(condition, since) && answer.last_modified <= since)
-                not_modified = true;
-        }
+        time_t since = 0;
+        bool not_modified = answer.last_modified != 0 &&
+                            parse_http_date(request.header("If-Modified-Since"), since) &&
+                            answer.last_modified <= since;
         std::string head;
         if (not_modified) {
             head = "HTTP/1.0 304 Not Modified\r\n";
@@ -508,18 +390,9 @@ void OriginServer::send_answer(int client, const Request& request, const Answer&
         head += "\r\n";
 
         bool with_body = !not_modified && request.method != "HEAD";
-        size_t body_bytes = with_body ? answer.body.size() : 0;
-        if (answer.cut_after < body_bytes) body_bytes = answer.cut_after;
-        // The head and a body of ordinary size leave in one piece.
-        std::string message = head;
-        bool sent = false;
-        if (answer.dribble_bytes == 0 && body_bytes <= 65536) {
-            message.append(answer.body, 0, body_bytes);
-            sent = send_paced(client, message.data(), message.size(), answer);
-        } else if (send_paced(client, head.data(), head.size(), answer)) {
-            sent = send_paced(client, answer.body.data(), body_bytes, answer);
-        }
-        if (sent && with_body) send_filler(client, answer);
+        std::string message = head + answer.body.substr(0, with_body ? answer.cut_after : 0);
+        if (send_paced(client, message.data(), message.size(), answer) && with_body)
+            send_filler(client, answer);
     }
     if (answer.reset) {
         // Give the bytes sent a moment to leave: a reset discards what is unsent.

@@ -46,19 +46,16 @@ public:
 
     std::vector<SitePage> pages;  // every HTML page the site serves with 200
     std::map<std::string, std::string> redirects;  // path -> Location (302)
-    std::vector<std::string> missing;  // linked paths that answer 404
     std::string zipPath;               // answers application/zip
     std::string sharedPicture;         // on every page
-    std::vector<std::string> pictures; // every picture path, the shared one first
     std::string framesetPath;
     std::string otherHostPage;         // path of the page linked under otherBase
     std::string mailtoUrl;
     std::string ftpUrl;
 
     std::string StartUrl() const { return base + "/"; }
-    // HTML pages a crawl from the start page loads when it follows `levels`
-    // levels of links (negative: no limit), staying on the start host.
-    size_t PagesWithinLevels(int levels) const;
+    // Paths of the HTML pages a crawl from the start page loads when it follows
+    // `levels` levels of links (negative: no limit), staying on the start host.
     std::vector<std::string> PathsWithinLevels(int levels) const;
     int MaxDepth() const;
 

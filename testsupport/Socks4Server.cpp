@@ -1,29 +1,14 @@
 #include "testsupport/Socks4Server.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
+#include "testsupport/Loopback.h"
+
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr size_t MAX_USER_ID = 1024;
 constexpr size_t RELAY_CHUNK = 16384;
-
-bool send_all(int fd, const char* bytes, size_t count) {
-    while (count > 0) {
-        ssize_t n = ::send(fd, bytes, count, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes += n;
-        count -= size_t(n);
-    }
-    return true;
-}
 
 bool is_loopback(uint32_t address) {
     return (ntohl(address) >> 24) == 127;
@@ -48,18 +33,7 @@ int connect_to(uint32_t address, uint16_t port) {
 Socks4Server::Socks4Server(uint8_t reply_code, uint8_t reply_version, int answer_bytes)
     : reply_code_(reply_code), reply_version_(reply_version), answer_bytes_(answer_bytes) {
     if (answer_bytes_ < 0 || answer_bytes_ > ANSWER_SIZE) answer_bytes_ = ANSWER_SIZE;
-    if (::pipe2(wake_, O_CLOEXEC) < 0) return;
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener_ < 0) return;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof local;
-    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&local), sizeof local) < 0 ||
-        ::listen(listener_, 4) < 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&local), &size) < 0)
-        return;
-    port_ = ntohs(local.sin_port);
+    if (::pipe2(wake_, O_CLOEXEC) < 0 || (listener_ = listen_on_loopback(port_, 4)) < 0) return;
     thread_ = std::thread([this] { run(); });
 }
 
@@ -84,19 +58,8 @@ void Socks4Server::record(const char* bytes, size_t count) {
     received_.append(bytes, count);
 }
 
-// Waits until fd is readable; false when the server is stopping.
-bool Socks4Server::wait_readable(int fd) const {
-    pollfd watch[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    for (;;) {
-        int ready = ::poll(watch, 2, -1);
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0 || watch[1].revents) return false;
-        if (watch[0].revents) return true;
-    }
-}
-
 void Socks4Server::run() {
-    while (wait_readable(listener_)) {
+    while (readable_unless_woken(listener_, wake_[0], -1)) {
         int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) continue;
         serve(client);
@@ -127,23 +90,15 @@ void Socks4Server::serve(int client) {
 
 // Reads the 8-byte request and the zero-terminated user id.
 bool Socks4Server::read_request(int client, uint16_t& port, uint32_t& address) {
-    char head[ANSWER_SIZE];
-    size_t have = 0;
-    while (have < sizeof head) {
-        if (!wait_readable(client)) return false;
-        ssize_t n = ::recv(client, head + have, sizeof head - have, 0);
-        if (n <= 0) return false;
-        record(head + have, size_t(n));
-        have += size_t(n);
-    }
-    for (size_t length = 0; length <= MAX_USER_ID; length++) {
-        char c;
-        if (!wait_readable(client) || ::recv(client, &c, 1, 0) != 1) return false;
+    std::string request;
+    char c = 1;
+    while (request.size() <= ANSWER_SIZE || (c != 0 && request.size() <= ANSWER_SIZE + MAX_USER_ID)) {
+        if (!readable_unless_woken(client, wake_[0], -1) || ::recv(client, &c, 1, 0) != 1) return false;
         record(&c, 1);
-        if (c == 0) break;
+        request += c;
     }
-    std::memcpy(&port, head + 2, 2);
-    std::memcpy(&address, head + 4, 4);
+    std::memcpy(&port, request.data() + 2, 2);
+    std::memcpy(&address, request.data() + 4, 4);
     return true;
 }
 

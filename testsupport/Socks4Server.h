@@ -34,7 +34,6 @@ private:
     void serve(int client);
     bool read_request(int client, uint16_t& port, uint32_t& address);
     void relay(int client, int upstream);
-    bool wait_readable(int fd) const;
     void record(const char* bytes, size_t count);
 
     uint8_t reply_code_;

@@ -78,6 +78,7 @@ start_proxy() {
   iport=$(free_port)
   mkdir -p "$dir/proxy"
   cp "$bin/harbord" "$dir/proxy/"
+  : > "$dir/proxy/.quaylo-build-tree"  # keeps the build tree's layout
   (cd "$dir/proxy" && exec ./harbord -port "$port" -iport "$iport" -cachedir "$dir/cache" > "$dir/harbord.log" 2>&1) &
   proxy_pid=$!
   pids+=($proxy_pid)

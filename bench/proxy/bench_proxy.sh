@@ -58,6 +58,7 @@ trap cleanup EXIT
 start_harbord() {
   mkdir -p "$2/cache"
   cp "$1" "$2/harbord"
+  : > "$2/.quaylo-build-tree"  # a copy of the build tree's program keeps its layout
   (cd "$2" && exec ./harbord -port "$3" -iport "$4" -cachedir "$2/cache" \
      -cachesize 200000 -entrysize 20000 -cachefiles 10000 -maxcon 100 -timeout 60 \
      -updtime 36000 -offline 0 > "$2/harbord.log" 2>&1) &

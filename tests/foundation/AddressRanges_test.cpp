@@ -10,11 +10,7 @@
 
 namespace {
 
-uint32_t ip(const char* dotted) {
-    in_addr address{};
-    inet_pton(AF_INET, dotted, &address);
-    return address.s_addr;
-}
+uint32_t ip(const char* dotted) { return inet_addr(dotted); }
 
 TEST(AddressRanges, ListsLetInTheirNetworksAndBadWordsAreNamed) {
     struct Case {

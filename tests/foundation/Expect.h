@@ -4,6 +4,8 @@
 //   expect_all({SAME(in.eread(b, 4), 2), SAME(fail_take(), "short file\r\n")});
 #pragma once
 
+#include "foundation/ArgList.h"
+#include "foundation/Fail.h"
 #include "foundation/Str.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,16 @@
 #include <sstream>
 #include <string>
 #include <type_traits>
+#include <vector>
+
+// The bytes of a Str; the pending failure report, taken; the values of a list.
+inline std::string to_std(const Str& s) { return std::string(s.data(), s.length()); }
+inline std::string taken() { return fail_take(); }
+inline std::vector<std::string> words_of(const ArgList& list) {
+    std::vector<std::string> out;
+    for (ArgList::Node* n = list.first(); n; n = n->next) out.push_back(to_std(n->value));
+    return out;
+}
 
 struct Observed {
     template <class T>

@@ -20,7 +20,6 @@ namespace {
 
 using Counts = std::vector<int32_t>;
 
-std::string taken() { return fail_take(); }
 int access_mode(int fd) { return fcntl(fd, F_GETFL) & O_ACCMODE; }
 
 std::string pattern_bytes(size_t n) {

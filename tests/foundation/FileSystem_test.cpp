@@ -20,7 +20,6 @@ namespace {
 
 using Paths = std::vector<std::string>;
 
-std::string taken() { return fail_take(); }
 
 TEST(Stat, FollowsTheFileAsItComesAndGoes) {
     TempDir dir;

@@ -15,16 +15,6 @@
 
 namespace {
 
-std::string str_of(const Str& s) { return std::string(s.data(), s.length()); }
-
-std::vector<std::string> words_of(const ArgList& list) {
-    std::vector<std::string> out;
-    for (ArgList::Node* n = list.first(); n; n = n->next) out.push_back(str_of(n->value));
-    return out;
-}
-
-std::string taken() { return fail_take(); }
-
 TEST(BinaryForm, FieldsAreLittleEndianWithoutTagsOrSeparators) {
     fail_take();
     const char* words[] = {"alpha", "", "gamma"};

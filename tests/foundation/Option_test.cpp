@@ -22,15 +22,7 @@ namespace {
 
 using Words = std::vector<std::string>;
 
-std::string str(const Str& s) { return std::string(s.data(), s.length()); }
-std::string taken() { return fail_take(); }
 int reject_blank(const Str& candidate) { return candidate.find(' ') >= 0; }
-
-Words words_of(const ArgList& list) {
-    Words out;
-    for (ArgList::Node* n = list.first(); n; n = n->next) out.push_back(str(n->value));
-    return out;
-}
 
 ArgList args(const Words& words) {
     std::vector<const char*> v;
@@ -75,7 +67,7 @@ TEST(Option, EachKindStoresWhatItAcceptsAndNamesWhatItRejects) {
     // The result, the value afterwards and the report.
     auto apply = [](Option& option, const std::string& text) {
         int32_t result = option.from_Str(text.c_str());
-        return std::to_string(result) + " " + str(option.to_Str()) + " " + taken();
+        return std::to_string(result) + " " + to_std(option.to_Str()) + " " + taken();
     };
     fail_take();
     expect_all({
@@ -103,8 +95,8 @@ TEST(Option, EachKindStoresWhatItAcceptsAndNamesWhatItRejects) {
     });
     ::chmod(file.c_str(), 0755);
     EXPECT_EQ(program.from_Str(Str(file.c_str())), 0);
-    EXPECT_EQ(str(OptionPath("a", "", "", 1 | 2 | 8, true).describe()), "existant readable file ");
-    EXPECT_EQ(str(OptionPath("a", "", "", 4 | 32, true).describe()), "executable directory path");
+    EXPECT_EQ(to_std(OptionPath("a", "", "", 1 | 2 | 8, true).describe()), "existant readable file ");
+    EXPECT_EQ(to_std(OptionPath("a", "", "", 4 | 32, true).describe()), "executable directory path");
 }
 
 // Root passes every read and write test on a writable file system, so the
@@ -151,9 +143,9 @@ struct Options {
         set.set_modified(false);
     }
     std::string values() const {
-        return std::to_string(port.value()) + " " + std::to_string(debug.value()) + " " + str(language.to_Str()) +
-               std::to_string(language.index()) + " " + str(host.value()) + " " + std::to_string(quiet.given()) + " " +
-               str(zone.to_Str());
+        return std::to_string(port.value()) + " " + std::to_string(debug.value()) + " " +
+               to_std(language.to_Str()) + std::to_string(language.index()) + " " + to_std(host.value()) + " " +
+               std::to_string(quiet.given()) + " " + to_std(zone.to_Str());
     }
     OptionInt port{"port", "number of port to listen to", 8080, 1, 65535, true};
     OptionFlag debug{"debug", "if enabled, a lot of information is emitted", 0, true};
@@ -196,15 +188,15 @@ TEST(OptionSet, ListsOptionsInNameOrderWithTextsFromByte31) {
                                 "-proxyhost any string           remote-proxy server\n"
                                 "-quiet                         say nothing\n"
                                 "-zone     0 to 10              not saved\n";
-    EXPECT_EQ(str(o.set.help("")), header + entries);
-    EXPECT_EQ(str(o.set.help("Cmdline")), header + entries);
-    EXPECT_EQ(str(o.set.help("cmdline")), header +
+    EXPECT_EQ(to_std(o.set.help("")), header + entries);
+    EXPECT_EQ(to_std(o.set.help("Cmdline")), header + entries);
+    EXPECT_EQ(to_std(o.set.help("cmdline")), header +
                                              "-help                          display this text\n"
                                              "-cwd      path                 change working directory to path\n"
                                              "-setup    file path            use the specified setup-file\n"
                                              "-show                          show current setup\n" + entries);
     ASSERT_EQ(o.set.set("language", "deutsch"), 0);
-    EXPECT_EQ(str(o.set.show()), "option    current setting\n-----------------------------------------------\n"
+    EXPECT_EQ(to_std(o.set.show()), "option    current setting\n-----------------------------------------------\n"
                                  "-cachedir ./cache\n-debug    0\n-entrysize 500\n-language deutsch\n"
                                  "-port     8080\n-proxyhost \n-zone     3\n");
     o.set.set_modified(false);
@@ -243,7 +235,7 @@ TEST(OptionSet, LoadingAppliesEveryGoodPairAndReportsTheBadOnes) {
         StderrCapture err;
         int32_t result = o.set.load(setup.c_str());
         std::string out = std::to_string(result) + " " + o.values() + " " + std::to_string(o.set.modified()) + " ";
-        EXPECT_EQ(str(o.set.file()), setup);
+        EXPECT_EQ(to_std(o.set.file()), setup);
         EXPECT_FALSE(fail_pending());
         o.set.set_modified(false);
         return out + err.text();
@@ -275,11 +267,8 @@ TEST(OptionSet, CommandLineTakesMetaOptionsThenTheSetupFileThenTheRest) {
     ASSERT_EQ(::getcwd(cwd, sizeof cwd), cwd);
     Options listing;
     listing.set.load(setup.c_str());
-    const std::string show = str(listing.set.show()), help = str(listing.set.help("cmdline"));
+    const std::string show = to_std(listing.set.show()), help = to_std(listing.set.help("cmdline"));
     listing.set.set_modified(false);
-    const std::string deutsch = "OptionSet::parse_cmdline cannot set option '-language', reason:\r\n OptionSet::set "
-                                "cannot set option 'language', reason:\r\n OptionChoice::from_Str 'Deutsch' is an "
-                                "invalid choice,\n                      valid: english deutsch dutch\r\n";
     enum Kind { PARSE, BARE, CMDLINE };
     // The result, the words left, the values afterwards, the report and what was printed.
     auto run = [&](Kind kind, const Words& words, bool consume) {

@@ -34,7 +34,6 @@ bool wait_for(int fd, short events) {
     pollfd watch{fd, events, 0};
     return ::poll(&watch, 1, 10000) == 1; // a wide bound for loopback
 }
-std::string taken() { return fail_take(); }
 int option(int fd, int level, int name) {
     int value = -1;
     socklen_t size = sizeof value;
@@ -252,9 +251,7 @@ TEST(LocalAddresses, LoopbackAndAnyAddressAreLocalOthersNot) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.address);
-        in_addr parsed{};
-        ASSERT_EQ(inet_pton(AF_INET, c.address, &parsed), 1);
-        EXPECT_EQ(is_local_address(parsed.s_addr), c.local);
-        EXPECT_EQ(is_loopback_address(parsed.s_addr), c.loopback);
+        EXPECT_EQ(is_local_address(inet_addr(c.address)), c.local);
+        EXPECT_EQ(is_loopback_address(inet_addr(c.address)), c.loopback);
     }
 }

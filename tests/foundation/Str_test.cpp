@@ -25,12 +25,11 @@ const char* shared_empty() {
     return empty.c_str();
 }
 
-std::string bytes_of(const Str& s) { return std::string(s.data(), s.length()); }
 Str str(const std::string& s) { return Str(s.data(), uint32_t(s.size())); }
 
 // Capacity 0 means the shared empty buffer.
 void expect_state(const Str& s, const std::string& bytes, uint32_t capacity) {
-    EXPECT_EQ(bytes_of(s), bytes);
+    EXPECT_EQ(to_std(s), bytes);
     EXPECT_EQ(s.capacity(), capacity);
     EXPECT_EQ(s.c_str()[s.length()], '\0');
     if (capacity == 0) { EXPECT_EQ(s.c_str(), shared_empty()); }
@@ -121,7 +120,7 @@ TEST(Str, GrowsByDoublingThen64KiBStepsAndReusesBuffersThatFit) {
         Str target(c.size);
         const char* own = target.c_str();
         const char* theirs = c.source.c_str();
-        std::string expected = bytes_of(c.source);
+        std::string expected = to_std(c.source);
         if (c.move)
             target = std::move(c.source);
         else
@@ -207,7 +206,7 @@ TEST(Str, FastSearchSkipsByTheTableAndAgreesWithFindNocase) {
 TEST(Str, EditsInPlaceWithTheWindows1252CaseMapping) {
     Str upper("abz{\xE4\x9A@"), all(256u);
     upper.to_upper();
-    EXPECT_EQ(bytes_of(upper), "ABZ{\xE4\x9A@");
+    EXPECT_EQ(to_std(upper), "ABZ{\xE4\x9A@");
     for (int c = 0; c < 256; ++c) all.buffer()[c] = char(c);
     all.to_lower();
     for (int c = 0; c < 256; ++c) {
@@ -244,12 +243,12 @@ TEST(Str, CutsWordsAndLinesOffTheFront) {
         SCOPED_TRACE(c.text);
         Str s(c.text);
         for (size_t i = 0; i + 1 < c.pieces.size(); ++i)
-            EXPECT_EQ(bytes_of(c.line ? s.cut_line() : s.cut_word()), c.pieces[i]);
-        EXPECT_EQ(bytes_of(s), c.pieces.back());
+            EXPECT_EQ(to_std(c.line ? s.cut_line() : s.cut_word()), c.pieces[i]);
+        EXPECT_EQ(to_std(s), c.pieces.back());
         EXPECT_EQ(s.c_str()[s.length()], '\0');
     }
     Str zero("a\0b", 3);
-    EXPECT_EQ(bytes_of(zero.cut_line()), std::string("a\0b", 3));
+    EXPECT_EQ(to_std(zero.cut_line()), std::string("a\0b", 3));
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -269,10 +268,10 @@ std::vector<std::string> values_of(const ArgList& list) {
     const ArgList::Node* previous = nullptr;
     for (const ArgList::Node* node = list.first(); node; previous = node, node = node->next) {
         EXPECT_EQ(node->prev, previous);
-        forward.push_back(bytes_of(node->value));
+        forward.push_back(to_std(node->value));
     }
     for (const ArgList::Node* node = list.last(); node; node = node->prev)
-        backward.insert(backward.begin(), bytes_of(node->value));
+        backward.insert(backward.begin(), to_std(node->value));
     EXPECT_EQ(list.last(), previous);
     EXPECT_EQ(forward.size(), list.count());
     EXPECT_EQ(backward, forward);

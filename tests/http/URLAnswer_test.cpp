@@ -22,7 +22,6 @@ const std::string FULL_WRITTEN =
     "Date: Sun, 06 Nov 1994 08:49:37 GMT\r\nExpires: Mon, 07 Nov 1994 08:49:37 GMT\r\n"
     "Last-Modified: Sat, 05 Nov 1994 08:49:37 GMT\r\nX-Cache: miss\r\nSet-Cookie: a=b; path=/\r\n\r\n";
 
-std::string s(const Str& text) { return std::string(text.data(), text.length()); }
 
 URLAnswer parse(const std::string& head) {
     URLAnswer a;
@@ -53,7 +52,7 @@ TEST(URLAnswer, ReadsTheFieldsItUsesAndWritesTheHeadAsHttp10) {
              {"HTTP 200 OK\r\n\r\n", ""}, {"HTTP/\r\n\r\n", ""}}) {
         URLAnswer a = parse(head);
         EXPECT_EQ(a.invalid, result.empty()) << head;
-        if (!result.empty()) { EXPECT_EQ(s(a.to_Str()), result) << head; }
+        if (!result.empty()) { EXPECT_EQ(to_std(a.to_Str()), result) << head; }
     }
     const std::string ok = "HTTP/1.0 200 OK\r\n";
     for (auto [head, fault] : {std::pair{ok + "X: a\rSet-Cookie: b\r\n\r\n", HeadFault::CONTROL_IN_HEADER},
@@ -64,12 +63,12 @@ TEST(URLAnswer, ReadsTheFieldsItUsesAndWritesTheHeadAsHttp10) {
                                {ok + "Content-Length: 7\r\nContent-Length: 7\r\nX:\t\xe4\r\n\n\r\n", HeadFault::NONE}})
         EXPECT_EQ(std::pair(parse(head).invalid, parse(head).fault), std::pair(0, fault)) << head;
     URLAnswer a = parse(FULL);
-    EXPECT_EQ(s(a.version) + "|" + s(a.reason), "HTTP/1.1| Moved  Permanently");
+    EXPECT_EQ(to_std(a.version) + "|" + to_std(a.reason), "HTTP/1.1| Moved  Permanently");
     EXPECT_EQ(a.content_length, 1234u);
     a.body = "kept";
     a.from_Str(Str("HTTP/1.0 204 No Content\r\n\r\n")); // nothing of the earlier head stays
-    EXPECT_EQ(s(a.to_Str()), "HTTP/1.0 204  No Content\r\n\r\n");
-    EXPECT_EQ(s(a.body), "kept");
+    EXPECT_EQ(to_std(a.to_Str()), "HTTP/1.0 204  No Content\r\n\r\n");
+    EXPECT_EQ(to_std(a.body), "kept");
 }
 
 TEST(URLAnswer, ErrorPageShowsCodeAndEscapedReason) {
@@ -78,16 +77,16 @@ TEST(URLAnswer, ErrorPageShowsCodeAndEscapedReason) {
                              "<HEAD><TITLE>Request Failed</TITLE></HEAD>\n<BODY><H1>Errorcode 501</H1>\n"
                              "      <H1>Reason: no protocol specified</H1>\n</BODY></HTML>\n";
     EXPECT_EQ(a.invalid, 0);
-    EXPECT_EQ(s(a.body), body);
-    EXPECT_EQ(s(a.to_Str()), "HTTP/1.0 501 no protocol specified\r\nContent-Length: " +
+    EXPECT_EQ(to_std(a.body), body);
+    EXPECT_EQ(to_std(a.to_Str()), "HTTP/1.0 501 no protocol specified\r\nContent-Length: " +
                                  std::to_string(body.size()) + "\r\nContent-Type: text/html\r\n\r\n");
     URLRequest refused;
     refused.errormsg = "unsupported method '<script>\"x\"&amp;' used"; // markup in a reason
     URLAnswer escaped;
     escaped.make_error(refused);
-    expect_all({SAME(s(escaped.body).find("<H1>Reason: unsupported method '&lt;script&gt;&quot;x&quot;&amp;amp;' "
+    expect_all({SAME(to_std(escaped.body).find("<H1>Reason: unsupported method '&lt;script&gt;&quot;x&quot;&amp;amp;' "
                                           "used</H1>") != std::string::npos, true),
-                SAME(s(escaped.body).find("<script>"), std::string::npos),
+                SAME(to_std(escaped.body).find("<script>"), std::string::npos),
                 SAME(escaped.reason, "unsupported method '<script>\"x\"&amp;' used")}); // the status line is no HTML
 }
 
@@ -116,7 +115,7 @@ TEST(URLAnswer, StoredFormIsTheMagicAndTheHeadFieldsInOrder) {
     const std::string unreadable = "ObjectSource >> URLAnswer unable to read instance, reason:\r\n";
     a.invalid = 0;
     expect_all({SAME((source >> back[0] >> back[1], source.error()), 0), SAME(back[0].invalid + back[1].invalid, 0),
-                SAME(s(back[0].to_Str()) + s(back[0].version), FULL_WRITTEN + "HTTP/1.1"),
+                SAME(to_std(back[0].to_Str()) + to_std(back[0].version), FULL_WRITTEN + "HTTP/1.1"),
                 SAME(back[1].to_Str(), page.to_Str()), SAME(back[1].body, ""), // the body is not stored
                 SAME((wrong_source >> a, a.invalid), 1), SAME(wrong.position, 4), // nothing read after the magic
                 SAME(fail_take(), unreadable + " ObjectSource >> URLAnswer got invalid data from stream\r\n"),

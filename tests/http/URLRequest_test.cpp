@@ -12,7 +12,6 @@ namespace {
 
 const char DATE[] = "Sun, 06 Nov 1994 08:49:37 GMT";
 
-std::string s(const Str& text) { return std::string(text.data(), text.length()); }
 
 URLRequest parse(const std::string& head) {
     URLRequest r;
@@ -22,14 +21,14 @@ URLRequest parse(const std::string& head) {
 
 std::string args_of(const URLRequest& r) {
     std::string out = "[";
-    for (ArgList::Node* n = r.args.first(); n; n = n->next) out += s(n->value) + (n->next ? "," : "");
+    for (ArgList::Node* n = r.args.first(); n; n = n->next) out += to_std(n->value) + (n->next ? "," : "");
     return out + "]";
 }
 
 // A failure's code and message, or where the request goes and what the origin gets.
 std::string outcome(const URLRequest& r) {
-    if (r.invalid) return std::to_string(r.errorcode) + " " + s(r.errormsg);
-    return s(r.host) + " " + std::to_string(r.port) + " " + args_of(r) + " " + s(r.to_server_Str());
+    if (r.invalid) return std::to_string(r.errorcode) + " " + to_std(r.errormsg);
+    return to_std(r.host) + " " + std::to_string(r.port) + " " + args_of(r) + " " + to_std(r.to_server_Str());
 }
 
 TEST(URLRequest, ReceivedHeadsAreSplitCheckedAndWrittenForTheOrigin) {
@@ -79,10 +78,10 @@ TEST(URLRequest, ReceivedHeadsAreSplitCheckedAndWrittenForTheOrigin) {
         EXPECT_EQ(r.errorcode, r.invalid ? 501 : 200);
     }
     EXPECT_STREQ(fail_take(), ""); // parsing raises no failure report
-    EXPECT_EQ(s(parse("POST http://h/ HTTP/1.0\r\nDate: " + std::string(DATE) + "\r\n\r\n").date.to_Str()), DATE);
-    EXPECT_EQ(s(parse("GET http://h/ HTTP/0.9\r\n").version) + s(parse("GET http://h/").version), "HTTP/0.9");
+    EXPECT_EQ(to_std(parse("POST http://h/ HTTP/1.0\r\nDate: " + std::string(DATE) + "\r\n\r\n").date.to_Str()), DATE);
+    EXPECT_EQ(to_std(parse("GET http://h/ HTTP/0.9\r\n").version) + to_std(parse("GET http://h/").version), "HTTP/0.9");
     URLRequest partly = parse("POST http://h/ HTTP/1.0\r\nFrom: me@x\r\nX-A: 1\r\nbad\r\nFrom: late\r\n\r\n");
-    EXPECT_EQ(s(partly.from) + "|" + s(partly.unknown) + "|" + s(partly.host), "me@x|X-A: 1\r\n|h");
+    EXPECT_EQ(to_std(partly.from) + "|" + to_std(partly.unknown) + "|" + to_std(partly.host), "me@x|X-A: 1\r\n|h");
 }
 
 TEST(URLRequest, WritesTheInterpretedFieldsInFixedOrderAsHttp10) {
@@ -98,11 +97,11 @@ TEST(URLRequest, WritesTheInterpretedFieldsInFixedOrderAsHttp10) {
                 SAME(r.to_proxy_Str(), "GET http://www.x.org:8000/a/b?q=1&r=a+b HTTP/1.0\r\n" + fields),
                 SAME(parse("HEAD http://h HTTP/0.9\r\n\r\n").to_proxy_Str(), "HEAD http://h HTTP/1.0\r\nHost: h\r\n\r\n"),
                 SAME(post.to_server_Str(), "POST /f HTTP/1.0\r\nHost: h\r\nContent-Length: 10\r\n\r\na=1\r\n"),
-                SAME(s(copy.to_proxy_Str()) + args_of(copy) + s(copy.date.to_Str()),
-                     s(r.to_proxy_Str()) + "[q,1,r,a b]" + DATE)});
+                SAME(to_std(copy.to_proxy_Str()) + args_of(copy) + to_std(copy.date.to_Str()),
+                     to_std(r.to_proxy_Str()) + "[q,1,r,a b]" + DATE)});
     r.body = "kept";
     r.from_Str(Str("HEAD http://g/ HTTP/1.0\r\nX-B: 2\r\n\r\n")); // nothing of the earlier head stays
-    EXPECT_EQ(outcome(r) + s(r.body), "g 80 [] HEAD / HTTP/1.0\r\nHost: g\r\nX-B: 2\r\n\r\nkept");
+    EXPECT_EQ(outcome(r) + to_std(r.body), "g 80 [] HEAD / HTTP/1.0\r\nHost: g\r\nX-B: 2\r\n\r\nkept");
 }
 
 TEST(URLRequest, QueriesSplitIntoDecodedPairs) {
@@ -112,7 +111,7 @@ TEST(URLRequest, QueriesSplitIntoDecodedPairs) {
                                 {"/p?", "/p[]"}, {"/p", "/p[]"}}) {
         r.path = path;
         r.split_query();
-        EXPECT_EQ(s(r.path) + args_of(r) + s(r.query_suffix()), result) << path;
+        EXPECT_EQ(to_std(r.path) + args_of(r) + to_std(r.query_suffix()), result) << path;
     }
     r = parse("GET http://h/p?a=1 HTTP/1.0\r\n\r\n");
     r.uri = "http://other:81/q";
@@ -162,15 +161,16 @@ TEST(URLRequest, BuiltRequestsCarryTheLoadersMarkAndAnEncodedQuery) {
         URLRequest r(method, url, Str(), Str());
         r.authorization = " Basic abc"; // never written for a built request
         EXPECT_EQ(outcome(r), r.invalid ? result : result + std::string(mark)) << url;
-        EXPECT_EQ(std::string(fail_take()), r.invalid ? "URLRequest: " + s(r.errormsg) + "\r\n" : "");
-        EXPECT_EQ(s(r.query) + s(r.version), r.invalid ? "" : "http/1.0");
+        EXPECT_EQ(std::string(fail_take()), r.invalid ? "URLRequest: " + to_std(r.errormsg) + "\r\n" : "");
+        EXPECT_EQ(to_std(r.query) + to_std(r.version), r.invalid ? "" : "http/1.0");
     }
     URLRequest post("POST", "http://h/f", "a=1&b=2", "application/x-www-form-urlencoded");
-    EXPECT_EQ(s(post.to_server_Str()), "POST /f HTTP/1.0\r\nHost: h\r\nContent-Type: application/x-www-form-urlencoded"
-                                       "\r\nContent-Length: 7\r\nAccept: */*\r\nPragma: Vantlow\r\n\r\na=1&b=2\r\n");
+    EXPECT_EQ(to_std(post.to_server_Str()),
+              "POST /f HTTP/1.0\r\nHost: h\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 7\r\n"
+              "Accept: */*\r\nPragma: Vantlow\r\n\r\na=1&b=2\r\n");
     URLRequest built("GET", "http://h:81/p?a=b", Str(), Str()), received;
     received.from_Str(built.to_proxy_Str()); // the proxy drops the mark again
-    EXPECT_EQ(s(received.uri) + " " + outcome(received), "http://h:81/p?a=b h 81 [a,b] GET /p?a=b HTTP/1.0\r\n"
+    EXPECT_EQ(to_std(received.uri) + " " + outcome(received), "http://h:81/p?a=b h 81 [a,b] GET /p?a=b HTTP/1.0\r\n"
                                                          "Host: h:81\r\nAccept: */*\r\n\r\n");
 }
 

@@ -137,6 +137,7 @@ TEST(HarbordCommandLine, ASecondServerOnTheSameCacheNamesTheFirstAndEnds) {
     ASSERT_TRUE(first.running()) << first.log();
     TempDir other("harbord-second");
     std::filesystem::copy_file(first.program(), other.file("harbord"));
+    write_file(other.file(".quaylo-build-tree"), "");
     CommandResult run = run_command({other.file("harbord"), "-port", std::to_string(free_port()),
                                      "-iport", std::to_string(free_port()), "-cachedir",
                                      first.cachedir()});

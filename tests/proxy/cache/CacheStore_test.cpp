@@ -4,6 +4,7 @@
 #include "proxy/cache/Cache.h"
 
 #include "testsupport/CacheFixture.h"
+#include "tests/foundation/MemoryStream.h"
 
 #include <ctime>
 #include <sys/time.h>
@@ -18,39 +19,31 @@ const std::string UNREADABLE = "Cache: unable to initialize database, reason:\r\
                                "unable to read '";
 
 // Little-endian pieces of a cachedb written by hand.
-void put32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; i++)
-        out.push_back(char(v >> (8 * i)));
-}
-void put_date(std::string& out, int64_t date) {
+std::string date_bytes(int64_t date) {
     GMTdate d = date_of(date);
+    std::string out;
     for (int32_t v : {d.year, d.month, d.day, d.weekday, d.hour, d.minute, d.second, d.fail})
-        put32(out, uint32_t(v));
+        out += le32(uint32_t(v));
+    return out;
 }
 std::string entry(const std::string& url, uint32_t id, uint32_t bytes, int64_t date = 1,
                   bool headeronly = false, int32_t errorcode = 200) {
-    std::string e;
-    put32(e, uint32_t(url.size()));
-    put_date(e += url, date);
+    std::string e = framed(url) + date_bytes(date);
     for (uint32_t v : {id, bytes, uint32_t(headeronly), uint32_t(errorcode)})
-        put32(e, v);
+        e += le32(v);
     return e;
 }
 // Magic, the entries, seed, totalbytes, accesses, and the users (address, last connect).
 std::string cachedb(const std::vector<std::string>& entries, uint32_t seed = 1,
                     uint32_t totalbytes = 0, uint32_t accesses = 0,
                     const std::vector<std::pair<uint32_t, int64_t>>& users = {}) {
-    std::string db;
-    put32(db, Cache::MAGIC);
-    put32(db, uint32_t(entries.size()));
+    std::string db = le32(Cache::MAGIC) + le32(uint32_t(entries.size()));
     for (const std::string& e : entries)
         db += e;
     for (uint32_t v : {seed, totalbytes, accesses, uint32_t(users.size())})
-        put32(db, v);
-    for (const auto& [address, seen] : users) {
-        put32(db, address);
-        put_date(db, seen);
-    }
+        db += le32(v);
+    for (const auto& [address, seen] : users)
+        db += le32(address) + date_bytes(seen);
     return db;
 }
 
@@ -199,14 +192,13 @@ TEST_F(CacheStoreTest, ValidCachedbIsLoadedAsWrittenABadOneIsRebuiltFromTheFiles
     }
     close();
 
-    std::string wrong_magic = valid, huge_count = cachedb({entry("one", 21, 3)}), garbage_length;
+    std::string wrong_magic = valid, huge_count = cachedb({entry("one", 21, 3)});
     wrong_magic[0] = 0x04;
     huge_count.replace(4, 4, "\xFF\xFF\xFF\xFF");
-    put32(garbage_length, 0xFFFFFF00);
     std::vector<std::pair<std::string, std::string>> cases = {
         {"wrong magic", wrong_magic},
         {"huge entry count", huge_count},
-        {"garbage string length", cachedb({garbage_length + "one"})},
+        {"garbage string length", cachedb({le32(0xFFFFFF00) + "one"})},
         {"id zero", cachedb({entry("one", 0, 3)})},
         {"duplicate id", cachedb({entry("one", 21, 3), entry("other", 21, 3)})},
         {"duplicate url", cachedb({entry("one", 21, 3), entry("one", 22, 3)})},

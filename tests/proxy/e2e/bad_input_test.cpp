@@ -22,7 +22,6 @@ enum class Client { sends_all, one_byte_at_a_time, leaves_early };
 
 TEST(E2eBadInput, BadRequestsAreAnsweredOrDroppedWhileOthersAreServed) {
     OriginServer origin;
-    ASSERT_TRUE(origin.listening());
     for (const char* path : {"/ok", "/form"})
         origin.set(path, OriginServer::document(path));
     // Long enough that a client leaving early is gone before it has all been sent.
@@ -45,13 +44,9 @@ TEST(E2eBadInput, BadRequestsAreAnsweredOrDroppedWhileOthersAreServed) {
         std::string body = {};
         Client client = Client::sends_all;
     } cases[] = {
+        // One head the parser refuses (the refusals themselves: URLRequest_test).
         {"lower-case method", "get " + never + " HTTP/1.0\r\n\r\n",
          "HTTP/1.0 501 unsupported method 'get' used"},
-        {"no scheme", "GET /never HTTP/1.0\r\n\r\n", "HTTP/1.0 501 no protocol specified"},
-        {"header without blank", "GET " + never + " HTTP/1.0\r\nAccept:text/html\r\n\r\n",
-         "HTTP/1.0 501 invalid header-line found in request"},
-        {"bad date", "GET " + never + " HTTP/1.0\r\nDate: yesterday\r\n\r\n",
-         "HTTP/1.0 501 invalid date found in header-line"},
         {"head of 8193 bytes", head_of(8193, "/never"), "HTTP/1.0 431"},
         {"head of 8192 bytes", head_of(8192, "/ok"), "HTTP/1.0 200", "/ok"},
         {"head without end", "GET " + never + " HTTP/1.0\r\nX: " + std::string(20000, 'y'), "HTTP/1.0 431"},

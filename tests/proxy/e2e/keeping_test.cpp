@@ -1,7 +1,7 @@
-// What harbord keeps, and for whom: a download cut by a crash is never
-// served as whole, a full or read-only cache disk never cuts what clients
-// get, a cache of an earlier release is read as before, and an answer
-// private to one client is never served to another.
+// What harbord keeps, and for whom: a full or read-only cache disk never
+// cuts what clients get, a cache of an earlier release is read as before,
+// and an answer private to one client is never served to another. (A
+// download cut by a crash: caching_test.)
 #include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
 
@@ -42,40 +42,6 @@ private:
     std::string dir_;
     bool made_ = false;
 };
-
-TEST(E2eKeeping, ADownloadCutByAKillIsNeverServedAsComplete) {
-    OriginServer origin;
-    ASSERT_TRUE(origin.listening());
-    std::string whole = OriginServer::pattern(400000);
-    OriginServer::Answer stalled = OriginServer::document(whole, "text/plain");
-    stalled.send_content_length = false;
-    stalled.dribble_bytes = 131072; // then a minute's pause
-    stalled.dribble_ms = 60000;
-    origin.set("/long", stalled);
-    std::string url = origin.url("/long");
-
-    Harbord proxy;
-    ASSERT_TRUE(proxy.running()) << proxy.log();
-    std::thread client([&] { proxy.get(url); });
-    bool begun = eventually([&] { return unfinished_bytes(proxy.cachedir()) >= 65536; });
-    proxy.kill9();
-    client.join();
-    ASSERT_TRUE(begun) << "the download never reached its unfinished file";
-
-    ASSERT_TRUE(proxy.start({"-offline", "1"})) << proxy.log();
-    EXPECT_TRUE(has(proxy.log(), "invalid files found:  1\n")) << proxy.log();
-    HttpResult offline = proxy.get(url);
-    EXPECT_TRUE(has(offline.body, NOT_CACHED)) << offline.head;
-    ASSERT_EQ(proxy.stop(), 0) << proxy.log();
-
-    OriginServer::Answer steady = OriginServer::document(whole, "text/plain");
-    steady.send_content_length = false;
-    origin.set("/long", steady);
-    ASSERT_TRUE(proxy.start({"-offline", "0"})) << proxy.log();
-    EXPECT_TRUE(proxy.get(url).body == whole);
-    EXPECT_EQ(origin.request_count("/long"), 2u);
-    EXPECT_TRUE(eventually([&] { return proxy.stored(url, 0).body == whole; }));
-}
 
 // Documents larger together than the small disk under the cache: the least
 // recently used ones make room, every client gets every one whole, and the

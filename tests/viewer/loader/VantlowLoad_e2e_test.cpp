@@ -137,6 +137,7 @@ TEST(VantlowLoad, AMissingProxyIsStartedFromBesideVantlow) {
     const std::string port = std::to_string(e2e::free_port());
     std::filesystem::copy_file(VANTLOW_BIN, dir.file("vantlow"));
     std::filesystem::copy_file(HARBORD_BIN, dir.file("harbord.real"));
+    write_file(dir.file(".quaylo-build-tree"), "");  // copies of the build tree's programs
     const std::string script = "#!/bin/sh\necho \"started with: $*\"\necho $$ > proxy.pid\nexec ./harbord.real \"$@\"";
     write_file(dir.file("harbord"), script + " -iport " + std::to_string(e2e::free_port()) + " -cachedir cache\n");
     std::filesystem::permissions(dir.file("harbord"), std::filesystem::perms::owner_all);
