@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 using namespace e2e;
@@ -73,7 +74,8 @@ TEST(Install, SettingsCacheAndHelpLiveInTheUsersDirectoriesAndVantlowStartsTheIn
     EXPECT_NE(load.err.find("Documents loaded: 2"), std::string::npos) << load.err;
     std::string started = read_file(installed.home.file(".local/state/vantlow/harbord.log"));
     EXPECT_NE(started.find("ready."), std::string::npos) << started;
-    installed.run({"sh", "-c", "pkill -f '" + installed.bin + "/harbord' || true"});
+    // The lock file in the cache holds the running harbord's process id.
+    installed.stop_harbord(std::to_string(std::atoi(read_file(installed.home.file(".cache/quaylo/cache/harbord.lock")).c_str())));
 
     // Starts that cannot find or make their places say where and why, and end with 20.
     write_file(installed.home.file("plain-file"), "x");
