@@ -1,5 +1,6 @@
 #include "proxy/admin/AdminDispatch.h"
 
+#include "foundation/Fail.h"
 #include "foundation/FileSystem.h"
 #include "proxy/admin/AdminGuard.h"
 #include "proxy/admin/AdminPage.h"
@@ -9,6 +10,7 @@
 #include "proxy/admin/HelpPage.h"
 #include "proxy/admin/OptionPages.h"
 #include "proxy/cache/Cache.h"
+#include "tls/LocalAuthority.h"
 #include "proxy/options/RelaisOptions.h"
 
 #include <algorithm>
@@ -95,6 +97,22 @@ void import_selection(const AdminSite& site, AdminPage& page, const ArgList& arg
     import_selection_page(page, site.options, site.cache, arguments);
 }
 
+// The local certificate authority's certificate, for the browser to import;
+// the authority is made on first use.
+void ca_certificate(const AdminSite& site, AdminPage& page, const ArgList&, bool) {
+    LocalAuthority authority(site.ca_directory.empty() ? Str(".") : site.ca_directory);
+    if (authority.failed()) {
+        page.header("Certificate authority");
+        page << "<P>";
+        page.escaped(fail_take());
+        page << "</P>\n";
+        return;
+    }
+    page.set_form(AdminPage::RAW);
+    page.set_content_type(CA_CERTIFICATE_TYPE);
+    page << authority.certificate_pem();
+}
+
 const Route ROUTES[] = {
     {"", false, menu},
     {"/", false, menu},
@@ -111,6 +129,7 @@ const Route ROUTES[] = {
     {"/do_import", true, carry_out_import},
     {"/import1", false, import_directory},
     {"/import2", true, import_selection},
+    {"/ca.crt", false, ca_certificate},
 };
 
 } // namespace

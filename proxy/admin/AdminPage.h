@@ -22,6 +22,7 @@ constexpr const char PAGE_BODY_START[] = "<HTML>\n<BODY>\n";
 constexpr const char PAGE_BODY_END[] = "</BODY></HTML>\r\n";
 constexpr const char HTML_TYPE[] = "text/html";
 constexpr const char PLAIN_TYPE[] = "text/plain";
+constexpr const char CA_CERTIFICATE_TYPE[] = "application/x-x509-ca-cert";
 
 class AdminPage {
 public:

@@ -45,6 +45,7 @@ struct AdminSite {
     std::function<int32_t()> connection_count; // open browser connections; empty = 0
     Str token; // the admin token (AdminToken.h); empty: no change is accepted
     Str help_root = Str(); // holds the help directories; empty: beside the program
+    Str ca_directory = Str(); // where the local certificate authority lives (beside the setup file)
 };
 
 class AdminRequest {

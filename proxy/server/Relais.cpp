@@ -162,7 +162,8 @@ int32_t Relais::start_up(ArgList& arguments) {
 
     AdminSite site{options_, *cache_, admin_addresses_, program_name_,
                    [this] { return connections_.count(); },
-                   load_admin_token(places.token_file), places.help_root};
+                   load_admin_token(places.token_file), places.help_root,
+                   dir_part(options_.set.file(), '/')};
     if (site.token.empty()) {
         fail_chain(REPORTER, "no admin token");
         return 1;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <random>
 #include <string>
 #include <sys/socket.h>
@@ -187,3 +189,17 @@ TEST(E2ePages, AChangeSentFromAnotherSitesPageOnlyAsksToConfirm) {
 }
 
 } // namespace
+
+// The local certificate authority is made on the first download of its
+// certificate, beside the setup file, with a key for the owner only; later
+// downloads give the same certificate.
+TEST(E2ePages, TheLocalAuthoritysCertificateIsOfferedForImport) {
+    Harbord proxy;
+    HttpResult first = proxy.get("http://quaylo/ca.crt");
+    EXPECT_EQ(first.header("Content-Type"), "application/x-x509-ca-cert");
+    EXPECT_EQ(first.body.rfind("-----BEGIN CERTIFICATE-----\n", 0), 0u) << first.raw;
+    struct stat key {};
+    ASSERT_EQ(::stat((proxy.dir() + "/quaylo-ca.key").c_str(), &key), 0);
+    EXPECT_EQ(key.st_mode & 0777, 0600u);
+    EXPECT_EQ(proxy.get("http://quaylo/ca.crt").body, first.body);
+}
