@@ -242,12 +242,18 @@ int URLRequest::split_received_url() {
         host = path.substr(0, slash);
         path = path.substr(slash, path.length());
     }
-    // A user name in a proxy URL only hides where the request goes.
+    return split_received_host(false);
+}
+
+// `host` as received: no user name (it only hides where the request goes),
+// a port 1..65535 when one is given (or required).
+int URLRequest::split_received_host(bool port_required) {
     if (host.find('@') >= 0) {
         refuse(HeadFault::USERINFO);
         return -1;
     }
-    if (!split_port_strictly(host, port, default_port(scheme))) {
+    if ((port_required && host.find(':') < 0) || !split_port_strictly(host, port, default_port(scheme)) ||
+        (port_required && host.empty())) {
         refuse(HeadFault::PORT);
         return -1;
     }
@@ -265,15 +271,7 @@ int URLRequest::split_authority() {
         errormsg = "CONNECT needs host:port";
         return -1;
     }
-    if (host.find('@') >= 0) {
-        refuse(HeadFault::USERINFO);
-        return -1;
-    }
-    if (host.find(':') < 0 || !split_port_strictly(host, port) || host.empty()) {
-        refuse(HeadFault::PORT);
-        return -1;
-    }
-    return 0;
+    return split_received_host(true);
 }
 
 // The host ends at the first "/" or "?"; the query text is not kept.

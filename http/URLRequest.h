@@ -95,6 +95,7 @@ private:
     int split_received_url();
     int split_built_url();
     int split_authority();
+    int split_received_host(bool port_required);
     bool parse_header_line(Str& line);
     // The request line's target in origin form.
     Str origin_target() const;
