@@ -174,6 +174,13 @@ bool via_names(const Str& lines, const Str& pseudonym) {
     return found;
 }
 
+Str absolute_request_head(const Str& head, const Str& origin) {
+    uint32_t first_blank = 0;
+    while (first_blank < head.length() && head[first_blank] != ' ') first_blank++;
+    if (first_blank + 1 >= head.length() || head[first_blank + 1] != '/') return Str();
+    return head.substr(0, first_blank + 1) + origin + head.substr(first_blank + 1, head.length());
+}
+
 Str with_via(const Str& lines, const Str& pseudonym) {
     Str kept, passed;
     each_line(lines, [&](const HeaderLine& line) {

@@ -59,6 +59,11 @@ bool parse_decimal(const Str& text, uint32_t max, uint32_t& value);
 // seen tells whether an earlier header gave one, and is set.
 HeadFault take_content_length(const Str& value, bool& seen, uint32_t& length);
 
+// A request head as received inside a tunnel ("GET /path HTTP/1.1") with
+// its target made absolute on origin ("https://host:port"); "" for a head
+// whose target is not such a path, which must not name another origin.
+Str absolute_request_head(const Str& head, const Str& origin);
+
 // Header lines (each ending in CR LF) without the hop-by-hop ones.
 Str without_hop_by_hop(const Str& lines, bool request);
 // Does a Via line among lines name pseudonym as a proxy passed?

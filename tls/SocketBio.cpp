@@ -1,5 +1,6 @@
 #include "tls/SocketBio.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
 #include <openssl/bio.h>
@@ -18,6 +19,12 @@ bool try_again(int code) {
 int socket_read(BIO* bio, char* into, int want) {
     BIO_clear_retry_flags(bio);
     SocketBioState& state = state_of(bio);
+    if (!state.received.empty() && want > 0) {
+        size_t n = std::min(state.received.size(), size_t(want));
+        state.received.copy(into, n);
+        state.received.erase(0, n);
+        return int(n);
+    }
     ssize_t n = ::recv(state.fd, into, size_t(want > 0 ? want : 0), MSG_DONTWAIT);
     if (n > 0) return int(n);
     if (n == 0) {

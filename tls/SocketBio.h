@@ -8,8 +8,13 @@
 
 #include <openssl/types.h>
 
+#include <string>
+
 struct SocketBioState {
     int fd = -1;
+    // Bytes the owner received before the session began (a client's first
+    // handshake bytes sent right behind its CONNECT): read before the socket.
+    std::string received;
     bool eof = false; // a receive returned 0: the peer closed its side
     int error = 0;    // errno of the last failed receive or send, 0 if none
 };

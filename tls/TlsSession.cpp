@@ -40,18 +40,35 @@ bool peer_went_away(const SocketBioState& socket) {
 } // namespace
 
 TlsSession::TlsSession(const TlsConfig& config, int fd) {
+    if (attach(config.failed() ? nullptr : config.context(), fd)) SSL_set_connect_state(ssl_);
+}
+
+TlsSession::TlsSession(const TlsServerConfig& config, int fd, X509* certificate, const Str& received) {
+    server_ = true;
+    socket_.received.assign(received.data(), received.length());
+    if (!attach(config.failed() ? nullptr : config.context(), fd)) return;
+    if (SSL_use_certificate(ssl_, certificate) != 1 || SSL_use_PrivateKey(ssl_, config.key()) != 1) {
+        fail_new("TlsSession ", "unable to use the host certificate: " + tls_error_text());
+        SSL_free(ssl_);
+        ssl_ = nullptr;
+        return;
+    }
+    SSL_set_accept_state(ssl_);
+}
+
+bool TlsSession::attach(SSL_CTX* context, int fd) {
     socket_.fd = fd;
-    SSL* ssl = config.failed() ? nullptr : SSL_new(config.context());
+    SSL* ssl = context ? SSL_new(context) : nullptr;
     BIO* bio = ssl ? socket_bio_new(&socket_) : nullptr;
     if (!bio) {
         fail_new("TlsSession ",
                  "unable to set up a TLS session: " + tls_error_text("TLS is not set up"));
         SSL_free(ssl);
-        return;
+        return false;
     }
     SSL_set_bio(ssl, bio, bio); // the session owns the BIO from here on
-    SSL_set_connect_state(ssl);
     ssl_ = ssl;
+    return true;
 }
 
 TlsSession::~TlsSession() {
@@ -74,14 +91,16 @@ bool TlsSession::handshake(const Str& host, int timeout_ms) {
         fail_new(context, "no session to start");
         return false;
     }
-    if (!set_peer_name(host)) {
+    if (server_) {
+        host_ = "the client of " + host;
+    } else if (!set_peer_name(host)) {
         fail_new(context, "unusable host name '" + host + "': " + tls_error_text());
         return false;
     }
     long long deadline = now_ms() + timeout_ms;
     for (;;) {
         ERR_clear_error();
-        int result = SSL_connect(ssl_);
+        int result = SSL_do_handshake(ssl_);
         if (result == 1) {
             connected_ = true;
             return true;
@@ -96,11 +115,15 @@ bool TlsSession::handshake(const Str& host, int timeout_ms) {
             return false;
         }
         if (!wait_until(events, deadline)) {
-            fail_new(context, "the TLS handshake with " + host + " timed out after " +
+            fail_new(context, "the TLS handshake with " + host_ + " timed out after " +
                                   Str::from_long(timeout_ms) + " ms");
             return false;
         }
     }
+}
+
+bool TlsSession::resumed() const {
+    return ssl_ && SSL_session_reused(ssl_) == 1;
 }
 
 bool TlsSession::wait_until(short events, long long deadline_ms) const {

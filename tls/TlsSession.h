@@ -1,16 +1,18 @@
-// TlsSession: the client side of one TLS connection over a connected socket
-// that belongs to the caller (a foundation Socket's handle()). The session
+// TlsSession: one TLS connection over a connected socket that belongs to the
+// caller (a foundation Socket's handle()): the client side, or the server
+// side with which the proxy answers a browser itself. The session
 // never blocks outside handshake(): read() and write() return WAIT when the
 // socket is not ready; the caller polls the socket for wait_events() and
 // calls again. Sending never raises SIGPIPE (see SocketBio.h).
 //
-// The peer is always verified: its chain against the TlsConfig's trust, its
+// A server is always verified: its chain against the TlsConfig's trust, its
 // certificate against the host name or IP address the caller connected to.
 #pragma once
 
 #include "foundation/Str.h"
 #include "tls/SocketBio.h"
 #include "tls/TlsConfig.h"
+#include "tls/TlsServerConfig.h"
 
 #include <cstdint>
 #include <openssl/types.h>
@@ -22,6 +24,9 @@ public:
 
     // failed() tells whether the session could be set up (a report is pending).
     TlsSession(const TlsConfig& config, int fd);
+    // The server side, answering with certificate and the config's key;
+    // received: bytes of the client's read from the socket already.
+    TlsSession(const TlsServerConfig& config, int fd, X509* certificate, const Str& received);
     ~TlsSession();
     TlsSession(const TlsSession&) = delete;
     TlsSession& operator=(const TlsSession&) = delete;
@@ -30,8 +35,11 @@ public:
     // address), polling the socket, for at most timeout_ms in all. False
     // with a report that says why: the certificate (expired, not yet valid,
     // self-signed, unknown authority, another host, chain too long), the
-    // peer (closed, does not speak TLS) or the time.
+    // peer (closed, does not speak TLS) or the time. On the server side host
+    // only names the client in reports.
     bool handshake(const Str& host, int timeout_ms);
+    // The handshake resumed an earlier session.
+    bool resumed() const;
 
     // Bytes read (want > 0), 0 when the peer has closed (close_notify or a
     // plain end of the connection), -1 with a report, or WAIT.
@@ -52,6 +60,8 @@ public:
     bool failed() const { return ssl_ == nullptr; }
 
 private:
+    // Takes an SSL of context over fd; false with a report.
+    bool attach(SSL_CTX* context, int fd);
     bool set_peer_name(const Str& host);
     bool wait_until(short events, long long deadline_ms) const;
     Str handshake_failure(int error) const;
@@ -63,6 +73,7 @@ private:
     SocketBioState socket_;
     Str host_;
     short wait_events_ = 0;
+    bool server_ = false;
     bool connected_ = false; // the handshake succeeded
     bool broken_ = false;    // a fatal error: no close_notify may follow
     bool closed_ = false;

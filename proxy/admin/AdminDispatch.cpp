@@ -10,7 +10,7 @@
 #include "proxy/admin/HelpPage.h"
 #include "proxy/admin/OptionPages.h"
 #include "proxy/cache/Cache.h"
-#include "tls/LocalAuthority.h"
+#include "tls/Interceptor.h"
 #include "proxy/options/RelaisOptions.h"
 
 #include <algorithm>
@@ -100,8 +100,8 @@ void import_selection(const AdminSite& site, AdminPage& page, const ArgList& arg
 // The local certificate authority's certificate, for the browser to import;
 // the authority is made on first use.
 void ca_certificate(const AdminSite& site, AdminPage& page, const ArgList&, bool) {
-    LocalAuthority authority(site.ca_directory.empty() ? Str(".") : site.ca_directory);
-    if (authority.failed()) {
+    std::shared_ptr<Interceptor> interceptor = Interceptor::of(authority_directory(site));
+    if (!interceptor) {
         page.header("Certificate authority");
         page << "<P>";
         page.escaped(fail_take());
@@ -110,7 +110,7 @@ void ca_certificate(const AdminSite& site, AdminPage& page, const ArgList&, bool
     }
     page.set_form(AdminPage::RAW);
     page.set_content_type(CA_CERTIFICATE_TYPE);
-    page << authority.certificate_pem();
+    page << interceptor->authority().certificate_pem();
 }
 
 const Route ROUTES[] = {

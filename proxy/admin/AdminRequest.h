@@ -48,6 +48,12 @@ struct AdminSite {
     Str ca_directory = Str(); // where the local certificate authority lives (beside the setup file)
 };
 
+// The directory of the local certificate authority: beside the setup file,
+// else the working directory.
+inline Str authority_directory(const AdminSite& site) {
+    return site.ca_directory.empty() ? Str(".") : site.ca_directory;
+}
+
 class AdminRequest {
 public:
     explicit AdminRequest(const AdminSite& site) : site_(site) {}
@@ -56,6 +62,7 @@ public:
 
     // The client's address equals one of the admin addresses.
     bool is_admin(uint32_t client) const;
+    const AdminSite& site() const { return site_; }
 
 private:
     AdminSite site_;

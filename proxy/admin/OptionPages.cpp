@@ -30,7 +30,7 @@ void menu_item(AdminPage& page, const char* before, const Str& path, uint32_t li
 
 // ---------------------------------------------------------------- form rows
 
-enum InputKind { MODE, LANGUAGE, RANGE, TEXT };
+enum InputKind { MODE, SWITCH, LANGUAGE, RANGE, TEXT };
 
 struct OptionRow {
     uint32_t label;
@@ -59,6 +59,8 @@ const OptionRow OPTION_ROWS[] = {
     {MSG_CACHESIZE, "cachesiz.htm", RANGE, "cachesize", 8, 2000000, "kB"},
     {MSG_ENTRYSIZE, "entrysiz.htm", RANGE, "entrysize", 2, 2000000, ""},
     {MSG_CACHEFILES, "cachefil.htm", RANGE, "cachefiles", 2, 2000000, ""},
+    {MSG_SSLCACHE, "sslcache.htm", SWITCH, "sslcache", 0, 0, ""},
+    {MSG_SSLHOSTS, "sslhosts.htm", TEXT, "sslhosts", 0, 0, ""},
 };
 
 struct Choice {
@@ -87,6 +89,10 @@ void option_input(AdminPage& page, const RelaisOptions& options, const OptionRow
     case MODE:
         radio(page, row.name, "1", value == "1", "Offline");
         radio(page, row.name, "0", value != "1", "Online");
+        break;
+    case SWITCH:
+        radio(page, row.name, "1", value == "1", "On");
+        radio(page, row.name, "0", value != "1", "Off");
         break;
     case LANGUAGE: {
         static const Choice CHOICES[] = {
@@ -133,6 +139,7 @@ void menu_page(AdminPage& page) {
     menu_item(page, "", "/import1", MSG_IMPORT_TITLE,
               (Str(" ") + page.text(MSG_FROM_A_DIRECTORY)).c_str());
     menu_item(page, page.text(MSG_TRY_A), "/search", MSG_TEXT_RETRIEVAL, "");
+    menu_item(page, "", help_path("https.htm"), MSG_READING_HTTPS, "");
     page << "<H3>" << page.text(MSG_CONTACT) << anchor(MAKER_URL) << page.text(MSG_NEWS)
          << "</A></H3>\n";
 }

@@ -199,9 +199,9 @@ const char* const SLOTS[] = {
     "Clear entry field", "Eingabefeld leeren", "Invoerveld wissen", "",
     "Results of last search", "Ergebnisse der letzten Suche",
     "Resultaten van de laatste zoekopdracht", "",
-    "", "", "", "",
+    "HTTPS pages:", "HTTPS-Seiten:", "HTTPS-pagina's:", "",
     // 85
-    "", "", "", "",
+    "HTTPS hosts:", "HTTPS-Hosts:", "HTTPS-hosts:", "",
     "Export", "Exportieren", "Exporteren", "",
     "cached documents", "von Dokumenten aus dem Cache", "van documenten uit de cache", "",
     "Import", "Importieren", "Importeren", "",
@@ -288,7 +288,8 @@ const char* const SLOTS[] = {
     " zeigt auf diesen Rechner selbst, den der Proxy nur fuer Clients auf diesem Rechner "
     "erreicht.",
     " verwijst naar deze machine zelf, die de proxy alleen bereikt voor clients op deze "
-    "machine.",
+    "machine.", "",
+    "Reading HTTPS sites offline", "HTTPS-Seiten offline lesen", "HTTPS-sites offline lezen",
 };
 
 static_assert(sizeof SLOTS / sizeof SLOTS[0] == MESSAGE_COUNT * SLOTS_PER_MESSAGE - 1,

@@ -3,14 +3,14 @@
 // English, German and Dutch. Code picks a text by message number and the
 // index of the `language` option; it never spells out a translated sentence.
 //
-// Layout: 114 messages with four slots each (english, deutsch, dutch, an
+// Layout: 115 messages with four slots each (english, deutsch, dutch, an
 // empty end slot; the last message has only the three text slots). The text
 // of message m in language L is slot m * 4 + L.
 #pragma once
 
 #include <cstdint>
 
-constexpr uint32_t MESSAGE_COUNT = 114;
+constexpr uint32_t MESSAGE_COUNT = 115;
 constexpr uint32_t LANGUAGE_COUNT = 3;
 constexpr uint32_t SLOTS_PER_MESSAGE = 4;
 
@@ -100,8 +100,8 @@ enum Message : uint32_t {
     MSG_START_SEARCH = 81,
     MSG_CLEAR_ENTRY = 82,
     MSG_LAST_SEARCH_RESULTS = 83,
-    MSG_UNUSED_84 = 84,
-    MSG_UNUSED_85 = 85,
+    MSG_SSLCACHE = 84,
+    MSG_SSLHOSTS = 85,
     MSG_EXPORT_TITLE = 86,
     MSG_CACHED_DOCUMENTS = 87,
     MSG_IMPORT_TITLE = 88,
@@ -130,6 +130,7 @@ enum Message : uint32_t {
     MSG_UNKNOWN = 111,
     MSG_CLIENT_REFUSED = 112,
     MSG_LOOPBACK_REFUSED = 113,
+    MSG_READING_HTTPS = 114,
 };
 
 // The text of a message in a language (0 english, 1 deutsch, 2 dutch). A

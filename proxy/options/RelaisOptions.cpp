@@ -1,6 +1,7 @@
 #include "proxy/options/RelaisOptions.h"
 
 #include "foundation/AddressRanges.h"
+#include "proxy/options/HostList.h"
 #include "proxy/options/PortList.h"
 #include "foundation/Fail.h"
 
@@ -55,6 +56,9 @@ RelaisOptions::RelaisOptions()
       sockshost("sockshost", "SOCKS server to use (if any)", "", nullptr, SAVED),
       socksport("socksport", "port of the SOCKS server to use (if any)", 1080, 1, 65535, SAVED),
       socksuser("socksuser", "user-name to use for SOCKS request", "", nullptr, SAVED),
+      sslcache("sslcache", "if enabled, HTTPS pages are kept too, answered with the local CA's certificates",
+               0, SAVED),
+      sslhosts("sslhosts", "hosts whose HTTPS pages are kept (empty: all)", "", host_list_invalid, SAVED),
       sslports("sslports", "ports that HTTPS tunnels (CONNECT) may lead to", "443", port_list_invalid,
                SAVED),
       timeout("timeout", "time in seconds to wait for data before closing a connection", 60, 1,
@@ -65,7 +69,7 @@ RelaisOptions::RelaisOptions()
     Option* all[] = {&admins,    &cafile,   &cachedir, &cachefiles, &cachesize, &clients, &debug,
                      &entrysize, &exportdir, &importdir, &iport,     &language,
                      &maxcon,    &offline,  &port,       &proxyhost, &proxyport,
-                     &sockshost, &socksport, &socksuser, &sslports,  &timeout,
+                     &sockshost, &socksport, &socksuser, &sslcache, &sslhosts, &sslports,  &timeout,
                      &updtime};
     for (Option* option : all) set.insert(*option);
 }

@@ -36,6 +36,11 @@ public:
     OptionStr sockshost;
     OptionInt socksport;
     OptionStr socksuser;
+    // Whether the proxy answers browsers' HTTPS itself, with certificates of
+    // its local authority, so that HTTPS pages are kept like any other.
+    OptionFlag sslcache;
+    // The hosts whose HTTPS it answers so (see HostList; empty: all).
+    OptionStr sslhosts;
     // The ports a CONNECT tunnel may lead to (see PortList for the format).
     OptionStr sslports;
     OptionInt timeout;

@@ -257,7 +257,8 @@ int32_t CommandServer::get_options(Connection& record) {
           << o.proxyhost.value() << o.proxyport.value() << bool(o.debug.value())
           << o.updtime.value() << int32_t(o.language.index()) << o.sockshost.value()
           << o.socksport.value() << o.socksuser.value() << o.port.value() << o.iport.value()
-          << o.sslports.value() << o.cafile.value();
+          << o.sslports.value() << o.cafile.value() << bool(o.sslcache.value()) << o.sslhosts.value()
+          << authority_directory(admin_.site());
     send(record, message.bytes, "unable to send options to child");
     return 0;
 }

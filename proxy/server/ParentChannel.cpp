@@ -96,7 +96,8 @@ int ParentChannel::get_options(WorkerOptions& o, const char* context, const Str*
     if (read_code(CMD_OPTIONS, CMD_OPTIONS, code, context) != 0) return 1;
     BinarySource source(reader_);
     source >> o.timeout >> o.offline >> o.proxyhost >> o.proxyport >> o.debug >> o.updtime >>
-        o.language >> o.sockshost >> o.socksport >> o.socksuser >> o.port >> o.iport >> o.sslports >> o.cafile;
+        o.language >> o.sockshost >> o.socksport >> o.socksuser >> o.port >> o.iport >> o.sslports >> o.cafile >>
+        o.sslcache >> o.sslhosts >> o.ca_directory;
     if (source.error()) return communication_failed(context);
     return 0;
 }

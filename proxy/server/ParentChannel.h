@@ -40,6 +40,9 @@ struct WorkerOptions {
     int32_t iport = 0; // and its internal one
     Str sslports = "443";
     Str cafile;
+    bool sslcache = false; // answer browsers' HTTPS with the local CA
+    Str sslhosts;          // of these hosts (empty: all)
+    Str ca_directory;      // where the local CA lives
 };
 
 // The answer to a cache lookup. A date that is not specified means "not cached".

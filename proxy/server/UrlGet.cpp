@@ -448,7 +448,10 @@ void UrlGet::release_after_success() {
         // which nothing it keeps depends on: the browser sees the end of its
         // answer at once, not only once the server has heard Finished and
         // closes the handle (which stays the server's).
-        if (source_ == Source::CACHE) ::shutdown(client_->handle(), SHUT_WR);
+        if (source_ == Source::CACHE) {
+            if (client_tls_) client_tls_->close();
+            ::shutdown(client_->handle(), SHUT_WR);
+        }
         reading_.close();
         result = channel_->release_read_lock(lookup_.id, START, true);
     }

@@ -109,6 +109,14 @@ private:
     // closes or `timeout` seconds pass without data.
     void tunnel();
     void refuse_tunnel(int32_t status, const Str& why);
+    // Whether the proxy answers this CONNECT itself (`sslcache`, `sslhosts`).
+    bool intercepts() const;
+    // Answers the CONNECT, speaks TLS with the client as the requested host
+    // and serves the one request inside as an absolute https:// request.
+    void intercept();
+    // Peeks at the client's first byte after the CONNECT: false when it is
+    // plainly no TLS handshake.
+    bool client_speaks_tls(const char* context);
     // Connects for the tunnel; backlog receives bytes that came with a remote
     // proxy's answer. Failures as for contact_server.
     Failure open_tunnel(Str& backlog, const char* context);
@@ -121,10 +129,13 @@ private:
     Failure secure_origin(const URLRequest& request, bool via_proxy, const char* context);
     // The origin connection goes, its TLS session first.
     void drop_server();
-    // read_some and send_all on a TLS origin.
-    int32_t read_secured(Failure blame, int32_t want, const char* context, const char* error_message,
-                         const char* wait_context, int wait_ms);
-    Failure send_secured(const char* bytes, uint32_t count, const char* context, Failure blame);
+    // read_some and send_all on a TLS peer (the origin, or an intercepted client).
+    int32_t read_secured(TlsSession& tls, Socket& peer, Failure blame, int32_t want, const char* context,
+                         const char* error_message, const char* wait_context, int wait_ms);
+    Failure send_secured(TlsSession& tls, Socket& peer, const char* bytes, uint32_t count, const char* context,
+                         Failure blame);
+    // The TLS session on peer, if it has one.
+    TlsSession* tls_on(const Socket& peer) const;
     // Relays both ways; NONE never: the kind says which side ended it
     // (nothing pending when it just closed), INTERNAL when the channel did.
     Failure relay_tunnel(const char* context);
@@ -157,6 +168,8 @@ private:
     int wait_for(Socket& socket, short events, int timeout_ms, const char* context,
                  const char* wait_context);
     int timeout_ms() const;
+    // "connection to client timed out" or to the server.
+    static const char* timeout_text(Failure blame);
     // Waits up to `timeout` seconds (or wait_ms, when not negative) for peer, then receives at most want
     // bytes into buffer_: their count, 0 when the peer closed, -1 on failure
     // (failure_ tells the kind; a read error is chained with error_message).
@@ -211,6 +224,8 @@ private:
 
     std::unique_ptr<InterNetClient> server_;
     std::unique_ptr<TlsSession> tls_; // on server_, for an https origin
+    std::unique_ptr<TlsSession> client_tls_; // on client_, for an intercepted tunnel
+    Str inner_origin_; // "https://host:port" of an intercepted tunnel's requests
     GMTdate contact_time_;
     CacheWrite writing_;
     CacheRead reading_;

@@ -61,47 +61,54 @@ UrlGet::Failure UrlGet::secure_origin(const URLRequest& request, bool via_proxy,
     return Failure::NONE;
 }
 
-int32_t UrlGet::read_secured(Failure blame, int32_t want, const char* context, const char* error_message,
-                             const char* wait_context, int wait_ms) {
+TlsSession* UrlGet::tls_on(const Socket& peer) const {
+    if (&peer == server_.get()) return tls_.get();
+    if (&peer == client_.get()) return client_tls_.get();
+    return nullptr;
+}
+
+int32_t UrlGet::read_secured(TlsSession& tls, Socket& peer, Failure blame, int32_t want, const char* context,
+                             const char* error_message, const char* wait_context, int wait_ms) {
     for (;;) {
-        int32_t n = tls_->read(buffer_.get(), want);
+        int32_t n = tls.read(buffer_.get(), want);
         if (n >= 0) return n;
         if (n != TlsSession::WAIT) {
             fail_chain(context, error_message);
             fail(blame);
             return -1;
         }
-        int waited = wait_for(*server_, tls_->wait_events(), wait_ms < 0 ? timeout_ms() : wait_ms, context,
+        int waited = wait_for(peer, tls.wait_events(), wait_ms < 0 ? timeout_ms() : wait_ms, context,
                               wait_context ? wait_context : context);
         if (waited < 0) {
             fail(Failure::INTERNAL);
             return -1;
         }
         if (waited > 0) {
-            fail_new(context, "connection to server timed out");
+            fail_new(context, timeout_text(blame));
             fail(blame);
             return -1;
         }
     }
 }
 
-UrlGet::Failure UrlGet::send_secured(const char* bytes, uint32_t count, const char* context, Failure blame) {
+UrlGet::Failure UrlGet::send_secured(TlsSession& tls, Socket& peer, const char* bytes, uint32_t count,
+                                     const char* context, Failure blame) {
     uint32_t sent = 0;
     while (sent < count) {
         uint32_t piece = count - sent < uint32_t(TRANSFER_BUFFER_SIZE) ? count - sent : TRANSFER_BUFFER_SIZE;
-        int32_t n = tls_->write(bytes + sent, int32_t(piece));
+        int32_t n = tls.write(bytes + sent, int32_t(piece));
         if (n > 0) {
             sent += uint32_t(n);
             continue;
         }
         if (n != TlsSession::WAIT) {
-            if (n == 0) fail_new(context, "the server closed the secure connection");
+            if (n == 0) fail_new(context, "the peer closed the secure connection");
             return blame;
         }
-        int waited = wait_for(*server_, tls_->wait_events(), timeout_ms(), context, context);
+        int waited = wait_for(peer, tls.wait_events(), timeout_ms(), context, context);
         if (waited < 0) return Failure::INTERNAL;
         if (waited > 0) {
-            fail_new(context, "connection to server timed out");
+            fail_new(context, timeout_text(blame));
             return blame;
         }
     }

@@ -28,11 +28,6 @@ bool body_too_long(const URLRequest& request) {
     return counted > UrlGet::REQUEST_BODY_LIMIT;
 }
 
-const char* timeout_text(UrlGet::Failure blame) {
-    return blame == UrlGet::Failure::CLIENT ? "connection to client timed out"
-                                            : "connection to server timed out";
-}
-
 // A request that names this proxy in its Via has been here before.
 void refuse_loop(URLRequest& request) {
     if (!request.invalid && via_names(request.unknown, via_pseudonym()))
@@ -49,6 +44,10 @@ int64_t now_ms() {
 
 int UrlGet::timeout_ms() const {
     return options_.timeout * 1000;
+}
+
+const char* UrlGet::timeout_text(Failure blame) {
+    return blame == Failure::CLIENT ? "connection to client timed out" : "connection to server timed out";
 }
 
 int UrlGet::wait_for(Socket& socket, short events, int timeout, const char* context,
@@ -81,8 +80,8 @@ int UrlGet::wait_for(Socket& socket, short events, int timeout, const char* cont
 
 int32_t UrlGet::read_some(Socket& peer, Failure blame, int32_t want, const char* context,
                           const char* error_message, const char* wait_context, int wait_ms) {
-    if (tls_ && &peer == server_.get())
-        return read_secured(blame, want, context, error_message, wait_context, wait_ms);
+    if (TlsSession* tls = tls_on(peer))
+        return read_secured(*tls, peer, blame, want, context, error_message, wait_context, wait_ms);
     int waited = wait_for(peer, POLLIN, wait_ms < 0 ? timeout_ms() : wait_ms, context,
                           wait_context ? wait_context : context);
     if (waited < 0) {
@@ -104,7 +103,7 @@ int32_t UrlGet::read_some(Socket& peer, Failure blame, int32_t want, const char*
 
 UrlGet::Failure UrlGet::send_all(Socket& socket, const char* bytes, uint32_t count,
                                  const char* context, Failure blame) {
-    if (tls_ && &socket == server_.get()) return send_secured(bytes, count, context, blame);
+    if (TlsSession* tls = tls_on(socket)) return send_secured(*tls, socket, bytes, count, context, blame);
     uint32_t sent = 0;
     while (sent < count) {
         uint32_t piece = count - sent;
@@ -187,7 +186,8 @@ UrlGet::Failure UrlGet::receive_request(URLRequest& request) {
         return Failure::NONE;
     }
     // A client that closed early leaves what arrived as its head.
-    request.from_Str(request_head_.head());
+    request.from_Str(inner_origin_.empty() ? request_head_.head()
+                                           : absolute_request_head(request_head_.head(), inner_origin_));
     refuse_loop(request);
     request.body = request_head_.rest();
     if (!request.invalid && request.method == "POST" && request.content_length != 0) {

@@ -30,6 +30,10 @@ Str target(const URLRequest& request) {
 
 void UrlGet::tunnel() {
     const char* context = "UrlGet::tunnel ";
+    if (intercepts()) {
+        intercept();
+        return;
+    }
     if (options_.offline) {
         refuse_tunnel(OFFLINE_STATUS, "Quaylo is offline: " + target(request_) + " cannot be reached.");
         return;

@@ -44,6 +44,9 @@ const std::string HELP_LISTING =
     "-sockshost any string           SOCKS server to use (if any)\n"
     "-socksport 1 to 65535           port of the SOCKS server to use (if any)\n"
     "-socksuser any string           user-name to use for SOCKS request\n"
+    "-sslcache true false 1 0       if enabled, HTTPS pages are kept too, answered with the local CA's "
+    "certificates\n"
+    "-sslhosts any string           hosts whose HTTPS pages are kept (empty: all)\n"
     "-sslports any string           ports that HTTPS tunnels (CONNECT) may lead to\n"
     "-timeout  1 to 3600            time in seconds to wait for data before closing a "
     "connection\n"
@@ -82,7 +85,7 @@ TEST(HarbordCommandLine, ASetupFileBesideTheProgramKeepsTheCommandLineForListing
                      "|10000|4096||127.0.0.0/8 10.0.0.0/8 172.16.0.0/12 192.168.0.0/16|0|500|"
                      "./export|./import|" +
                      std::to_string(proxy.iport()) + "|english|5|0|" +
-                     std::to_string(proxy.port()) + "||8080||1080||443|10|36000");
+                     std::to_string(proxy.port()) + "||8080||1080||0||443|10|36000");
     const std::string BAD = "\nsyntax information:\n" + HELP_LISTING + "MALFUNCTION:\nOptionSet::";
     struct Case {
         std::string words;

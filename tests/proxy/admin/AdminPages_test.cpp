@@ -86,6 +86,7 @@ TEST_F(AdminPagesTest, MenuAndInvalidPathsForEveryone) {
         "<H3><A HREF=\"http://quaylo/export\">Export</A> cached documents</H3>\n"
         "<H3><A HREF=\"http://quaylo/import1\">Import</A> from a directory</H3>\n"
         "<H3>Try a <A HREF=\"http://quaylo/search\">Text Retrieval</A></H3>\n"
+        "<H3><A HREF=\"http://quaylo/help?https.htm\">Reading HTTPS sites offline</A></H3>\n"
         "<H3>Contact Corvane for <A HREF=\"http://www.corvane.example/\">news or "
         "feed-back</A></H3>\n";
     EXPECT_EQ(page(""), menu);
@@ -99,7 +100,7 @@ TEST_F(AdminPagesTest, MenuAndInvalidPathsForEveryone) {
 }
 
 TEST_F(AdminPagesTest, OptionsFormShowsEveryOptionWithItsHelpAndCurrentValue) {
-    page("/options?offline=1&maxcon=7&timeout=90&socksuser=\"><b>&proxyhost=gate.example");
+    page("/options?offline=1&maxcon=7&timeout=90&socksuser=\"><b>&proxyhost=gate.example&sslcache=1");
     // Help file, label and the input after its "<input name=\"".
     const char* const rows[] = {
         "mode.htm|Mode:|offline\" type=radio value=1 checked>Offline <input name=\"offline\" "
@@ -122,6 +123,9 @@ TEST_F(AdminPagesTest, OptionsFormShowsEveryOptionWithItsHelpAndCurrentValue) {
         "value=500>",
         "cachefil.htm|Maximum files in cache:|cachefiles\" type=range min=2 max=2000000 "
         "value=10000>",
+        "sslcache.htm|HTTPS pages:|sslcache\" type=radio value=1 checked>On <input name=\"sslcache\" "
+        "type=radio value=0>Off ",
+        "sslhosts.htm|HTTPS hosts:|sslhosts\" type=text size=32 value=\"\">",
     };
     std::string form = "<FORM method=get action=\"http://quaylo/options\">" + header("Options") +
                        "<SMALL>\n" + message0(MSG_OPTIONS_INTRO) +
@@ -592,9 +596,10 @@ TEST_F(AdminPagesTest, EveryTextComesFromTheSlotOfTheLanguage) {
     const std::pair<const char*, std::vector<uint32_t>> pages[] = {
         {"/",
          {MSG_WELCOME, MSG_BROWSE_THE, MSG_EXAMINE_THE, MSG_EXPLORE_CACHE, MSG_VIEW_USAGE,
-          MSG_TRY_A, MSG_TEXT_RETRIEVAL, MSG_CONTACT, MSG_NEWS}},
+          MSG_TRY_A, MSG_TEXT_RETRIEVAL, MSG_READING_HTTPS, MSG_CONTACT, MSG_NEWS}},
         {"/options",
-         {MSG_OPTIONS_INTRO, MSG_CHANGE_OPTIONS, MSG_MODE, MSG_SOCKSUSER, MSG_CACHEFILES}},
+         {MSG_OPTIONS_INTRO, MSG_CHANGE_OPTIONS, MSG_MODE, MSG_SOCKSUSER, MSG_CACHEFILES, MSG_SSLCACHE,
+          MSG_SSLHOSTS}},
         {"/statistics", {MSG_LISTENING_PORT, MSG_CACHE_DIRECTORY, MSG_TOTAL_SIZE, MSG_ACCESSES}},
         {"/inventory", {MSG_INVENTORY_INTRO, MSG_NO_ENTRIES}},
         {"/foo", {MSG_INVALID_PATH, MSG_REQUEST, MSG_FOR_A_MENU}},

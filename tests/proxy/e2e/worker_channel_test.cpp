@@ -69,10 +69,11 @@ protected:
         return next(first) == first;
     }
     // Options: timeout, offline, proxyhost, proxyport, debug, updtime,
-    // language, sockshost, socksport, socksuser, port, iport, sslports, cafile.
+    // language, sockshost, socksport, socksuser, port, iport, sslports, cafile,
+    // sslcache, sslhosts, CA directory.
     void send_options(int32_t updtime = 36000, int32_t timeout = 5) {
         send(int32_t(CMD_OPTIONS), timeout, false, Str(), 8080, false, updtime, 0, Str(), 1080,
-             Str(), 8080, 8808, Str("443"), Str());
+             Str(), 8080, 8808, Str("443"), Str(), false, Str(), Str("."));
     }
     template <typename... Fields> void send(const Fields&... fields) {
         std::string message = encoded(fields...);

@@ -236,14 +236,15 @@ TEST_F(CommandServerTest, AnAnswerThatCannotBeSentIsReported) {
 // A worker that asks for its options and its cache lookup at once is woken
 // once, by both answers together. Options: timeout, offline, proxyhost,
 // proxyport, debug, updtime, language, sockshost, socksport, socksuser,
-// port, iport, sslports, cafile.
+// port, iport, sslports, cafile, sslcache, sslhosts, CA directory.
 TEST_F(CommandServerTest, AnAnswerWaitsForTheNextWhenTwoQuestionsCameAtOnce) {
     ASSERT_EQ(options.set.set("socksuser", "anne"), 0);
     ASSERT_EQ(serve(int32_t(CMD_GET_OPTIONS), int32_t(CMD_READ_LOCK), Str("http://host/x")), 0);
     EXPECT_TRUE(nothing_more());
     ASSERT_EQ(server->serve(*record, table), 0);
     std::string both = encoded(int32_t(CMD_OPTIONS), 60, false, Str(), 8080, false, 36000, 0, Str(),
-                               1080, Str("anne"), 8080, 8808, Str("443"), Str()) + not_cached;
+                               1080, Str("anne"), 8080, 8808, Str("443"), Str(), false, Str(), Str(".")) +
+                       not_cached;
     EXPECT_EQ(answer(both), both);
 }
 

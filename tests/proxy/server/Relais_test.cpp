@@ -60,12 +60,16 @@ protected:
         return worker && worker->channel ? std::move(worker) : nullptr;
     }
     // True when the server has served everything the worker sent before.
-    // With the default options the answer is 13 four-byte fields, the
-    // text "443" with its length and the empty CA file's length.
+    // With the default options the answer is 14 four-byte fields, the
+    // text "443" with its length, the empty lengths of CA file and HTTPS
+    // hosts, and last the CA directory.
     static bool options_round_trip(FakeWorker& worker) {
         BinaryDrain(*worker.channel) << int32_t(CMD_GET_OPTIONS);
-        char options[63];
-        return worker.channel->eread(options, 63) == 63 && options[0] == CMD_OPTIONS;
+        char options[71];
+        Str directory;
+        BinarySource rest(*worker.channel);
+        return worker.channel->eread(options, 71) == 71 && options[0] == CMD_OPTIONS &&
+               !(rest >> directory).error() && !directory.empty();
     }
     // A read that finds the end leaves a report, which is taken.
     static bool closed_by_server(Socket& peer) {
