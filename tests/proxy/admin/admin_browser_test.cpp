@@ -122,6 +122,13 @@ protected:
         argv.push_back(url);
         return run_command(argv, 120000).out;
     }
+    // An NSS database in home that trusts the CA file, as certutil makes it for a user.
+    static bool trusting(const TempDir& home, const std::string& ca) {
+        fs::create_directories(home.file(".pki/nssdb"));
+        const std::string db = "sql:" + home.file(".pki/nssdb");
+        return run_command({"certutil", "-N", "-d", db, "--empty-password"}).status == 0 &&
+               run_command({"certutil", "-A", "-d", db, "-n", "quaylo-test", "-t", "C,,", "-i", ca}).status == 0;
+    }
     // The DOM after loading url, in a browser that has never seen it (a fresh
     // profile, so its own cache is empty).
     std::string dom(const std::string& url) { return chromium(url, {"--dump-dom"}); }
@@ -168,12 +175,9 @@ TEST_F(E2eBrowser, HttpsPageWithImagesLoadsThroughATunnel) {
     if (!program_exists("certutil")) GTEST_SKIP() << "certutil is not installed";
     TempDir site("harbord-site"), home("browser-home");
     fs::create_directories(site.file("img"));
-    fs::create_directories(home.file(".pki/nssdb"));
-    TestCertificates certificates = TestCertificates::make(home.file(".pki"));
+    TestCertificates certificates = TestCertificates::make(home.path());
     ASSERT_EQ(certificates.failure, "");
-    const std::string db = "sql:" + home.file(".pki/nssdb");
-    ASSERT_EQ(run_command({"certutil", "-N", "-d", db, "--empty-password"}).status, 0);
-    ASSERT_EQ(run_command({"certutil", "-A", "-d", db, "-n", "quaylo-test", "-t", "C,,", "-i", certificates.ca()}).status, 0);
+    ASSERT_TRUE(trusting(home, certificates.ca()));
     write_file(site.file("index.html"), PAGE);
     write_file(site.file("img/ship.png"), PNG_2X3);
     write_file(site.file("img/boat.gif"), GIF_4X5);
@@ -186,6 +190,42 @@ TEST_F(E2eBrowser, HttpsPageWithImagesLoadsThroughATunnel) {
     std::set<std::string> asked;  // page and images, each through the tunnel (a favicon maybe too)
     for (const auto& request : files.requests()) asked.insert(request.path);
     for (const char* path : {"/index.html", "/img/ship.png", "/img/boat.gif"}) EXPECT_EQ(asked.count(path), 1u) << path;
+    EXPECT_TRUE(tunnels.cache_files().empty());  // a tunnel stores nothing
+}
+
+// With interception on, the browser trusts the proxy's own CA (imported from
+// http://quaylo/ca.crt) and the HTTPS page and its images are kept: offline
+// they load again without a request to the origin. A browser that does not
+// trust the CA gets no page.
+TEST_F(E2eBrowser, HttpsPageIsKeptByTheProxyAndReadOfflineByABrowserTrustingItsCa) {
+    if (!program_exists("certutil")) GTEST_SKIP() << "certutil is not installed";
+    TempDir site("harbord-site"), home("browser-home"), stranger("browser-home");
+    fs::create_directories(site.file("img"));
+    TestCertificates certificates = TestCertificates::make(site.path());
+    ASSERT_EQ(certificates.failure, "");
+    write_file(site.file("index.html"), PAGE);
+    write_file(site.file("img/ship.png"), PNG_2X3);
+    write_file(site.file("img/boat.gif"), GIF_4X5);
+    OriginServer files(site.path());
+    TlsFront front(certificates.certificate("good"), certificates.key("good"), files.port());
+    Harbord keeping({"-cafile", certificates.ca(), "-sslports", std::to_string(front.port()), "-sslcache", "1"});
+    write_file(home.file("quaylo-ca.crt"), keeping.get("http://quaylo/ca.crt").body);
+    ASSERT_TRUE(trusting(home, home.file("quaylo-ca.crt")));
+    const std::string base = "https://127.0.0.1:" + std::to_string(front.port()), loaded = "<p id=\"result\">images 2x3 4x5</p>";
+    std::string online = chromium(base + "/index.html", {"--dump-dom"}, &keeping, home.path());
+    EXPECT_TRUE(has(online, loaded)) << online << keeping.log();
+    for (const char* path : {"/index.html", "/img/ship.png", "/img/boat.gif"})
+        EXPECT_TRUE(keeping.stored(base + path).valid) << path;
+
+    ASSERT_TRUE(keeping.set_offline(true));
+    size_t before = files.request_count();
+    std::string offline = chromium(base + "/index.html", {"--dump-dom"}, &keeping, home.path());
+    EXPECT_TRUE(has(offline, loaded)) << offline;
+    std::string missing = chromium(base + "/never.html", {"--dump-dom"}, &keeping, home.path());
+    EXPECT_TRUE(has(missing, "is not cached")) << missing;
+    EXPECT_EQ(files.request_count(), before);
+    std::string refused = chromium(base + "/index.html", {"--dump-dom"}, &keeping, stranger.path());
+    EXPECT_FALSE(has(refused, "Ships in the harbour")) << refused;
 }
 
 TEST_F(AdminBrowser, MenuOptionsFormSwitchesOfflineThenStatistics) {
