@@ -24,6 +24,8 @@ TlsServerConfig::TlsServerConfig(EVP_PKEY* key) {
     SSL_CTX_sess_set_cache_size(context, SESSION_CACHE_SIZE);
     // Early data could be replayed into a request the proxy acts on.
     SSL_CTX_set_max_early_data(context, 0);
+    // One ticket per connection: a browser resumes with the latest anyway.
+    SSL_CTX_set_num_tickets(context, 1);
     SSL_CTX_set_mode(context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     EVP_PKEY_up_ref(key);
     key_ = key;
