@@ -126,6 +126,14 @@ bool TlsSession::resumed() const {
     return ssl_ && SSL_session_reused(ssl_) == 1;
 }
 
+void TlsSession::resume(SSL_SESSION* earlier) {
+    if (ssl_ && !server_ && !connected_) SSL_set_session(ssl_, earlier);
+}
+
+SSL_SESSION* TlsSession::session_for_later() const {
+    return ssl_ ? SSL_get1_session(ssl_) : nullptr;
+}
+
 bool TlsSession::wait_until(short events, long long deadline_ms) const {
     for (;;) {
         long long left = deadline_ms - now_ms();

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <openssl/types.h>
 
+typedef struct ssl_session_st SSL_SESSION;
+
 class TlsSession {
 public:
     // read() or write() cannot go on before the socket is ready.
@@ -40,6 +42,12 @@ public:
     bool handshake(const Str& host, int timeout_ms);
     // The handshake resumed an earlier session.
     bool resumed() const;
+    // A client's session to offer on its next connection to the same server
+    // (before the handshake), which saves the server's certificate and
+    // signature if the server agrees. Must end with close() to be resumable.
+    void resume(SSL_SESSION* earlier);
+    // This session for a later resume(); the caller frees it (SSL_SESSION_free).
+    SSL_SESSION* session_for_later() const;
 
     // Bytes read (want > 0), 0 when the peer has closed (close_notify or a
     // plain end of the connection), -1 with a report, or WAIT.
