@@ -95,11 +95,31 @@ int connect_loopback(uint16_t port, bool nonblocking, const std::string& from) {
     return fd;
 }
 
-std::string receive_all(int fd, int timeout_ms) {
+namespace {
+
+// How many answers from the start of text are whole and kept alive.
+size_t kept_answers(const std::string& text, bool head_only) {
+    size_t count = 0, from = 0;
+    for (;;) {
+        size_t head_end = text.find("\r\n\r\n", from);
+        if (head_end == std::string::npos) return count;
+        HttpResult head = parse_http(text.substr(from, head_end + 4 - from));
+        std::string connection = head.header("Connection"), length = head.header("Content-Length");
+        if (connection != "keep-alive" && connection != "Keep-Alive") return count;
+        size_t end = head_end + 4 + (head_only || head.status == 304 || length.empty() ? 0 : std::stoul(length));
+        if (end > text.size()) return count;
+        count++;
+        from = end;
+    }
+}
+
+} // namespace
+
+std::string receive_all(int fd, int timeout_ms, size_t kept, bool head_only) {
     std::string answer;
     char buffer[65536];
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
+    while (kept == 0 || kept_answers(answer, head_only) < kept) {
         pollfd p{fd, POLLIN, 0};
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         int n = ::poll(&p, 1, int(std::max<long long>(left.count(), 0)));
@@ -117,7 +137,7 @@ std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms,
     int fd = connect_loopback(port, false, from);
     if (fd < 0) return "";
     send_all(fd, bytes.data(), bytes.size());
-    std::string answer = receive_all(fd, timeout_ms);
+    std::string answer = receive_all(fd, timeout_ms, 1, bytes.starts_with("HEAD "));
     ::close(fd);
     return answer;
 }

@@ -42,10 +42,12 @@ HttpResult parse_http(const std::string& raw);
 // asked), from the loopback address `from` when one is given; -1 when it
 // failed at once.
 int connect_loopback(uint16_t port, bool nonblocking = false, const std::string& from = "");
-// Reads fd until the peer closes, for at most timeout_ms.
-std::string receive_all(int fd, int timeout_ms = 30000);
+// Reads fd until the peer closes, for at most timeout_ms, or (kept > 0)
+// until that many answers marked "Connection: keep-alive" are whole (their
+// bodies as long as Content-Length says; none after a HEAD when head_only).
+std::string receive_all(int fd, int timeout_ms = 30000, size_t kept = 0, bool head_only = false);
 // Connects to 127.0.0.1:port, sends bytes, reads until the peer closes (at
-// most timeout_ms). Returns what arrived.
+// most timeout_ms) or its answer, kept alive, is whole. Returns what arrived.
 std::string exchange(uint16_t port, const std::string& bytes, int timeout_ms = 30000,
                      const std::string& from = "");
 

@@ -28,6 +28,10 @@
 //                                           which a connection over maxcon waits for
 //  16    MakeRoom          worker->server   u32 bytes wanted on the cache's disk
 //  17    RoomMade          server->worker   u32 bytes freed (least recently used evicted)
+//  18    KeepWaiting       worker->server   -  the answer went out whole and the client's
+//                                           connection stays open for its next request:
+//                                           what the worker holds is released, and the
+//                                           connection counts as one without a head again
 // A lock or search goes by the client address the server accepted.
 #pragma once
 
@@ -51,4 +55,5 @@ enum Command : int32_t {
     CMD_HEAD_COMPLETE = 15,
     CMD_MAKE_ROOM = 16,
     CMD_ROOM_MADE = 17,
+    CMD_KEEP_WAITING = 18,
 };

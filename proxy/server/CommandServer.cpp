@@ -49,6 +49,9 @@ int32_t CommandServer::serve(Connection& record, ConnectionTable& table) {
     case CMD_FINISHED:
         finished(record, table);
         return 0; // the record is gone
+    case CMD_KEEP_WAITING:
+        keep_waiting(record);
+        break;
     case CMD_READ_LOCK:
         result = read_lock(record);
         break;
@@ -106,6 +109,15 @@ void CommandServer::release_locks(Connection& record) {
 void CommandServer::finished(Connection& record, ConnectionTable& table) {
     release_locks(record);
     table.remove(record.id);
+}
+
+// The connection waits for its next request: nothing of the last one stays
+// held, and while no head has come it may give way to a new browser like
+// any connection that is slow to send its request.
+void CommandServer::keep_waiting(Connection& record) {
+    release_locks(record);
+    record.head_complete = false;
+    record.accepted = std::chrono::steady_clock::now();
 }
 
 void CommandServer::end_channel(Connection& record, ConnectionTable& table) {

@@ -35,6 +35,7 @@ private:
     // The handlers: 0 served, 1 the record could not be read (report
     // pending), -1 the server failed.
     void finished(Connection& record, ConnectionTable& table);
+    void keep_waiting(Connection& record);
     int32_t head_complete(Connection& record);
     int32_t read_lock(Connection& record);
     int32_t release_read_lock(Connection& record);

@@ -192,6 +192,12 @@ int ParentChannel::special_request(const Str& path, const ArgList& parameters,
     return 0;
 }
 
+int ParentChannel::keep_waiting(const char* context) {
+    MessageBuffer message;
+    BinaryDrain(message) << int32_t(CMD_KEEP_WAITING);
+    return send(message.bytes, context);
+}
+
 int ParentChannel::finished(const char* context) {
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_FINISHED);

@@ -93,7 +93,7 @@ public:
     int read_lock(const Str& url, CacheLookup& lookup, const char* context);
     int read_lock_answer(CacheLookup& lookup, const char* context);
     // hold: the release leaves together with the next message (the worker's
-    // last releases travel with Finished, in one piece).
+    // last releases travel with Finished or KeepWaiting, in one piece).
     int release_read_lock(uint32_t id, const char* context, bool hold = false);
     // kept_private: the document is kept for this worker's client only.
     int write_lock(const Str& url, const GMTdate& date, bool headeronly, int32_t errorcode,
@@ -107,6 +107,9 @@ public:
                         SpecialAnswer& answer, const char* context);
     // Sends Finished and shuts the channel down: nothing follows it.
     int finished(const char* context);
+    // Sends KeepWaiting (with whatever is held): the client's connection
+    // waits for its next request.
+    int keep_waiting(const char* context);
 
 private:
     // last: nothing follows on the channel, which is shut down right after.

@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <new>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -74,6 +76,12 @@ UrlGet::~UrlGet() {
 
 void UrlGet::serve(ArgList& args) {
     if (!start(args)) return;
+    do
+        serve_request();
+    while (next_request());
+}
+
+void UrlGet::serve_request() {
     if (!early_lookup_ && receive_request(request_) != Failure::NONE) {
         fail_chain(START, "unable to receive request from client");
         print_if(options_.debug);
@@ -142,6 +150,10 @@ bool UrlGet::start(ArgList& args) {
         fail_print();
         return false;
     }
+    return announce_request();
+}
+
+bool UrlGet::announce_request() {
     // A plain request's cache lookup leaves together with GetOptions: the
     // server answers both in order, and the worker saves a round trip.
     const Str* lookup_url = early_lookup_ ? &request_.uri : nullptr;
@@ -419,13 +431,15 @@ UrlGet::Failure UrlGet::create_answer_to_special_request(URLRequest& request) {
     answer_ = URLAnswer();
     answer_.from_Str(head);
     answer_.body = std::move(body);
+    // Announced, so that a client may keep its connection.
+    if (answer_.content_length == 0) answer_.content_length = answer_.body.length();
     answer_.date.set_now();
     return Failure::NONE;
 }
 
 void UrlGet::send_and_release() {
     if (send_answer_to_client(request_) == Failure::NONE) {
-        release_after_success();
+        answered_ = release_after_success();
     } else {
         fail_chain(MAIN, "unable to send answer to client");
         print_if(options_.debug);
@@ -436,7 +450,7 @@ void UrlGet::send_and_release() {
     drop_server();
 }
 
-void UrlGet::release_after_success() {
+bool UrlGet::release_after_success() {
     int result = 0;
     if (writing_.id != 0) {
         uint32_t id = writing_.id;
@@ -448,14 +462,24 @@ void UrlGet::release_after_success() {
         // which nothing it keeps depends on: the browser sees the end of its
         // answer at once, not only once the server has heard Finished and
         // closes the handle (which stays the server's).
-        if (source_ == Source::CACHE) {
-            if (client_tls_) client_tls_->close();
-            ::shutdown(client_->handle(), SHUT_WR);
-        }
+        if (source_ == Source::CACHE) end_of_answer();
         reading_.close();
         result = channel_->release_read_lock(lookup_.id, START, true);
     }
     if (result != 0) fail_print();
+    return result == 0;
+}
+
+// The corked last piece of a cached answer leaves now: with the end of the
+// connection, or on its own when the connection is kept.
+void UrlGet::end_of_answer() {
+    if (keep_alive_) {
+        int off = 0;
+        ::setsockopt(client_->handle(), IPPROTO_TCP, TCP_CORK, &off, sizeof off);
+        return;
+    }
+    if (client_tls_) client_tls_->close();
+    ::shutdown(client_->handle(), SHUT_WR);
 }
 
 uint32_t UrlGet::finish_cache_write() {

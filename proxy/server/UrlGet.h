@@ -1,7 +1,9 @@
 // UrlGet: the request worker. One worker serves exactly one browser
-// connection: it reads one HTTP/1.0 proxy request, answers it from the cache,
+// connection: it reads an HTTP proxy request, answers it from the cache,
 // from the origin server (direct, through a remote proxy or a SOCKS4 server)
-// or from the proxy's own pages, stores what it relays, and ends. It reaches
+// or from the proxy's own pages, and stores what it relays; a client that
+// asked to keep its connection gets the next request served on it, else the
+// worker ends. It reaches
 // the cache database and the options only through the command channel to the
 // server (ParentChannel); it uses the client's handle without owning it.
 //
@@ -89,6 +91,21 @@ private:
     };
 
     bool start(ArgList& args);
+    // One request on the connection, from its head to the end of its answer.
+    void serve_request();
+    // Tells the server the options and lookup the request head allows (see
+    // start); false when the channel failed (printed).
+    bool announce_request();
+    // Keep-alive (UrlGetKeepAlive.cpp). Whether the client asked for it.
+    bool client_keeps_alive() const;
+    // Decided right before the answer's head leaves: the client asked, and
+    // the answer's end is known without a close. The head then says so.
+    void decide_keep_alive();
+    // After an answer: whether the connection stays, and then the next
+    // request's head is awaited (`timeout` seconds) and announced.
+    bool next_request();
+    // Forgets everything of the request before.
+    void reset_exchange();
     bool parse_start_options(ArgList& args);
     // Makes the client's socket ready and reads what it sent so far; a
     // failure's text (raised once the channel is up) or "".
@@ -98,6 +115,8 @@ private:
     // an admin request): it is then in request_. Otherwise the bytes stay in
     // request_head_ for receive_request.
     bool read_early_request();
+    // The early lookup for a complete head in request_head_ (see above).
+    bool take_early_request();
     // Tells the server that the request head is in (its answer are fresh
     // options); false when that failed (printed).
     bool tell_head_complete(const URLRequest& request);
@@ -151,7 +170,9 @@ private:
     void answer_error_page(Failure kind);
     void send_and_release();
     bool from_cache() const { return source_ == Source::CACHE || source_ == Source::RENEWED; }
-    void release_after_success();
+    // False when the server could not be told (printed).
+    bool release_after_success();
+    void end_of_answer();
     // The body bytes of a complete copy, now under its cache file's name;
     // 0 when there is none (dropped, cut short, or not to be kept).
     uint32_t finish_cache_write();
@@ -221,6 +242,9 @@ private:
     bool passed_on_ = false; // a 304 of the origin's goes to the client as it is
     Failure failure_ = Failure::NONE;
     bool refused_ = false; // the origin was one of the proxy's own ports
+    bool keep_alive_ = false;     // the answer was marked keep-alive
+    bool answered_ = false;       // ... and left whole, its locks released
+    bool relay_complete_ = false; // the origin's body came to its announced end
 
     std::unique_ptr<InterNetClient> server_;
     std::unique_ptr<TlsSession> tls_; // on server_, for an https origin

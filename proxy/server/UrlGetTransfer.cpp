@@ -139,8 +139,12 @@ bool UrlGet::read_early_request() {
         return false;
     }
     // Nothing yet, or closed: the wait in receive_request tells which.
-    if (n == 0 || request_head_.feed(buffer_.get(), uint32_t(n)) != HeadAssembler::COMPLETE)
-        return false;
+    if (n > 0) request_head_.feed(buffer_.get(), uint32_t(n));
+    return take_early_request();
+}
+
+bool UrlGet::take_early_request() {
+    if (request_head_.state() != HeadAssembler::COMPLETE) return false;
     URLRequest request;
     request.from_Str(request_head_.head());
     refuse_loop(request);
@@ -394,6 +398,7 @@ UrlGet::Failure UrlGet::send_answer_to_client(URLRequest& request) {
     // hold hop-by-hop lines. The proxy's own pages are not passed on.
     if (source_ != Source::HELD || passed_on_)
         answer_.unknown = with_via(without_hop_by_hop(answer_.unknown, false), via_pseudonym());
+    decide_keep_alive();
     Str head = answer_.to_Str();
     bool head_only = (request.method == "HEAD") != 0;
     // A small body, or the first block of a cached one, leaves together
@@ -429,7 +434,10 @@ UrlGet::Failure UrlGet::relay_body(const char* context) {
     uint32_t announced = answer_.content_length;
     uint32_t relayed = answer_.body.length();
     for (;;) {
-        if (announced != 0 && relayed >= announced) return Failure::NONE;
+        if (announced != 0 && relayed >= announced) {
+            relay_complete_ = true;
+            return Failure::NONE;
+        }
         int32_t want = TRANSFER_BUFFER_SIZE;
         if (announced != 0 && announced - relayed < uint32_t(want))
             want = int32_t(announced - relayed);
