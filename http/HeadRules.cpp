@@ -74,6 +74,7 @@ int32_t fault_status(HeadFault fault) {
     case HeadFault::REQUEST_LINE_TOO_LONG: return 414;
     case HeadFault::HEAD_TOO_LARGE: return 431;
     case HeadFault::LOOP: return 508;
+    case HeadFault::TRANSFER_ENCODING: return 411; // a body with a Content-Length would be passed on
     default: return 400;
     }
 }
@@ -82,6 +83,7 @@ const char* status_phrase(int32_t status) {
     switch (status) {
     case 400: return "Bad Request";
     case 403: return "Forbidden";
+    case 411: return "Length Required";
     case 414: return "URI Too Long";
     case 431: return "Request Header Fields Too Large";
     case 502: return "Bad Gateway";

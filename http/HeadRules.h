@@ -43,7 +43,8 @@ enum class HeadFault : uint32_t {
 };
 constexpr uint32_t HEAD_FAULT_COUNT = 12;
 
-// The status a refused request is answered with: 414, 431, 508 for a loop,
+// The status a refused request is answered with: 411 for a body with a
+// Transfer-Encoding, 414, 431, 508 for a loop,
 // else 400; and its reason phrase.
 int32_t fault_status(HeadFault fault);
 const char* status_phrase(int32_t status);

@@ -135,7 +135,7 @@ TEST(URLRequest, HeadsBreakingTheStrictRulesAreRefusedWithTheirStatus) {
              {get + "Content-Length: 5abc\r\n\r\n", length}, {get + "Content-Length: 4294967301\r\n\r\n", length},
              {get + "Content-Length:\r\n\r\n", length}, {get + "Content-Length: 5, 5\r\n\r\n", length},
              {get + "Content-Length: 5\r\nContent-Length: 6\r\n\r\n", "400 conflicting Content-Length headers"},
-             {get + "Transfer-Encoding: chunked\r\n\r\n", "400 Transfer-Encoding in a request"},
+             {get + "Transfer-Encoding: chunked\r\n\r\n", "411 Transfer-Encoding in a request"},
              // Accepted: equal lengths, the largest length and port, tabs in header lines, bare LF line
              // ends, percent-encoding and the characters browsers leave unencoded.
              {get + "Content-Length: 4294967295\r\ncontent-length:\t4294967295 \r\nX:\ty\r\n\r\n", "80 4294967295"},

@@ -32,7 +32,7 @@ TEST(E2eStrict, BadHeadsAreRefusedAndNothingReachesTheOrigin) {
              {post + "Content-Length: 5abc\r\n\r\nhello", 400, length},
              {post + "Content-Length: 4294967301\r\n\r\nhello", 400, length},
              {post + "Content-Length: 5\r\nContent-Length: 6\r\n\r\nhello", 400, "two Content-Length headers give different lengths."},
-             {post + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", 400,
+             {post + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", 411,
               "a request body with a Transfer-Encoding cannot be passed on."},
              // Wrapped at 2^32, this port would be the origin's.
              {"GET http://127.0.0.1:" + std::to_string(4294967296ull + origin.port()) + "/never" + end, 400,
