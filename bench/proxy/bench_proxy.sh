@@ -15,6 +15,8 @@
 #   PEERS=/work/shared/peers/proxy      the peer comparison scripts
 #   NO_SQUID=1                          leave Squid out (origin and harbord only)
 #   KEEP_PEERS=1                        do not tear the origin and Squid down
+#   KEEPALIVE=1                         ab -k: every ab connection asks for
+#                                       keep-alive (Squid and harbord alike)
 #   DUR, RUNS, CASES, PIN, OUTDIR       passed on to the peers' bench.sh
 #
 # Quick run:  DUR=2 RUNS=1 bench/proxy/bench_proxy.sh
@@ -81,6 +83,14 @@ if [ "$NO_SQUID" = 1 ]; then
   export PROXY="$TARGETS"
 else
   export PROXY="127.0.0.1:13128 $TARGETS"
+fi
+# The peers' bench.sh runs plain ab; for keep-alive an ab of the same name
+# that adds -k comes first on the PATH.
+if [ "${KEEPALIVE:-0}" = 1 ]; then
+  mkdir -p "$WORK/ab-k"
+  printf '#!/bin/sh\nexec %s -k "$@"\n' "$(command -v ab)" > "$WORK/ab-k/ab"
+  chmod +x "$WORK/ab-k/ab"
+  export PATH="$WORK/ab-k:$PATH"
 fi
 RUN="$RUN" "$PEERS/bench.sh"
 for log in "$WORK"/*/harbord.log; do

@@ -13,27 +13,30 @@ const char REPORTER[] = "CmdSocket: ";
 } // namespace
 
 CmdSocket::CmdSocket(const Str& name, const ArgList& arguments, Entry entry) {
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) < 0) {
-        fail_new(REPORTER, "unable to create channel Reason code:" + Str::from_long(errno));
-        return;
-    }
-    auto own_end = std::make_unique<Socket>(ends[0], false);
+    ChannelPair pair;
+    if (!ChannelShelf::take(pair)) return;
+    auto loan = std::make_shared<ChannelLoan>(pair);
     auto start = std::make_unique<WorkerStart>(WorkerStart{entry, arguments});
     start->arguments.append("-icsocket");
-    start->arguments.append(Str::from_ulong(uint32_t(ends[1])));
+    start->arguments.append(Str::from_ulong(uint32_t(pair.worker_end)));
+    start->arguments.append("-icshared");
+    start->arguments.append("1");
+    start->returned = [loan] { loan->let_go(true); };
     if (start->arguments.status() != 0) {
-        ::close(ends[1]);
+        loan->let_go(false);
+        loan->let_go(false);
         fail_chain(REPORTER, "unable to build argument list");
         return;
     }
-    // From here on the worker owns its end and closes it when it ends.
     if (!WorkerPool::start(std::move(start))) {
-        ::close(ends[1]);
+        loan->let_go(false);
+        loan->let_go(false);
         fail_chain(REPORTER, Str("unable to create new process '") + name + "'");
         return;
     }
-    connection_ = std::move(own_end);
+    // The loan closes the handle, or shelves it.
+    connection_ = std::make_unique<Socket>(pair.server_end, true);
+    loan_ = std::move(loan);
     reader_.attach(connection_->handle());
 }
 
@@ -42,7 +45,8 @@ CmdSocket::CmdSocket(int handle) : connection_(std::make_unique<Socket>(handle, 
 }
 
 CmdSocket::~CmdSocket() {
-    if (connection_) connection_->shutdown();
+    if (connection_ && !clean_) connection_->shutdown();
+    if (loan_) loan_->let_go(clean_);
 }
 
 int CmdSocket::handle() const {

@@ -1,15 +1,18 @@
 // CmdSocket: the server's end of the command channel to one request worker
-// (the message codes are in Command.h). Constructing it makes the channel, a
-// connected pair of local sockets that no other program can reach, and
-// starts the worker (WorkerPool) with the program entry and a synthetic
-// argument list that hands the worker its end ("-icsocket" and the handle).
-// The server's end is connected at once: there is nothing to accept.
+// (the message codes are in Command.h). Constructing it takes a channel, a
+// connected pair of local sockets that no other program can reach, from the
+// ChannelShelf, and starts the worker (WorkerPool) with the program entry
+// and a synthetic argument list that lends the worker its end ("-icsocket"
+// and the handle, "-icshared 1"). The server's end is connected at once:
+// there is nothing to accept. A channel whose worker said Finished goes back
+// on the shelf; any other is shut down, so that the worker notices.
 #pragma once
 
 #include "foundation/ArgList.h"
 #include "foundation/ByteStream.h"
 #include "foundation/Socket.h"
 #include "foundation/Str.h"
+#include "proxy/server/ChannelShelf.h"
 #include "proxy/server/ChannelStream.h"
 #include "proxy/server/WorkerPool.h"
 
@@ -32,6 +35,9 @@ public:
     CmdSocket(const Str& name, const ArgList& arguments, Entry entry);
     // Takes handle, a connected channel end, as the server's end.
     explicit CmdSocket(int handle);
+    // The worker said Finished and was neither dropped nor cut off: its
+    // channel may serve the next connection.
+    void finished_cleanly() { clean_ = true; }
     // Shuts the connection down in both directions, so the worker notices.
     ~CmdSocket() override;
     CmdSocket(const CmdSocket&) = delete;
@@ -73,6 +79,8 @@ public:
 
 private:
     std::unique_ptr<Socket> connection_;
+    std::shared_ptr<ChannelLoan> loan_; // null for a channel taken by handle
+    bool clean_ = false;
     ChannelReader reader_;
     uint32_t record_bytes_ = 0;
     Str held_;

@@ -108,6 +108,7 @@ void CommandServer::release_locks(Connection& record) {
 // so that a document not stored completely does not count as cached.
 void CommandServer::finished(Connection& record, ConnectionTable& table) {
     release_locks(record);
+    if (!record.dropped && !record.ended) record.channel->finished_cleanly();
     table.remove(record.id);
 }
 

@@ -7,11 +7,18 @@
 #include <cerrno>
 #include <sys/socket.h>
 
-ParentChannel::ParentChannel(int handle) : socket_(handle, false), reader_(handle) {
+ParentChannel::ParentChannel(int handle, bool lent)
+    : socket_(handle, lent), reader_(handle), lent_(lent) {
     // The socket stays blocking: a read or write here waits in the receive
     // or send itself, not in a poll before it. Waits that also watch the
     // client or the origin poll the handle, whatever its mode.
     connected_ = true;
+}
+
+// A lent channel still open was not ended by Finished: the server must see
+// its end, and the channel is not used again.
+ParentChannel::~ParentChannel() {
+    close();
 }
 
 void ParentChannel::close() {
@@ -201,8 +208,11 @@ int ParentChannel::keep_waiting(const char* context) {
 int ParentChannel::finished(const char* context) {
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_FINISHED);
-    if (send(message.bytes, context, true) != 0) return 1;
-    // Nothing follows Finished.
-    close();
+    if (send(message.bytes, context, !lent_) != 0) return 1;
+    // Nothing follows Finished; a lent channel stays open for the next worker.
+    if (lent_)
+        connected_ = false;
+    else
+        close();
     return 0;
 }

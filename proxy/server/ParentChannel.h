@@ -69,8 +69,11 @@ struct SpecialAnswer {
 
 class ParentChannel {
 public:
-    // Takes handle, the worker's end of the channel, and closes it at the end.
-    explicit ParentChannel(int handle);
+    // Takes handle, the worker's end of the channel, and closes it at the
+    // end; a lent one (see ChannelShelf) is left open after Finished, for
+    // the next worker.
+    explicit ParentChannel(int handle, bool lent = false);
+    ~ParentChannel();
     ParentChannel(const ParentChannel&) = delete;
     ParentChannel& operator=(const ParentChannel&) = delete;
 
@@ -124,5 +127,6 @@ private:
     Socket socket_;
     bool connected_ = false;
     ChannelReader reader_;
+    bool lent_ = false;
     Str held_; // messages without an answer, waiting for the next send
 };

@@ -61,6 +61,7 @@ int urlget_main(const Str& program_name, ArgList& args) {
 UrlGet::UrlGet()
     : icsocket_("icsocket", "socket descriptor of internal communication", 0, 1, 2147483647,
                 false),
+      icshared_("icshared", "1: the channel stays open after Finished", 0, 0, 1, false),
       socket_("socket", "socket descriptor of client connection", 0, 1, 2147483647, false),
       remip_("remip", "IP-address of remote client", 0, INT32_MIN, INT32_MAX, false) {}
 
@@ -109,7 +110,8 @@ void UrlGet::serve_request() {
 }
 
 bool UrlGet::parse_start_options(ArgList& args) {
-    if (start_options_.insert(icsocket_) < 0 || start_options_.insert(socket_) < 0 ||
+    if (start_options_.insert(icsocket_) < 0 || start_options_.insert(icshared_) < 0 ||
+        start_options_.insert(socket_) < 0 ||
         start_options_.insert(remip_) < 0) {
         fail_print();
         return false;
@@ -136,10 +138,13 @@ bool UrlGet::parse_start_options(ArgList& args) {
 bool UrlGet::start(ArgList& args) {
     if (!parse_start_options(args)) {
         // The server learns the end from its channel.
-        if (icsocket_.value() > 0) ::close(int(icsocket_.value()));
+        if (icsocket_.value() > 0 && icshared_.value() == 1)
+            ::shutdown(int(icsocket_.value()), SHUT_RDWR); // the lender closes it
+        else if (icsocket_.value() > 0)
+            ::close(int(icsocket_.value()));
         return false;
     }
-    channel_ = std::make_unique<ParentChannel>(int(icsocket_.value()));
+    channel_ = std::make_unique<ParentChannel>(int(icsocket_.value()), icshared_.value() == 1);
     // The request, usually there already, leaves with the first command,
     // so that the server finds both at once.
     client_ = std::make_unique<Socket>(socket_.value(), true);

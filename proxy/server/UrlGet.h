@@ -220,6 +220,7 @@ private:
     void store(const char* bytes, uint32_t count);
 
     OptionInt icsocket_;
+    OptionInt icshared_; // 1: the channel is lent (see ChannelShelf)
     OptionInt socket_;
     OptionInt remip_;
     OptionSet start_options_;

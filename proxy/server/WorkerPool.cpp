@@ -89,6 +89,7 @@ void* run_workers(void* data) {
     std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(data));
     while (start) {
         start->entry(start->arguments);
+        if (start->returned) start->returned();
         start.reset();
         worker_returned();
         // A report the worker left is printed when its thread ends, as ever.

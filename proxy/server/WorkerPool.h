@@ -9,16 +9,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 // The program entry as a worker thread calls it: the whole argument list,
 // beginning with the program's file name.
 using WorkerEntry = int (*)(ArgList& arguments);
 
-// One worker to run: the entry and its arguments.
+// One worker to run: the entry and its arguments, and what to do once the
+// entry has returned (on the worker's thread; may be empty).
 struct WorkerStart {
     WorkerEntry entry;
     ArgList arguments;
+    std::function<void()> returned = {};
 };
 
 class WorkerPool {

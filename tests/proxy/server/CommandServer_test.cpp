@@ -215,7 +215,7 @@ TEST_F(CommandServerTest, InvalidDataEndsThatChannelOnly) {
             ASSERT_NE(table.find(id), nullptr);
             ASSERT_EQ(server->serve(*table.find(id), table), 0);
             EXPECT_EQ(readers(own), 0);
-            worker->channel.reset();
+            worker->end();
             while (table.find(id)) ASSERT_EQ(server->serve(*table.find(id), table), 0);
         }
         EXPECT_EQ(table.find(id), nullptr);

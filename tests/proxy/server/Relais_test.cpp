@@ -6,6 +6,7 @@
 #include "proxy/server/Relais.h"
 
 #include "foundation/Fail.h"
+#include "proxy/server/ChannelShelf.h"
 #include "proxy/server/Command.h"
 #include "tests/proxy/server/ServerTestSupport.h"
 
@@ -87,28 +88,32 @@ protected:
 };
 
 // One server life: a browser gets a worker with its handle, its address and
-// its end of a private channel (nothing listens on the internal port), until
-// Finished closes both; a channel that breaks without Finished closes only
-// its browser, and the next one is served.
+// its end of a private channel (nothing listens on the internal port). At
+// Finished the browser's connection closes and the channel waits for the
+// next browser; a channel that breaks without Finished closes its browser
+// and is not used again, and the next one is served on a fresh channel.
 TEST_F(RelaisTest, BrowsersGetWorkersOnPrivateChannelsAndABrokenOneEndsAlone) {
+    const size_t shelved = ChannelShelf::held();
     start();
     auto worker = connect_worker();
     ASSERT_TRUE(worker);
-    std::string handle = worker->arguments.at(3);
-    std::vector<std::string> expected = {"harbord", "-urlget", "-socket", handle, "-remip",
-                                         "16777343", "-icsocket", worker->arguments.back()};
+    std::string handle = worker->arguments.at(3), channel = worker->arguments.at(7);
+    std::vector<std::string> expected = {"harbord", "-urlget",   "-socket", handle, "-remip",
+                                         "16777343", "-icsocket", channel,  "-icshared", "1"};
     EXPECT_EQ(worker->arguments, expected);
     EXPECT_TRUE(InterNetClient("127.0.0.1", iport).failed() && fail_take()); // nothing listens
     EXPECT_TRUE(options_round_trip(*worker));
     BinaryDrain(*worker->channel) << int32_t(CMD_FINISHED);
     EXPECT_TRUE(closed_by_server(*client));
-    EXPECT_TRUE(closed_by_server(*worker->channel));
+    EXPECT_EQ(ChannelShelf::held(), shelved + 1);
 
     worker = connect_worker();
-    ASSERT_TRUE(worker);
+    ASSERT_TRUE(worker && options_round_trip(*worker));
+    EXPECT_EQ(worker->arguments.at(7), channel);
     StderrCapture err;
-    worker->channel.reset();
+    worker->end();
     EXPECT_TRUE(closed_by_server(*client));
+    EXPECT_EQ(ChannelShelf::held(), shelved);
     auto next = connect_worker();
     ASSERT_TRUE(next && options_round_trip(*next));
     EXPECT_EQ(err.text(), "MALFUNCTION:\nRelais: closing channel to child, reason:\r\n"

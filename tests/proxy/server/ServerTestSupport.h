@@ -13,6 +13,7 @@
 #include "foundation/ObjectStream.h"
 #include "proxy/server/ChannelStream.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -37,6 +38,13 @@ struct FakeWorker {
     size_t stack_bytes = 0;
     bool blocks_stop_signals = false;
     std::unique_ptr<Socket> channel;
+
+    // Ends its part of the channel as a worker does: the server sees the end
+    // although the lent handle stays open.
+    void end() {
+        channel->shutdown();
+        channel.reset();
+    }
 };
 
 // Workers started by the entries below, in start order.
@@ -66,8 +74,10 @@ inline int connecting_entry(ArgList& arguments) {
     pthread_sigmask(SIG_SETMASK, nullptr, &mask);
     worker->blocks_stop_signals =
         sigismember(&mask, SIGINT) && sigismember(&mask, SIGTERM) && sigismember(&mask, SIGHUP);
-    // After "-icsocket".
-    worker->channel = std::make_unique<Socket>(std::stoi(worker->arguments.back()), false);
+    // The channel is lent for as long as a real worker runs; the fake, which
+    // lives on after its entry returned, talks through its own handle of it.
+    auto icsocket = std::find(worker->arguments.begin(), worker->arguments.end(), "-icsocket");
+    worker->channel = std::make_unique<Socket>(::dup(std::stoi(*(icsocket + 1))), false);
     // A test that reads more than the server sent fails instead of hanging.
     timeval limit{30, 0};
     ::setsockopt(worker->channel->handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
