@@ -251,7 +251,8 @@ void OriginServer::run() {
 
 void OriginServer::serve(int client, Connection* self) {
     Request request;
-    if (read_request(client, request)) {
+    bool kept = true;  // open for a request
+    while (kept && read_request(client, request)) {
         Answer answer;
         bool found = false;
         Handler handler;
@@ -267,10 +268,12 @@ void OriginServer::serve(int client, Connection* self) {
         found = found || (handler && handler(request, answer));
         if (!found && !answer_from_directory(request, answer))
             answer = status(404, "Not Found");
-        send_answer(client, request, answer);
-    } else {
-        ::shutdown(client, SHUT_RDWR);
+        kept = keep_alive_ && ::strcasecmp(request.header("Proxy-Connection").c_str(), "keep-alive") == 0 &&
+               !answer.raw_only && !answer.reset && answer.cut_after == NO_CUT && answer.filler_bytes == 0 &&
+               answer.send_content_length;
+        send_answer(client, request, answer, kept);
     }
+    if (kept) ::shutdown(client, SHUT_RDWR);  // no (further) request came
     ::close(client);
     std::lock_guard<std::mutex> guard(mutex_);
     self->done = true;
@@ -364,7 +367,7 @@ void OriginServer::send_filler(int client, const Answer& answer) {
     }
 }
 
-void OriginServer::send_answer(int client, const Request& request, const Answer& answer) {
+void OriginServer::send_answer(int client, const Request& request, const Answer& answer, bool keep_open) {
     if (answer.held && !wait_released()) return;
     if (!pause(answer.delay_ms)) return;
     if (answer.raw_only) {
@@ -386,6 +389,7 @@ void OriginServer::send_answer(int client, const Request& request, const Answer&
         head += "Date: " + http_date(::time(nullptr)) + "\r\n";
         if (answer.last_modified != 0) head += "Last-Modified: " + http_date(answer.last_modified) + "\r\n";
         head += "Server: OriginServer\r\n";
+        if (keep_open) head += "Connection: keep-alive\r\n";
         for (const std::string& line : answer.headers) head += line + "\r\n";
         head += "\r\n";
 
@@ -394,6 +398,7 @@ void OriginServer::send_answer(int client, const Request& request, const Answer&
         if (send_paced(client, message.data(), message.size(), answer) && with_body)
             send_filler(client, answer);
     }
+    if (keep_open) return;
     if (answer.reset) {
         // Give the bytes sent a moment to leave: a reset discards what is unsent.
         pause(100);

@@ -1,6 +1,7 @@
 // OriginServer: a small HTTP/1.0 origin server for tests and demos. It listens
 // on 127.0.0.1 at a free port, serves every connection on a thread of its own
-// and closes each connection after one answer, as an HTTP/1.0 server does.
+// and closes each connection after one answer, as an HTTP/1.0 server does
+// (unless keep-alive mode is on).
 //
 // It answers from scripted answers (set()) and, for paths without one, from
 // the files of a directory. File answers carry Content-Length, Content-Type
@@ -16,6 +17,7 @@
 // thread-safe; the destructor stops the server and joins every thread.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -104,6 +106,12 @@ public:
     // size bytes in which no shifted piece matches another.
     static std::string pattern(size_t size);
 
+    // Keep-alive mode, off by default: a request with Proxy-Connection:
+    // keep-alive gets "Connection: keep-alive" and the connection waits for
+    // the next request. Raw, cut, reset and filler answers and those without
+    // Content-Length still end it.
+    void set_keep_alive(bool on) { keep_alive_ = on; }
+
     // Lets every held answer go, now and later.
     void release_held();
 
@@ -130,7 +138,7 @@ private:
     void serve(int client, Connection* self);
     bool read_request(int client, Request& request);
     bool answer_from_directory(const Request& request, Answer& answer) const;
-    void send_answer(int client, const Request& request, const Answer& answer);
+    void send_answer(int client, const Request& request, const Answer& answer, bool keep_open);
     bool send_paced(int client, const char* bytes, size_t count, const Answer& answer);
     void send_filler(int client, const Answer& answer);
     // Sleeps, but returns false at once when the server stops.
@@ -156,4 +164,5 @@ private:
     size_t connections_ = 0;
     std::list<Connection> workers_;
     bool stopping_ = false;
+    std::atomic<bool> keep_alive_{false};
 };

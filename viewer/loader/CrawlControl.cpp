@@ -94,6 +94,7 @@ LoadJobResult CrawlControl::Run() {
         if (item->progressLine >= 0) progress_.SetLine(item->progressLine, std::string());
     queue_.clear();
     active_.clear();
+    net_.CloseIdleConnections();
     progress_.End();
     return result_;
 }

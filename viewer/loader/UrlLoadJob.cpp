@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -20,6 +21,7 @@ constexpr char kStartReporter[] = "UrlLoadJob::Start ";
 constexpr char kWriteReporter[] = "UrlLoadJob::WriteRequest() ";
 constexpr char kReadReporter[] = "UrlLoadJob::ReadAnswer() ";
 constexpr char kRunReporter[] = "UrlLoadJob::RunConnections ";
+constexpr char kKeepAliveLine[] = "Proxy-Connection: keep-alive\r\n";
 
 Str ToStr(const std::string& text) {
     return Str(text.data(), static_cast<uint32_t>(text.size()));
@@ -73,7 +75,10 @@ UrlConnection* UrlLoadJob::RequestCommon(const char* method, const SiteUrl& url,
         return nullptr;
     }
     auto connection = std::make_unique<UrlConnection>();
+    connection->headRequest = std::strcmp(method, "HEAD") == 0;
     if (proxy_.Configured()) {
+        request.unknown += kKeepAliveLine;
+        connection->viaProxy = true;
         connection->targetHost = proxy_.host;
         connection->targetPort = proxy_.port;
         Str text = request.to_proxy_Str();
@@ -99,6 +104,20 @@ void UrlLoadJob::Fail(UrlConnection& connection, const char* reporter, const cha
 }
 
 void UrlLoadJob::Start(UrlConnection& connection) {
+    if (connection.viaProxy) {
+        // Only now: the crawl may have given the connection another collector.
+        connection.answer.ExpectKeptOpen(connection.headRequest);
+        if (!connection.retried && (connection.socket = idle_.Take())) {
+            connection.reused = connection.connected = true;
+            connection.lastActivity = Clock::now();
+            connection.state = UrlConnection::State::Sending;
+            return;
+        }
+    }
+    Connect(connection);
+}
+
+void UrlLoadJob::Connect(UrlConnection& connection) {
     connection.state = UrlConnection::State::Connecting;
     connection.lastActivity = Clock::now();
     connection.socket = std::make_unique<InterNetClient>(ToStr(connection.targetHost), connection.targetPort,
@@ -137,7 +156,7 @@ void UrlLoadJob::WriteRequest(UrlConnection& connection) {
         int32_t n = connection.socket->nbwrite(connection.requestText.data() + connection.sent,
                                                static_cast<int32_t>(std::min<size_t>(left, INT32_MAX)));
         if (n < 0) {
-            Fail(connection, kWriteReporter, loader_text::kSendFailed);
+            if (!RetryOnFresh(connection)) Fail(connection, kWriteReporter, loader_text::kSendFailed);
             return;
         }
         if (n == 0) return;  // would block: the rest on the next turn
@@ -157,14 +176,13 @@ void UrlLoadJob::ReadAnswer(UrlConnection& connection) {
     if (!connection.socket) return;
     int32_t n = connection.socket->nbread(buffer_, sizeof buffer_);
     if (n < 0) {
-        Fail(connection, kReadReporter, loader_text::kReceiveFailed);
+        if (!RetryOnFresh(connection)) Fail(connection, kReadReporter, loader_text::kReceiveFailed);
         return;
     }
     if (n == 0) {
-        if (!PeerClosed(connection)) return;  // nothing there after all
+        if (!PeerClosed(connection) || RetryOnFresh(connection)) return;
         if (connection.answer.HeadComplete()) {
-            connection.state = UrlConnection::State::Done;
-            connection.socket.reset();
+            Finish(connection);
             return;
         }
         // Closed before the head was complete: wait no longer.
@@ -178,6 +196,7 @@ void UrlLoadJob::ReadAnswer(UrlConnection& connection) {
     connection.lastActivity = Clock::now();
     switch (connection.answer.Add(buffer_, static_cast<size_t>(n))) {
     case AnswerCollector::Result::More:
+        if (connection.answer.Complete()) Finish(connection);
         return;
     case AnswerCollector::Result::HeadTooLong:
         fail_new(kReadReporter, loader_text::kHeadTooLong);
@@ -196,6 +215,28 @@ void UrlLoadJob::ReadAnswer(UrlConnection& connection) {
     }
     connection.failure = fail_take();
     connection.state = UrlConnection::State::Failed;
+    connection.socket.reset();
+}
+
+// The proxy may close a kept connection while it is idle or just as the
+// request arrives. Then the request goes once more, on a fresh connection.
+bool UrlLoadJob::RetryOnFresh(UrlConnection& connection) {
+    if (!connection.reused || connection.answer.AnythingReceived()) return false;
+    fail_take();  // the socket's report of the lost connection
+    connection.socket.reset();
+    connection.reused = connection.connected = false;
+    connection.retried = true;
+    connection.sent = 0;
+    connection.state = UrlConnection::State::New;
+    return true;
+}
+
+// A connection whose answer ended by its length and had nothing after it
+// serves the next request; any other is closed.
+void UrlLoadJob::Finish(UrlConnection& connection) {
+    connection.state = UrlConnection::State::Done;
+    if (connection.viaProxy && connection.answer.Complete() && !connection.answer.Overrun())
+        idle_.Put(std::move(connection.socket));
     connection.socket.reset();
 }
 

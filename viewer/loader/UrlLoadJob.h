@@ -4,10 +4,17 @@
 // A connection goes New -> Connecting -> Sending -> Receiving -> Done, and
 // from any step to Failed. A failed connection keeps the text of its failure
 // report; the crawl reads the answer or the failure and releases it.
+//
+// Requests to the proxy ask it to keep the connection open. An answer that
+// agrees ends by its length, and its connection waits in the idle pool for
+// the job's next request, which starts at Sending on it. A kept connection
+// the proxy closed before the answer's first byte is no failure: the request
+// goes back to New once, and then on a fresh connection.
 #pragma once
 
 #include "viewer/loader/AnswerCollector.h"
 #include "viewer/loader/ProxyAddress.h"
+#include "viewer/loader/ProxyConnectionPool.h"
 #include "viewer/loader/SiteUrl.h"
 
 #include <chrono>
@@ -44,6 +51,10 @@ public:
     bool cut = false;     // Done, but the body reached its limit and the rest was not read
     std::chrono::steady_clock::time_point lastActivity;
     std::chrono::steady_clock::time_point deadline;  // complete by then, or fail
+    bool headRequest = false;
+    bool viaProxy = false;  // may take and leave kept connections
+    bool reused = false;    // sent on a kept connection
+    bool retried = false;   // sent again on a fresh connection after a kept one was lost
 };
 
 class UrlLoadJob {
@@ -82,12 +93,17 @@ public:
     void Release(UrlConnection* connection);
 
     size_t ConnectionCount() const { return connections_.size(); }
+    size_t IdleConnections() const { return idle_.IdleCount(); }
+    void CloseIdleConnections() { idle_.CloseAll(); }
 
 private:
     bool Pass();
     int PassWait() const;
     bool AnyFinished() const;
     void Fail(UrlConnection& connection, const char* reporter, const char* text);
+    void Connect(UrlConnection& connection);
+    bool RetryOnFresh(UrlConnection& connection);
+    void Finish(UrlConnection& connection);
     bool ConfirmConnected(UrlConnection& connection);
     bool PeerClosed(const UrlConnection& connection) const;
     void ExpireSilent();
@@ -97,6 +113,7 @@ private:
     std::chrono::milliseconds answerTimeout_ = kDefaultAnswerTimeout;
     std::chrono::milliseconds documentDeadline_ = std::chrono::minutes(10);
     std::vector<std::unique_ptr<UrlConnection>> connections_;
+    ProxyConnectionPool idle_;
     char buffer_[8192];
 };
 

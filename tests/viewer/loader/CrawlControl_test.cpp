@@ -210,13 +210,15 @@ TEST(CrawlProgress, TwelveDocumentsAreInProgressAtOnceAndAStopKeepsWhatWasFound)
 
 // HTTPS pages are asked of the proxy by their absolute https URL and crawled
 // like HTTP ones; http://h/ and https://h/ are one computer. Without a proxy
-// they are not loaded, and the job says why.
+// they are not loaded, and the job says why. A proxy that keeps connections
+// open serves the six requests (at most two at a time) on two.
 TEST(CrawlHttps, PagesGoThroughTheProxyByTheirHttpsUrlAndTheHostDecidesTheComputer) {
     OriginServer proxy;  // answers absolute URLs by their path, as a proxy would from its cache
     proxy.set("/index.html", OriginServer::document("<a href=page.html>p</a><a href=http://site.test/plain.html>h</a>"
                                                     "<a href=https://other.test/x.html>o</a>"));
     proxy.set("/page.html", OriginServer::document("leaf"));
     proxy.set("/plain.html", OriginServer::document("plain"));
+    proxy.set_keep_alive(true);
     JobRun job;
     LoadSettings settings;
     settings.startUrl = "https://site.test/index.html", settings.levels = 1, settings.limitLevels = true;
@@ -229,6 +231,7 @@ TEST(CrawlHttps, PagesGoThroughTheProxyByTheirHttpsUrlAndTheHostDecidesTheComput
     EXPECT_EQ(job.Kind("https://site.test/index.html"), NodeKind::Html);
     EXPECT_EQ(job.Kind("https://other.test/x.html"), NodeKind::OtherServer);
     EXPECT_TRUE(job.result.startLoaded);
+    EXPECT_EQ(proxy.connection_count(), 2u);
 
     JobRun direct;
     direct.Run("https://site.test/index.html", 1);

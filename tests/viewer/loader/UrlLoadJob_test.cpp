@@ -10,8 +10,9 @@ namespace {
 using State = UrlConnection::State;
 using namespace loader_text;
 
-UrlConnection* Fetch(UrlLoadJob& job, const std::string& url, const char* method = "GET") {
+UrlConnection* Fetch(UrlLoadJob& job, const std::string& url, const char* method = "GET", size_t limit = SIZE_MAX) {
     UrlConnection* connection = job.RequestCommon(method, SiteUrl(nullptr, url), nullptr);
+    if (connection) connection->answer = AnswerCollector(limit);
     while (connection && !connection->Finished()) job.RunConnections();
     return connection;
 }
@@ -107,4 +108,62 @@ TEST(Fetching, RequestLinesAndRequestsThatCannotBeMade) {
     EXPECT_FALSE(fail_pending());
     EXPECT_EQ(get_url("PUT", "http://127.0.0.1/", answer, {}), 0);
     EXPECT_NE(TakeReport().find(std::string("get_url() ") + kCreatingRequest), std::string::npos);
+}
+
+// Through a proxy that keeps connections open, a job's requests share them,
+// each answer going to its own request; one the proxy closes as the request
+// arrives is asked again on a fresh connection, and no failure is told.
+TEST(KeptConnections, RequestsShareThemAndOneClosedOnTheWayIsAskedAgain) {
+    OriginServer proxy;
+    proxy.set_keep_alive(true);
+    UrlLoadJob job({"127.0.0.1", proxy.port()}, nullptr);
+    job.SetAnswerTimeout(std::chrono::seconds(10));
+    auto url = [](int i) { return "http://site.test/" + std::to_string(i); };
+    for (int i = 0; i < 14; i++) proxy.set("/" + std::to_string(i), OriginServer::document(url(i)));
+    auto batch = [&](int n, const char* method) {  // n requests at once
+        std::vector<UrlConnection*> all;
+        for (int i = 0; i < n; i++) all.push_back(job.RequestCommon(method, SiteUrl(nullptr, url(i)), nullptr));
+        while (std::any_of(all.begin(), all.end(), [](auto* c) { return !c->Finished(); })) job.RunConnections();
+        for (int i = 0; i < n; i++) EXPECT_EQ(all[i]->answer.Body() + all[i]->failure, *method == 'G' ? url(i) : "");
+        for (UrlConnection* connection : all) job.Release(connection);
+    };
+    for (const char* method : {"HEAD", "GET", "HEAD", "GET"}) batch(1, method);
+    EXPECT_EQ(proxy.connection_count(), 1u);
+    batch(14, "GET");  // 1 kept and 13 new connections, of which 12 stay
+    EXPECT_EQ(job.IdleConnections(), 12u);
+    batch(14, "HEAD");  // 12 kept and 2 new
+    EXPECT_EQ(proxy.connection_count(), 16u);
+    proxy.set_handler([&proxy](const OriginServer::Request& request, OriginServer::Answer& answer) {
+        return answer = proxy.request_count(request.path) > 1 ? OriginServer::document("again") : OriginServer::raw(""), true;
+    });
+    UrlConnection* again = Fetch(job, "http://site.test/closed");
+    EXPECT_EQ(again->answer.Body() + again->failure + TakeReport(), "again");
+    EXPECT_EQ(proxy.connection_count(), 17u);
+}
+
+// Only an answer that says keep-alive and ends whole by its length leaves its
+// connection open; any other is read to its close, as always.
+TEST(KeptConnections, OnlyWholeAnswersMarkedKeepAliveLeaveTheirConnectionOpen) {
+    OriginServer proxy;  // closes after every raw answer: the next fetch finds a kept one closed
+    const std::string kept = "HTTP/1.0 200 OK\r\nConnection: keep-alive\r\nContent-Length: ";
+    struct Case {
+        std::string name, raw, body;
+        size_t idle, limit = SIZE_MAX;
+    } cases[] = {
+        {"kept", kept + "2\r\n\r\nok", "ok", 1},
+        {"other-spelling", "HTTP/1.0 200 OK\r\nproxy-connection: Keep-Alive\r\ncontent-length: 2\r\n\r\nok", "ok", 1},
+        {"304", "HTTP/1.0 304 Not Modified\r\nConnection: keep-alive\r\n\r\n", "", 1},
+        {"no-marker", "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", "ok", 0},
+        {"cut-short", kept + "9\r\n\r\nshort", "short", 0},
+        {"bytes-beyond", kept + "2\r\n\r\nokEXTRA", "ok", 0},
+        {"body-limit", kept + "6\r\n\r\nabcdef", "abcd", 0, 4},
+    };
+    UrlLoadJob job({"127.0.0.1", proxy.port()}, nullptr);
+    for (const Case& c : cases) {
+        proxy.set("/" + c.name, OriginServer::raw(c.raw));
+        UrlConnection* connection = Fetch(job, "http://site.test/" + c.name, "GET", c.limit);
+        EXPECT_EQ(connection->answer.Body() + "|" + connection->failure + TakeReport(), c.body + "|") << c.name;
+        EXPECT_EQ(job.IdleConnections(), c.idle) << c.name;
+        job.Release(connection);
+    }
 }
