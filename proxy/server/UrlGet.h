@@ -189,6 +189,10 @@ private:
     int wait_for(Socket& socket, short events, int timeout_ms, const char* context,
                  const char* wait_context);
     int timeout_ms() const;
+    // wait_for for a read (or wait_ms, when not negative, instead of
+    // `timeout`); false with failure_ set: INTERNAL, or blame after the time.
+    bool await(Socket& peer, short events, Failure blame, const char* context, const char* wait_context,
+               int wait_ms);
     // "connection to client timed out" or to the server.
     static const char* timeout_text(Failure blame);
     // Waits up to `timeout` seconds (or wait_ms, when not negative) for peer, then receives at most want

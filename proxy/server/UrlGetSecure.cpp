@@ -77,17 +77,7 @@ int32_t UrlGet::read_secured(TlsSession& tls, Socket& peer, Failure blame, int32
             fail(blame);
             return -1;
         }
-        int waited = wait_for(peer, tls.wait_events(), wait_ms < 0 ? timeout_ms() : wait_ms, context,
-                              wait_context ? wait_context : context);
-        if (waited < 0) {
-            fail(Failure::INTERNAL);
-            return -1;
-        }
-        if (waited > 0) {
-            fail_new(context, timeout_text(blame));
-            fail(blame);
-            return -1;
-        }
+        if (!await(peer, tls.wait_events(), blame, context, wait_context, wait_ms)) return -1;
     }
 }
 

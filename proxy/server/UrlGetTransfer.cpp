@@ -46,6 +46,16 @@ int UrlGet::timeout_ms() const {
     return options_.timeout * 1000;
 }
 
+bool UrlGet::await(Socket& peer, short events, Failure blame, const char* context, const char* wait_context,
+                   int wait_ms) {
+    int waited = wait_for(peer, events, wait_ms < 0 ? timeout_ms() : wait_ms, context,
+                          wait_context ? wait_context : context);
+    if (waited == 0) return true;
+    if (waited > 0) fail_new(context, timeout_text(blame));
+    fail(waited < 0 ? Failure::INTERNAL : blame);
+    return false;
+}
+
 const char* UrlGet::timeout_text(Failure blame) {
     return blame == Failure::CLIENT ? "connection to client timed out" : "connection to server timed out";
 }
@@ -82,17 +92,7 @@ int32_t UrlGet::read_some(Socket& peer, Failure blame, int32_t want, const char*
                           const char* error_message, const char* wait_context, int wait_ms) {
     if (TlsSession* tls = tls_on(peer))
         return read_secured(*tls, peer, blame, want, context, error_message, wait_context, wait_ms);
-    int waited = wait_for(peer, POLLIN, wait_ms < 0 ? timeout_ms() : wait_ms, context,
-                          wait_context ? wait_context : context);
-    if (waited < 0) {
-        fail(Failure::INTERNAL);
-        return -1;
-    }
-    if (waited > 0) {
-        fail_new(context, timeout_text(blame));
-        fail(blame);
-        return -1;
-    }
+    if (!await(peer, POLLIN, blame, context, wait_context, wait_ms)) return -1;
     int32_t n = peer.nbread(buffer_.get(), want);
     if (n < 0) {
         fail_chain(context, error_message);
