@@ -36,7 +36,8 @@ int32_t CommandServer::serve(Connection& record, ConnectionTable& table) {
     int32_t code = 0;
     source >> code;
     if (source.error()) {
-        if (record.dropped) { // the aborted worker has gone
+        if (record.dropped) { // the aborted worker has gone, as expected
+            fail_take();
             finished(record, table);
             return 0;
         }

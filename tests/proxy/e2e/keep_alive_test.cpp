@@ -117,4 +117,7 @@ TEST(E2eKeepAliveSlots, AKeptIdleConnectionGivesWayToAWaitingClient) {
     // Long before the kept one's `timeout`, the waiting client is served.
     EXPECT_EQ(proxy.get(origin.url("/a")).body, "doc a\n");
     EXPECT_TRUE(kept.closed());
+    // The end of the dropped worker's channel is expected, not a malfunction.
+    ASSERT_EQ(proxy.stop(), 0);
+    EXPECT_EQ(proxy.log().find("MALFUNCTION"), std::string::npos) << proxy.log();
 }
