@@ -25,6 +25,11 @@ public:
 
     const ChannelPair& pair() const { return pair_; }
     void let_go(bool clean);
+    // Neither user took it up: closed at once.
+    void abandon() {
+        let_go(false);
+        let_go(false);
+    }
 
 private:
     std::mutex lock_;

@@ -23,14 +23,12 @@ CmdSocket::CmdSocket(const Str& name, const ArgList& arguments, Entry entry) {
     start->arguments.append("1");
     start->returned = [loan] { loan->let_go(true); };
     if (start->arguments.status() != 0) {
-        loan->let_go(false);
-        loan->let_go(false);
+        loan->abandon();
         fail_chain(REPORTER, "unable to build argument list");
         return;
     }
     if (!WorkerPool::start(std::move(start))) {
-        loan->let_go(false);
-        loan->let_go(false);
+        loan->abandon();
         fail_chain(REPORTER, Str("unable to create new process '") + name + "'");
         return;
     }

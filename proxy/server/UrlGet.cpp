@@ -32,13 +32,6 @@ bool is_error_status(int32_t status) {
     return status >= 400 && status <= 599;
 }
 
-void print_if(bool debug) {
-    if (debug)
-        fail_print();
-    else
-        fail_take();
-}
-
 // Copies failing one after another (a full or read-only disk) are logged
 // once, until a copy is kept again.
 std::atomic<bool> copies_failing{false};
@@ -58,6 +51,13 @@ int urlget_main(const Str& program_name, ArgList& args) {
     return 0;
 }
 
+void UrlGet::print_if_debug() const {
+    if (options_.debug)
+        fail_print();
+    else
+        fail_take();
+}
+
 UrlGet::UrlGet()
     : icsocket_("icsocket", "socket descriptor of internal communication", 0, 1, 2147483647,
                 false),
@@ -70,7 +70,7 @@ UrlGet::~UrlGet() {
     writing_.copy.reset(); // whatever is unfinished is not kept
     drop_server();
     if (channel_ && channel_->connected() && channel_->finished(START) != 0)
-        print_if(options_.debug);
+        print_if_debug();
     // The handle belongs to the server, which closes it after Finished.
     client_.reset();
 }
@@ -85,7 +85,7 @@ void UrlGet::serve(ArgList& args) {
 void UrlGet::serve_request() {
     if (!early_lookup_ && receive_request(request_) != Failure::NONE) {
         fail_chain(START, "unable to receive request from client");
-        print_if(options_.debug);
+        print_if_debug();
         return;
     }
     if (!head_told_ && !tell_head_complete(request_)) return;
@@ -196,7 +196,7 @@ Str UrlGet::prepare_client() {
 
 void UrlGet::answer_invalid_request() {
     fail_chain(INVALID_REQUEST, "received invalid request from client");
-    print_if(options_.debug);
+    print_if_debug();
     if (request_.fault != HeadFault::NONE) {
         set_worker_page(answer_, refusal_page(request_.fault, uint32_t(options_.language)),
                         request_.errorcode);
@@ -257,7 +257,7 @@ bool UrlGet::fetch() {
         return false;
     }
     if (result == Failure::FORBIDDEN) {
-        print_if(options_.debug);
+        print_if_debug();
         set_worker_page(answer_, loopback_refused_page(request_.uri, uint32_t(options_.language)),
                         REFUSAL_STATUS);
         send_and_release();
@@ -302,7 +302,7 @@ void UrlGet::answer_error_page(Failure kind) {
     if (kind == Failure::ORIGIN)
         details = fail_take();
     else
-        print_if(options_.debug);
+        print_if_debug();
     bool copy = lookup_.cached();
     set_worker_page(answer_, error_page(request_.uri, copy,
                                         kind == Failure::ORIGIN ? details.c_str() : nullptr,
@@ -402,7 +402,7 @@ uint64_t UrlGet::ask_for_room(uint64_t wanted) {
     uint32_t freed = 0;
     uint32_t asked = wanted > UINT32_MAX ? UINT32_MAX : uint32_t(wanted);
     if (channel_->make_room(asked, freed, "UrlGet::store ") != 0) {
-        print_if(options_.debug);
+        print_if_debug();
         return 0;
     }
     return freed;
@@ -414,7 +414,7 @@ void UrlGet::drop_cache_copy() {
     uint32_t id = writing_.id;
     writing_.id = 0;
     // The lock goes now: nothing more is written under it.
-    if (channel_->release_write_lock(id, 0, START) != 0) print_if(options_.debug);
+    if (channel_->release_write_lock(id, 0, START) != 0) print_if_debug();
 }
 
 UrlGet::Failure UrlGet::create_answer_to_special_request(URLRequest& request) {
@@ -447,7 +447,7 @@ void UrlGet::send_and_release() {
         answered_ = release_after_success();
     } else {
         fail_chain(MAIN, "unable to send answer to client");
-        print_if(options_.debug);
+        print_if_debug();
         // Nothing stored counts: the server releases the write lock with 0
         // bytes when it hears Finished.
         writing_.copy.reset();

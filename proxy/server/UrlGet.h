@@ -42,6 +42,9 @@ public:
     // Every socket read and the cache-file buffers use this size.
     static constexpr int32_t TRANSFER_BUFFER_SIZE = 65536;
     static constexpr uint32_t REQUEST_BODY_LIMIT = 32768;
+    // The answer to a CONNECT that the proxy takes on, tunnelled or its own.
+    static constexpr char ESTABLISHED[] = "HTTP/1.0 200 Connection established\r\n\r\n";
+    static constexpr int32_t BAD_GATEWAY_STATUS = 502;
 
     // What a failed step is blamed on; the report is pending.
     // FORBIDDEN: the origin is this machine's loopback and the client is not on it.
@@ -182,6 +185,8 @@ private:
     // The stored form of the answer head and the URL.
     Str stored_head(const URLRequest& request, bool kept_private) const;
     Failure fail(Failure kind) { return failure_ = kind; }
+    // The pending report is printed with `debug` on, else dropped.
+    void print_if_debug() const;
 
     // Waits until socket is ready for events (POLLIN or POLLOUT) while also
     // watching the channel. 0 ready, 1 nothing within timeout_ms, -1 failure

@@ -17,9 +17,7 @@
 
 namespace {
 
-const char ESTABLISHED[] = "HTTP/1.0 200 Connection established\r\n\r\n";
 constexpr int32_t BAD_REQUEST_STATUS = 400;
-constexpr int32_t BAD_GATEWAY_STATUS = 502;
 constexpr int32_t HTTPS_PORT = 443;
 // Every TLS connection begins with a handshake record.
 constexpr char TLS_HANDSHAKE_RECORD = 0x16;
@@ -63,23 +61,18 @@ void UrlGet::intercept() {
         result = Failure::CLIENT;
     }
     if (result != Failure::NONE) {
-        if (result == Failure::INTERNAL || options_.debug)
+        if (result == Failure::INTERNAL)
             fail_print();
         else
-            fail_take();
+            print_if_debug();
         return;
     }
     client_tls_ = std::move(session);
     inner_origin_ = origin_of(request_);
-    request_head_ = HeadAssembler(HeadAssembler::REQUEST, HeadAssembler::REQUEST_HEAD_LIMIT);
-    head_deadline_ms_ = 0;
-    request_ = URLRequest();
+    reset_exchange(); // the CONNECT is done with: the request inside comes next
     if (receive_request(request_) != Failure::NONE) {
         fail_chain(context, "unable to receive request from client");
-        if (options_.debug)
-            fail_print();
-        else
-            fail_take();
+        print_if_debug();
         return;
     }
     if (request_.invalid || request_.method == "CONNECT")

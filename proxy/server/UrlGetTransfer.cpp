@@ -316,12 +316,7 @@ UrlGet::Failure UrlGet::contact_server(URLRequest& request) {
         result = refuse_loopback(request, context);
     if (result == Failure::NONE && secure) result = secure_origin(request, via_proxy, context);
     if (result != Failure::NONE) return fail(result);
-    if (text.length() < 1300 && server_->delay_off() < 0) {
-        if (options_.debug)
-            fail_print();
-        else
-            fail_take();
-    }
+    if (text.length() < 1300 && server_->delay_off() < 0) print_if_debug();
 
     result = send_all(*server_, text.data(), text.length(), context, Failure::ORIGIN);
     if (result == Failure::INTERNAL) return fail(Failure::INTERNAL);

@@ -17,9 +17,7 @@
 
 namespace {
 
-const char ESTABLISHED[] = "HTTP/1.0 200 Connection established\r\n\r\n";
 constexpr int32_t FORBIDDEN_STATUS = 403;
-constexpr int32_t BAD_GATEWAY_STATUS = 502;
 constexpr int32_t OFFLINE_STATUS = 503;
 
 Str target(const URLRequest& request) {
