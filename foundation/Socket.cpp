@@ -183,7 +183,7 @@ int32_t Socket::nbread(void* buffer, int32_t count) {
     return -1;
 }
 
-int32_t Socket::nbwrite(const void* buffer, int32_t count) {
+int32_t Socket::nbwrite(const void* buffer, int32_t count, bool more) {
     bool switched = false;
     if (blocking_) {
         if (to_non_blocking() < 0) {
@@ -194,7 +194,7 @@ int32_t Socket::nbwrite(const void* buffer, int32_t count) {
     }
     ssize_t n;
     do
-        n = ::send(handle_, buffer, size_t(count > 0 ? count : 0), SEND_FLAGS);
+        n = ::send(handle_, buffer, size_t(count > 0 ? count : 0), SEND_FLAGS | (more ? MSG_MORE : 0));
     while (n < 0 && errno == EINTR);
     int code = errno;
     if (switched && to_blocking() < 0) {

@@ -30,7 +30,9 @@ public:
     // peer has closed), -1 on error.
     int32_t nbread(void* buffer, int32_t count);
     // One send: the bytes sent, 0 when the send would block, -1 on error.
-    int32_t nbwrite(const void* buffer, int32_t count);
+    // more: further bytes follow at once (or the end of the connection), so
+    // these may wait to leave in one segment with them.
+    int32_t nbwrite(const void* buffer, int32_t count, bool more = false);
 
     // Switches the Nagle delay off; 0 or -1.
     int delay_off();

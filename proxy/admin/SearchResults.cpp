@@ -2,6 +2,7 @@
 
 #include "foundation/Fail.h"
 #include "foundation/FileStream.h"
+#include "foundation/MemoryReadable.h"
 #include "foundation/ObjectStream.h"
 #include "http/URLAnswer.h"
 #include "proxy/admin/AdminPage.h"
@@ -19,25 +20,6 @@ namespace {
 
 constexpr uint32_t READ_BLOCK = 65536;
 constexpr uint32_t SKIP_TABLE_SIZE = 256;
-
-// Reads an object record out of bytes already in memory.
-class MemoryReadable : public Readable {
-public:
-    MemoryReadable(const char* data, uint32_t size) : data_(data), size_(size) {}
-    int32_t eread(void* buffer, int32_t count) override {
-        uint32_t n = uint32_t(count) <= size_ - position_ ? uint32_t(count) : size_ - position_;
-        std::memcpy(buffer, data_ + position_, n);
-        position_ += n;
-        if (n < uint32_t(count)) set_read_error(1);
-        return int32_t(n);
-    }
-    uint32_t position() const { return position_; }
-
-private:
-    const char* data_;
-    uint32_t size_;
-    uint32_t position_ = 0;
-};
 
 // One piece of the phrase and its skip table, built once per search.
 struct Piece {

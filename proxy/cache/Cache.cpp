@@ -447,6 +447,7 @@ int32_t Cache::get_all_ids(Str& directory, std::vector<uint32_t>& ids, uint32_t 
 
 void Cache::remove_entry_file(const CacheEntry& entry) {
     modified_ = true;
+    if (file_removed_) file_removed_(entry.id);
     Str path = file_name(entry.id);
     // A file already gone counts as removed. Other failures do not pass by
     // waiting (an open file can be unlinked here), so they are reported at

@@ -44,6 +44,7 @@
 #include "proxy/cache/LookupTable.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <vector>
@@ -153,6 +154,11 @@ public:
     // Deletes the entry's cache file (and an unfinished one); a file that is
     // already gone counts as removed.
     void remove_entry_file(const CacheEntry& entry);
+    // Called with the entry's id whenever its file is removed (empty: no one
+    // is told).
+    void when_file_removed(std::function<void(uint32_t id)> removed) {
+        file_removed_ = std::move(removed);
+    }
     // cachedir + "/" + id.
     Str file_name(uint32_t id) const;
     // Evicts least recently used entries while the current list is longer
@@ -260,6 +266,7 @@ private:
     bool failed_ = true;
     bool read_only_ = false;
     bool closed_ = false;
+    std::function<void(uint32_t id)> file_removed_;
 };
 
 // The cachedb record. Writing is refused with "internal inconsistency

@@ -12,11 +12,12 @@ const char REPORTER[] = "CmdSocket: ";
 
 } // namespace
 
-CmdSocket::CmdSocket(const Str& name, const ArgList& arguments, Entry entry) {
+CmdSocket::CmdSocket(const Str& name, const ArgList& arguments, Entry entry,
+                     WorkerShares shares) {
     ChannelPair pair;
     if (!ChannelShelf::take(pair)) return;
     auto loan = std::make_shared<ChannelLoan>(pair);
-    auto start = std::make_unique<WorkerStart>(WorkerStart{entry, arguments});
+    auto start = std::make_unique<WorkerStart>(WorkerStart{entry, arguments, {}, std::move(shares)});
     start->arguments.append("-icsocket");
     start->arguments.append(Str::from_ulong(uint32_t(pair.worker_end)));
     start->arguments.append("-icshared");

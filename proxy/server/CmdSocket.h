@@ -29,10 +29,11 @@ public:
     static constexpr uint32_t RECORD_LIMIT = 1u << 20;
 
     // Appends "-icsocket" and the worker's end of a new channel to a copy of
-    // arguments and runs entry on a worker thread with that copy. name
-    // appears only in the failure text. connected() tells the result; on
-    // failure a report is pending and no worker runs.
-    CmdSocket(const Str& name, const ArgList& arguments, Entry entry);
+    // arguments and runs entry on a worker thread with that copy (and
+    // shares, see DirectLink). name appears only in the failure text.
+    // connected() tells the result; on failure a report is pending and no
+    // worker runs.
+    CmdSocket(const Str& name, const ArgList& arguments, Entry entry, WorkerShares shares = {});
     // Takes handle, a connected channel end, as the server's end.
     explicit CmdSocket(int handle);
     // The worker said Finished and was neither dropped nor cut off: its

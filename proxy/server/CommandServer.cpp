@@ -8,6 +8,7 @@
 #include "proxy/options/RelaisOptions.h"
 #include "proxy/server/ChannelStream.h"
 #include "proxy/server/Command.h"
+#include "proxy/server/ServerShare.h"
 
 namespace {
 
@@ -118,8 +119,7 @@ void CommandServer::finished(Connection& record, ConnectionTable& table) {
 // any connection that is slow to send its request.
 void CommandServer::keep_waiting(Connection& record) {
     release_locks(record);
-    record.head_complete = false;
-    record.accepted = std::chrono::steady_clock::now();
+    record.state->await_head();
 }
 
 void CommandServer::end_channel(Connection& record, ConnectionTable& table) {
@@ -226,6 +226,7 @@ int32_t CommandServer::special_request(Connection& record) {
     }
     (void)client; // the address accepted counts, not what the worker says
     AdminAnswer answer = admin_.answer(path, arguments, record.client_address);
+    if (share_) share_->publish(worker_options(options_, authority_directory(admin_.site())));
 
     MessageBuffer message;
     BinaryDrain drain(message);
@@ -264,15 +265,9 @@ int32_t CommandServer::make_room(Connection& record) {
 }
 
 int32_t CommandServer::get_options(Connection& record) {
-    const RelaisOptions& o = options_;
     MessageBuffer message;
-    BinaryDrain drain(message);
-    drain << int32_t(CMD_OPTIONS) << o.timeout.value() << bool(o.offline.value())
-          << o.proxyhost.value() << o.proxyport.value() << bool(o.debug.value())
-          << o.updtime.value() << int32_t(o.language.index()) << o.sockshost.value()
-          << o.socksport.value() << o.socksuser.value() << o.port.value() << o.iport.value()
-          << o.sslports.value() << o.cafile.value() << bool(o.sslcache.value()) << o.sslhosts.value()
-          << authority_directory(admin_.site());
+    BinaryDrain(message) << int32_t(CMD_OPTIONS)
+                         << worker_options(options_, authority_directory(admin_.site()));
     send(record, message.bytes, "unable to send options to child");
     return 0;
 }
@@ -285,8 +280,8 @@ int32_t CommandServer::head_complete(Connection& record) {
         fail_chain(REPORTER, "unable to read HeadComplete from child");
         return 1;
     }
-    record.head_complete = true;
-    if (record.reserve && !local) {
+    record.state->take_head();
+    if (record.state->reserve() && !local) {
         record.parked = true;
         return 0;
     }
@@ -298,7 +293,8 @@ void CommandServer::resume(Connection& record) {
     (void)get_options(record);
 }
 
-void CommandServer::drop(Connection& record) {
+bool CommandServer::drop(Connection& record) {
+    if (!record.state->drop()) return false;
     record.dropped = true;
     if (options_.debug.value()) {
         fail_new(REPORTER, "all connections taken: dropped connection " +
@@ -309,6 +305,7 @@ void CommandServer::drop(Connection& record) {
     BinaryDrain(message) << int32_t(CMD_ABORT);
     // A worker that has gone already ends the channel all the same.
     record.channel->send_with_held(message.bytes);
+    return true;
 }
 
 int32_t CommandServer::update_cache_date(Connection& record) {

@@ -12,11 +12,15 @@
 class AdminRequest;
 class Cache;
 class RelaisOptions;
+class ServerShare;
 
 class CommandServer {
 public:
-    CommandServer(RelaisOptions& options, Cache& cache, AdminRequest& admin)
-        : options_(options), cache_(cache), admin_(admin) {}
+    // share: told of the options after each admin request (which may have
+    // changed them); may be null.
+    CommandServer(RelaisOptions& options, Cache& cache, AdminRequest& admin,
+                  ServerShare* share = nullptr)
+        : options_(options), cache_(cache), admin_(admin), share_(share) {}
 
     // Reads and serves one command of record. Finished deletes the record
     // from table. Anything invalid from the worker (an unknown code, a
@@ -28,8 +32,9 @@ public:
     // A parked connection got its slot: its HeadComplete is answered.
     void resume(Connection& record);
     // Tells the worker to abort (it has no complete head, so it holds no
-    // lock); the record is deleted when its channel ends.
-    void drop(Connection& record);
+    // lock); the record is deleted when its channel ends. False when the
+    // head came just now: the connection stays.
+    bool drop(Connection& record);
 
 private:
     // The handlers: 0 served, 1 the record could not be read (report
@@ -60,4 +65,5 @@ private:
     RelaisOptions& options_;
     Cache& cache_;
     AdminRequest& admin_;
+    ServerShare* share_;
 };

@@ -6,6 +6,7 @@
 
 #include "foundation/Socket.h"
 #include "proxy/server/CmdSocket.h"
+#include "proxy/server/ConnectionState.h"
 
 #include <chrono>
 #include <cstdint>
@@ -19,16 +20,16 @@ struct Connection {
     uint32_t client_address = 0; // as the socket layer delivers it
     uint32_t read_lock = 0;  // id of the cache read lock the worker holds, 0 = none
     uint32_t write_lock = 0; // id of the cache write lock the worker holds, 0 = none
-    // The worker has the whole request head (HeadComplete); until then the
-    // connection may be dropped for a new one when all slots are taken.
-    bool head_complete = false;
-    // Accepted beyond maxcon, for the admin pages: a request for elsewhere
-    // waits (parked, its HeadComplete unanswered) until a slot is free.
-    bool reserve = false;
+    // Whether the request head is in, since when a head has been awaited,
+    // and whether the connection was accepted beyond maxcon, for the admin
+    // pages (a request for elsewhere then waits, parked with its
+    // HeadComplete unanswered, until a slot is free). Until its head is in,
+    // the connection may be dropped for a new one when all slots are taken.
+    // Shared with a worker thread of this process.
+    std::shared_ptr<ConnectionState> state = std::make_shared<ConnectionState>();
     bool parked = false;
     // Told to abort: its record goes when the channel ends.
     bool dropped = false;
-    std::chrono::steady_clock::time_point accepted = std::chrono::steady_clock::now();
     // The worker sent something invalid: nothing it sends counts any more,
     // and the record waits only for the worker to close its end.
     bool ended = false;

@@ -92,6 +92,7 @@ int ParentChannel::check(const char* context) {
 
 int ParentChannel::get_options(WorkerOptions& o, const char* context, const Str* lookup_url,
                                const bool* head_local) {
+    if (direct_) return direct_options(o, context, lookup_url, head_local);
     MessageBuffer message;
     if (head_local)
         BinaryDrain(message) << int32_t(CMD_HEAD_COMPLETE) << *head_local;
@@ -99,17 +100,35 @@ int ParentChannel::get_options(WorkerOptions& o, const char* context, const Str*
         BinaryDrain(message) << int32_t(CMD_GET_OPTIONS);
     if (lookup_url) BinaryDrain(message) << int32_t(CMD_READ_LOCK) << *lookup_url;
     if (send(message.bytes, context) != 0) return 1;
+    return read_options(o, context);
+}
+
+int ParentChannel::read_options(WorkerOptions& o, const char* context) {
     int32_t code = 0;
     if (read_code(CMD_OPTIONS, CMD_OPTIONS, code, context) != 0) return 1;
     BinarySource source(reader_);
-    source >> o.timeout >> o.offline >> o.proxyhost >> o.proxyport >> o.debug >> o.updtime >>
-        o.language >> o.sockshost >> o.socksport >> o.socksuser >> o.port >> o.iport >> o.sslports >> o.cafile >>
-        o.sslcache >> o.sslhosts >> o.ca_directory;
+    source >> o;
     if (source.error()) return communication_failed(context);
     return 0;
 }
 
+int ParentChannel::direct_options(WorkerOptions& o, const char* context, const Str* lookup_url,
+                                  const bool* head_local) {
+    if (head_local && direct_->must_wait_for_slot(*head_local)) {
+        MessageBuffer message;
+        BinaryDrain(message) << int32_t(CMD_HEAD_COMPLETE) << *head_local;
+        if (send(message.bytes, context) != 0 || read_options(o, context) != 0) return 1;
+    } else {
+        // The server's abort is on its way: the connection's place is gone.
+        if (head_local && !direct_->take_head()) return report_code(CMD_ABORT, context);
+        direct_->options(o);
+    }
+    if (lookup_url) early_url_ = *lookup_url;
+    return 0;
+}
+
 int ParentChannel::read_lock(const Str& url, CacheLookup& lookup, const char* context) {
+    if (direct_) return direct_->read_lock(url, lookup, context);
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_READ_LOCK) << url;
     if (send(message.bytes, context) != 0) return 1;
@@ -117,6 +136,7 @@ int ParentChannel::read_lock(const Str& url, CacheLookup& lookup, const char* co
 }
 
 int ParentChannel::read_lock_answer(CacheLookup& lookup, const char* context) {
+    if (direct_) return direct_->read_lock(early_url_, lookup, context);
     int32_t code = 0;
     if (read_code(CMD_READ_LOCK_ACK, CMD_READ_LOCK_ACK, code, context) != 0) return 1;
     BinarySource source(reader_);
@@ -127,6 +147,7 @@ int ParentChannel::read_lock_answer(CacheLookup& lookup, const char* context) {
 }
 
 int ParentChannel::release_read_lock(uint32_t id, const char* context, bool hold) {
+    if (direct_) return direct_->release_read_lock(id, context);
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_RELEASE_READ_LOCK) << id;
     return send_or_hold(message.bytes, hold, context);
@@ -135,6 +156,8 @@ int ParentChannel::release_read_lock(uint32_t id, const char* context, bool hold
 int ParentChannel::write_lock(const Str& url, const GMTdate& date, bool headeronly,
                               int32_t errorcode, bool kept_private, Str& file, uint32_t& id,
                               const char* context) {
+    if (direct_)
+        return direct_->write_lock(url, date, headeronly, errorcode, kept_private, file, id, context);
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_WRITE_LOCK) << url << date << headeronly << errorcode
                          << kept_private;
@@ -147,13 +170,19 @@ int ParentChannel::write_lock(const Str& url, const GMTdate& date, bool headeron
     return 0;
 }
 
+void ParentChannel::keep_copy(const CacheLookup& lookup, std::shared_ptr<const Str> copy) {
+    if (direct_) direct_->keep_copy(lookup, std::move(copy));
+}
+
 int ParentChannel::release_write_lock(uint32_t id, uint32_t bytes, const char* context, bool hold) {
+    if (direct_) return direct_->release_write_lock(id, bytes, context);
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_RELEASE_WRITE_LOCK) << id << bytes;
     return send_or_hold(message.bytes, hold, context);
 }
 
 int ParentChannel::make_room(uint32_t wanted, uint32_t& freed, const char* context) {
+    if (direct_) return direct_->make_room(wanted, freed);
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_MAKE_ROOM) << wanted;
     if (send(message.bytes, context) != 0) return 1;
@@ -166,6 +195,7 @@ int ParentChannel::make_room(uint32_t wanted, uint32_t& freed, const char* conte
 }
 
 int ParentChannel::update_cache_date(uint32_t id, const GMTdate& date, const char* context) {
+    if (direct_) return direct_->update_cache_date(id, date, context);
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_UPDATE_CACHE_DATE) << id << date;
     return send(message.bytes, context);
@@ -200,12 +230,17 @@ int ParentChannel::special_request(const Str& path, const ArgList& parameters,
 }
 
 int ParentChannel::keep_waiting(const char* context) {
+    if (direct_) {
+        direct_->await_head();
+        return 0;
+    }
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_KEEP_WAITING);
     return send(message.bytes, context);
 }
 
 int ParentChannel::finished(const char* context) {
+    direct_.reset(); // its locks go before the server hears the end
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_FINISHED);
     if (send(message.bytes, context, !lent_) != 0) return 1;

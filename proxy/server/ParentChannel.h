@@ -1,7 +1,10 @@
 // ParentChannel: the request worker's end of the command channel to the
 // server (message codes in Command.h), a socket handed over by the server
 // when it started the worker. The worker reaches the cache database, the
-// options and the admin pages only through here.
+// options and the admin pages only through here. A worker thread of the
+// server's own process is given a DirectLink as well: the cache and the
+// options are then reached through that, without a message, and the
+// channel carries the rest.
 //
 // Every message leaves in one piece. Answers are read through a ChannelReader,
 // so that a record of many fields costs one or two receives, not one per field.
@@ -19,31 +22,12 @@
 #include "foundation/Str.h"
 #include "http/GMTdate.h"
 #include "proxy/server/ChannelStream.h"
+#include "proxy/server/DirectLink.h"
+#include "proxy/server/WorkerOptions.h"
 
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-// The options a worker works with, as the server sends them.
-struct WorkerOptions {
-    int32_t timeout = 60;
-    bool offline = false;
-    Str proxyhost;
-    int32_t proxyport = 8080;
-    bool debug = false;
-    int32_t updtime = 36000;
-    int32_t language = 0;
-    Str sockshost;
-    int32_t socksport = 1080;
-    Str socksuser;
-    int32_t port = 0;  // the proxy's own listening port
-    int32_t iport = 0; // and its internal one
-    Str sslports = "443";
-    Str cafile;
-    bool sslcache = false; // answer browsers' HTTPS with the local CA
-    Str sslhosts;          // of these hosts (empty: all)
-    Str ca_directory;      // where the local CA lives
-};
 
 // The answer to a cache lookup. A date that is not specified means "not cached".
 struct CacheLookup {
@@ -53,6 +37,8 @@ struct CacheLookup {
     uint32_t bytes = 0;
     bool headeronly = false;
     int32_t errorcode = 500;
+    // The file's bytes, when the server keeps them in memory (see HotFiles).
+    std::shared_ptr<const Str> copy;
 
     bool cached() const { return date.specified(); }
 };
@@ -77,6 +63,9 @@ public:
     ParentChannel(const ParentChannel&) = delete;
     ParentChannel& operator=(const ParentChannel&) = delete;
 
+    // From now on the cache and the options are reached through link.
+    void go_direct(std::unique_ptr<DirectLink> link) { direct_ = std::move(link); }
+
     bool connected() const { return connected_; }
     int handle() const { return socket_.handle(); }
     // True when bytes from the server wait in the buffer.
@@ -98,6 +87,10 @@ public:
     // hold: the release leaves together with the next message (the worker's
     // last releases travel with Finished or KeepWaiting, in one piece).
     int release_read_lock(uint32_t id, const char* context, bool hold = false);
+    // Whether copies of small files are kept in memory, and the offer of
+    // one: the file of the read lock held.
+    bool keeps_copies() const { return direct_ != nullptr; }
+    void keep_copy(const CacheLookup& lookup, std::shared_ptr<const Str> copy);
     // kept_private: the document is kept for this worker's client only.
     int write_lock(const Str& url, const GMTdate& date, bool headeronly, int32_t errorcode,
                    bool kept_private, Str& file, uint32_t& id, const char* context);
@@ -123,10 +116,16 @@ private:
     int read_code(int32_t expected, int32_t alternative, int32_t& code, const char* context);
     int report_code(int32_t code, const char* context);
     int communication_failed(const char* context);
+    // get_options through the DirectLink.
+    int direct_options(WorkerOptions& options, const char* context, const Str* lookup_url,
+                       const bool* head_local);
+    int read_options(WorkerOptions& options, const char* context);
 
     Socket socket_;
     bool connected_ = false;
     ChannelReader reader_;
     bool lent_ = false;
     Str held_; // messages without an answer, waiting for the next send
+    std::unique_ptr<DirectLink> direct_;
+    Str early_url_; // looked up through the link when its answer is read
 };

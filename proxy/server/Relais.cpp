@@ -8,10 +8,12 @@
 #include "proxy/cache/Cache.h"
 #include "proxy/options/ProxySelf.h"
 #include "proxy/server/ClientRefusal.h"
+#include "proxy/server/ServerShare.h"
 #include "proxy/server/ServerTexts.h"
 
 #include <cerrno>
 #include <csignal>
+#include <mutex>
 #include <poll.h>
 #include <unistd.h>
 
@@ -93,6 +95,7 @@ Relais::~Relais() {
     end_workers();
     commands_.reset();
     admin_.reset();
+    share_.reset();
     cache_.reset();
 }
 
@@ -169,7 +172,9 @@ int32_t Relais::start_up(ArgList& arguments) {
         return 1;
     }
     admin_ = std::make_unique<AdminRequest>(site);
-    commands_ = std::make_unique<CommandServer>(options_, *cache_, *admin_);
+    share_ = std::make_shared<ServerShare>(
+        *cache_, worker_options(options_, authority_directory(admin_->site())));
+    commands_ = std::make_unique<CommandServer>(options_, *cache_, *admin_, share_.get());
     return 0;
 }
 
@@ -252,6 +257,8 @@ int32_t Relais::main_loop() {
             fail_new(REPORTER, "select failed");
             return -1;
         }
+        // Worker threads look up and lock documents themselves meanwhile.
+        std::lock_guard<std::mutex> cache_guard(share_->cache_lock());
 
         size_t at = 0;
         if (accepting) {
@@ -271,7 +278,7 @@ Relais::Places Relais::places() const {
     Places places;
     auto count = [&places](const Connection& record) {
         if (record.dropped) return;
-        if (!record.reserve)
+        if (!record.state->reserve())
             places.regular++;
         else if (record.parked)
             places.parked++;
@@ -286,10 +293,11 @@ Relais::Places Relais::places() const {
 Connection* Relais::oldest_without_head(int& wait_ms, bool regular_only) const {
     // Records are in id order, which is the order of arrival.
     for (Connection* record = connections_.first(); record; record = connections_.next(*record)) {
-        if (record->dropped || record->head_complete || (regular_only && record->reserve))
+        if (record->dropped || record->state->head_in() ||
+            (regular_only && record->state->reserve()))
             continue;
         auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          std::chrono::steady_clock::now() - record->accepted)
+                          std::chrono::steady_clock::now() - record->state->waiting_since())
                           .count();
         int left = waited >= DROP_AFTER_MILLISECONDS ? 0 : DROP_AFTER_MILLISECONDS - int(waited);
         if (left < wait_ms) wait_ms = left;
@@ -317,12 +325,12 @@ void Relais::take_place(Connection& record) {
     if (places().regular < options_.maxcon.value()) return;
     int left = WAIT_MILLISECONDS;
     Connection* oldest = oldest_without_head(left);
-    if (oldest && left == 0) {
-        record.reserve = oldest->reserve;
-        commands_->drop(*oldest);
+    // A head that came just now keeps its place.
+    if (oldest && left == 0 && commands_->drop(*oldest)) {
+        record.state->set_reserve(oldest->state->reserve());
         return;
     }
-    record.reserve = true;
+    record.state->set_reserve(true);
 }
 
 // A parked request waits like a new browser: it too takes the slot of a
@@ -337,13 +345,13 @@ void Relais::fill_free_slots(int& wait_ms) {
             if (oldest && left < wait_ms) wait_ms = left;
             break;
         }
+        if (!commands_->drop(*oldest)) continue; // its head came just now
         free++;
-        commands_->drop(*oldest);
     }
     for (Connection* record = connections_.first(); record && free > 0;
          record = connections_.next(*record)) {
-        if (record->dropped || !record->reserve) continue;
-        record->reserve = false;
+        if (record->dropped || !record->state->reserve()) continue;
+        record->state->set_reserve(false);
         free--;
         if (record->parked) commands_->resume(*record);
     }
@@ -389,7 +397,8 @@ bool Relais::accept_connection() {
     arguments.append(Str::from_ulong(uint32_t(record->client->handle())));
     arguments.append("-remip");
     arguments.append(Str::from_ulong(peer));
-    record->channel = std::make_unique<CmdSocket>(CHANNEL_NAME, arguments, entry_);
+    record->channel = std::make_unique<CmdSocket>(CHANNEL_NAME, arguments, entry_,
+                                                  WorkerShares{share_, record->state});
     if (record->channel->connected()) {
         connections_.add(std::move(record));
     } else {

@@ -5,8 +5,10 @@
 // workers' commands, until a stop signal arrives.
 //
 // The loop is single-threaded and owns the options, the connection table and
-// the cache; workers reach them only through their command channels. Those
-// are socket pairs: the server listens on no internal port (`iport` is still
+// the cache. Workers are threads of this process: they look up and lock
+// documents in the cache themselves, under the cache's lock (ServerShare),
+// and reach everything else through their command channels. Those are
+// socket pairs: the server listens on no internal port (`iport` is still
 // read and saved, and workers refuse to fetch from it as from `port`).
 #pragma once
 
@@ -27,6 +29,7 @@
 #include <vector>
 
 class Cache;
+class ServerShare;
 
 class Relais {
 public:
@@ -105,6 +108,7 @@ private:
     DirectoryLock cache_lock_;
     std::unique_ptr<Cache> cache_;
     std::unique_ptr<AdminRequest> admin_;
+    std::shared_ptr<ServerShare> share_;
     std::unique_ptr<CommandServer> commands_;
     ConnectionTable connections_;
 };

@@ -1,20 +1,23 @@
 #include "proxy/server/UrlGet.h"
 
 #include "foundation/Fail.h"
+#include "foundation/MemoryReadable.h"
 #include "foundation/ObjectStream.h"
 #include "http/HeadRules.h"
 #include "proxy/admin/SearchResults.h"
 #include "proxy/cache/CacheEntry.h"
 #include "proxy/server/AdminOrigin.h"
 #include "proxy/server/ChannelStream.h"
+#include "proxy/server/HotFiles.h"
 #include "proxy/server/Command.h"
 #include "proxy/server/WorkerPages.h"
+#include "proxy/server/WorkerPool.h"
 
 #include <atomic>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <new>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
@@ -145,10 +148,14 @@ bool UrlGet::start(ArgList& args) {
         return false;
     }
     channel_ = std::make_unique<ParentChannel>(int(icsocket_.value()), icshared_.value() == 1);
+    client_address_ = uint32_t(remip_.value());
+    // A thread of the server's own process reaches the cache directly.
+    const WorkerStart* started = WorkerPool::current();
+    if (started && started->shares.server)
+        channel_->go_direct(std::make_unique<DirectLink>(started->shares, client_address_));
     // The request, usually there already, leaves with the first command,
     // so that the server finds both at once.
     client_ = std::make_unique<Socket>(socket_.value(), true);
-    client_address_ = uint32_t(remip_.value());
     Str client_failure = prepare_client();
     if (!client_failure.empty()) {
         fail_new("", client_failure);
@@ -314,15 +321,47 @@ void UrlGet::answer_error_page(Failure kind) {
     }
 }
 
-bool UrlGet::open_cache_answer(Source source) {
+bool UrlGet::open_cache_file() {
+    std::shared_ptr<const Str> copy = lookup_.copy;
+    if (!copy && channel_->keeps_copies()) copy = copy_small_file();
+    if (copy) {
+        reading_.source = std::make_unique<MemoryReadable>(copy->data(), copy->length());
+        reading_.copy = std::move(copy);
+        return true;
+    }
     reading_.file = std::make_unique<IFileStream>(lookup_.file);
     if (reading_.file->open_failed()) {
         fail_chain(MAIN, "unable to open cache-file for reading");
         fail_print();
         return false;
     }
-    reading_.buffer = std::make_unique<BufReadable>(*reading_.file, TRANSFER_BUFFER_SIZE);
-    BinarySource stream(*reading_.buffer);
+    reading_.source = std::make_unique<BufReadable>(*reading_.file, TRANSFER_BUFFER_SIZE);
+    return true;
+}
+
+std::shared_ptr<const Str> UrlGet::copy_small_file() {
+    if (lookup_.bytes > HotFiles::FILE_LIMIT) return nullptr;
+    IFileStream file(lookup_.file);
+    struct stat status {};
+    if (file.open_failed() || ::fstat(file.fd(), &status) != 0 ||
+        uint64_t(status.st_size) > HotFiles::FILE_LIMIT) {
+        fail_take(); // the file is opened again, and a failure reported there
+        return nullptr;
+    }
+    auto size = int32_t(status.st_size);
+    static_assert(HotFiles::FILE_LIMIT <= uint32_t(TRANSFER_BUFFER_SIZE));
+    if (file.eread(buffer_.get(), size) != size) {
+        fail_take();
+        return nullptr;
+    }
+    auto copy = std::make_shared<const Str>(buffer_.get(), uint32_t(size));
+    channel_->keep_copy(lookup_, copy);
+    return copy;
+}
+
+bool UrlGet::open_cache_answer(Source source) {
+    if (!open_cache_file()) return false;
+    BinarySource stream(*reading_.source);
     URLAnswer stored;
     Str url;
     stream >> stored;
@@ -475,14 +514,10 @@ bool UrlGet::release_after_success() {
     return result == 0;
 }
 
-// The corked last piece of a cached answer leaves now: with the end of the
-// connection, or on its own when the connection is kept.
+// The last piece of a cached answer waits for the end of the connection
+// (see more_follows), unless the connection is kept.
 void UrlGet::end_of_answer() {
-    if (keep_alive_) {
-        int off = 0;
-        ::setsockopt(client_->handle(), IPPROTO_TCP, TCP_CORK, &off, sizeof off);
-        return;
-    }
+    if (keep_alive_) return;
     if (client_tls_) client_tls_->close();
     ::shutdown(client_->handle(), SHUT_WR);
 }

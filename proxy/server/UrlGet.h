@@ -80,15 +80,17 @@ private:
         uint32_t id = 0; // of the write lock; 0 = none held
         std::unique_ptr<CacheFileWriter> copy;
     };
-    // The cache file an answer is read from.
+    // The cache file an answer is read from, or its copy in memory.
     struct CacheRead {
         std::unique_ptr<IFileStream> file;
-        std::unique_ptr<BufReadable> buffer;
+        std::shared_ptr<const Str> copy;
+        std::unique_ptr<Readable> source; // over file or copy
         uint32_t sent = 0; // body bytes sent
 
         void close() {
-            buffer.reset();
+            source.reset();
             file.reset();
+            copy.reset();
             sent = 0;
         }
     };
@@ -170,6 +172,11 @@ private:
     // The answer comes from the cache file of the lookup; false when the file
     // cannot be used (reported and printed).
     bool open_cache_answer(Source source);
+    // Makes reading_ ready: the copy in memory, else the file.
+    bool open_cache_file();
+    // A small file read whole and offered to the server's copies; null when
+    // it is larger or cannot be read (the file is then opened as ever).
+    std::shared_ptr<const Str> copy_small_file();
     void answer_error_page(Failure kind);
     void send_and_release();
     bool from_cache() const { return source_ == Source::CACHE || source_ == Source::RENEWED; }
@@ -208,8 +215,12 @@ private:
                       int wait_ms = -1);
     // Sends all bytes; NONE, INTERNAL or blame with a report pending
     // ("connection to ... timed out" after `timeout` seconds without progress).
+    // more: see Socket::nbwrite (a TLS peer ignores it).
     Failure send_all(Socket& socket, const char* bytes, uint32_t count, const char* context,
-                     Failure blame);
+                     Failure blame, bool more = false);
+    // A cached answer's piece may wait for what follows it: more of its
+    // body, or the end of a connection that is not kept.
+    bool more_follows(bool body_left) const;
     Failure connect_to_server(const Str& host, int32_t port, const char* context);
     // Whether this machine's loopback is closed to the client: it is not on
     // it, and services there trust local callers. Through SOCKS the SOCKS

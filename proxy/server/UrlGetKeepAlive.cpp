@@ -13,7 +13,6 @@
 #include "http/HeadRules.h"
 
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 

@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <ctime>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -102,13 +101,13 @@ int32_t UrlGet::read_some(Socket& peer, Failure blame, int32_t want, const char*
 }
 
 UrlGet::Failure UrlGet::send_all(Socket& socket, const char* bytes, uint32_t count,
-                                 const char* context, Failure blame) {
+                                 const char* context, Failure blame, bool more) {
     if (TlsSession* tls = tls_on(socket)) return send_secured(*tls, socket, bytes, count, context, blame);
     uint32_t sent = 0;
     while (sent < count) {
         uint32_t piece = count - sent;
         if (piece > 0x40000000u) piece = 0x40000000u;
-        int32_t n = socket.nbwrite(bytes + sent, int32_t(piece));
+        int32_t n = socket.nbwrite(bytes + sent, int32_t(piece), more);
         if (n < 0) return blame;
         if (n > 0) {
             sent += uint32_t(n);
@@ -380,15 +379,10 @@ UrlGet::Failure UrlGet::deliver(const char* bytes, uint32_t count, const char* c
 
 UrlGet::Failure UrlGet::send_answer_to_client(URLRequest& request) {
     const char* context = "UrlGet::send_answer_to_client ";
-    // Nothing went to the client before. An answer that ends early is held
-    // back in part until its end, so that its last bytes and the end leave
-    // in one segment; any other leaves without delay, small pieces too.
-    if (source_ == Source::CACHE) {
-        int on = 1;
-        ::setsockopt(client_->handle(), IPPROTO_TCP, TCP_CORK, &on, sizeof on);
-    } else if (client_->delay_off() < 0) {
-        fail_take();
-    }
+    // Nothing went to the client before. A cached answer's pieces leave as
+    // whole segments (see more_follows); any other answer leaves without
+    // delay, small pieces too.
+    if (source_ != Source::CACHE && client_->delay_off() < 0) fail_take();
     // An answer passed on names this proxy; older cache files may still
     // hold hop-by-hop lines. The proxy's own pages are not passed on.
     if (source_ != Source::HELD || passed_on_)
@@ -405,7 +399,8 @@ UrlGet::Failure UrlGet::send_answer_to_client(URLRequest& request) {
         Failure result = read_cache_block(head, context);
         if (result != Failure::NONE) return result;
     }
-    Failure result = send_all(*client_, head.data(), head.length(), context, Failure::CLIENT);
+    bool more = more_follows(!head_only && from_cache() && reading_.sent < lookup_.bytes);
+    Failure result = send_all(*client_, head.data(), head.length(), context, Failure::CLIENT, more);
     if (result == Failure::INTERNAL) return fail(Failure::INTERNAL);
     if (result != Failure::NONE) {
         fail_chain(context, together ? "unable to send answer-body to client"
@@ -451,13 +446,19 @@ UrlGet::Failure UrlGet::read_cache_block(Str& into, const char* context) {
     uint32_t rest = lookup_.bytes - reading_.sent;
     int32_t want = rest < uint32_t(TRANSFER_BUFFER_SIZE) ? int32_t(rest) : TRANSFER_BUFFER_SIZE;
     if (want == 0) return Failure::NONE;
-    if (reading_.buffer->eread(buffer_.get(), want) < want) {
+    if (reading_.source->eread(buffer_.get(), want) < want) {
         fail_chain(context, "unable to read data from cache-file");
         return fail(Failure::INTERNAL);
     }
     if (into.append(buffer_.get(), uint32_t(want)) < 0) return fail(Failure::INTERNAL);
     reading_.sent += uint32_t(want);
     return Failure::NONE;
+}
+
+// Only an unchanged copy goes out in whole segments: its last piece waits
+// for the end of the connection when that follows, and leaves with it.
+bool UrlGet::more_follows(bool body_left) const {
+    return source_ == Source::CACHE && (body_left || !keep_alive_);
 }
 
 UrlGet::Failure UrlGet::send_from_cache(const char* context) {
@@ -473,11 +474,12 @@ UrlGet::Failure UrlGet::send_from_cache(const char* context) {
         }
         uint32_t rest = lookup_.bytes - reading_.sent;
         int32_t want = rest < uint32_t(TRANSFER_BUFFER_SIZE) ? int32_t(rest) : TRANSFER_BUFFER_SIZE;
-        if (reading_.buffer->eread(buffer, want) < want) {
+        if (reading_.source->eread(buffer, want) < want) {
             fail_chain(context, "unable to read data from cache-file");
             return fail(Failure::INTERNAL);
         }
-        Failure result = send_all(*client_, buffer, uint32_t(want), context, Failure::CLIENT);
+        bool more = more_follows(reading_.sent + uint32_t(want) < lookup_.bytes);
+        Failure result = send_all(*client_, buffer, uint32_t(want), context, Failure::CLIENT, more);
         if (result == Failure::INTERNAL) return fail(Failure::INTERNAL);
         if (result != Failure::NONE) {
             fail_chain(context, "error while sending data to client");

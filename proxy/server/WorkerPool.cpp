@@ -85,10 +85,14 @@ std::unique_ptr<WorkerStart> next_start() {
     return std::move(self.start);
 }
 
+thread_local const WorkerStart* running_start = nullptr;
+
 void* run_workers(void* data) {
     std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(data));
     while (start) {
+        running_start = start.get();
         start->entry(start->arguments);
+        running_start = nullptr;
         if (start->returned) start->returned();
         start.reset();
         worker_returned();
@@ -151,6 +155,10 @@ bool WorkerPool::start(std::unique_ptr<WorkerStart> start) {
     // The new thread owns it now.
     start.release();
     return true;
+}
+
+const WorkerStart* WorkerPool::current() {
+    return running_start;
 }
 
 int32_t WorkerPool::running() {
