@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -157,23 +158,11 @@ int32_t Socket::eread(void* buffer, int32_t count) {
 }
 
 int32_t Socket::nbread(void* buffer, int32_t count) {
-    bool switched = false;
-    if (blocking_) {
-        if (to_non_blocking() < 0) {
-            fail_chain("Socket::nbread ", "unable to switch to non-blocking mode");
-            return -1;
-        }
-        switched = true;
-    }
     ssize_t n;
     do
-        n = ::recv(handle_, buffer, size_t(count > 0 ? count : 0), 0);
+        n = ::recv(handle_, buffer, size_t(count > 0 ? count : 0), MSG_DONTWAIT);
     while (n < 0 && errno == EINTR);
     int code = errno;
-    if (switched && to_blocking() < 0) {
-        fail_chain("Socket::nbread ", "unable to switch back to blocking mode");
-        return 0;
-    }
     if (n >= 0) return int32_t(n);
     if (code == EWOULDBLOCK || code == EAGAIN) return 0;
     if (!read_error_) {
@@ -183,24 +172,31 @@ int32_t Socket::nbread(void* buffer, int32_t count) {
     return -1;
 }
 
-int32_t Socket::nbwrite(const void* buffer, int32_t count, bool more) {
-    bool switched = false;
-    if (blocking_) {
-        if (to_non_blocking() < 0) {
-            fail_chain("Socket::nbwrite ", "unable to switch to non-blocking mode");
-            return -1;
-        }
-        switched = true;
+int32_t Socket::receive_waiting(void* buffer, int32_t count, int timeout_ms) {
+    if (to_blocking() < 0) {
+        fail_take();
+        return -1;
+    }
+    if (timeout_ms < 1) timeout_ms = 1; // 0 would wait for ever
+    if (timeout_ms != receive_timeout_ms_) {
+        timeval limit{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+        if (::setsockopt(handle_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0) return -1;
+        receive_timeout_ms_ = timeout_ms;
     }
     ssize_t n;
     do
-        n = ::send(handle_, buffer, size_t(count > 0 ? count : 0), SEND_FLAGS | (more ? MSG_MORE : 0));
+        n = ::recv(handle_, buffer, size_t(count > 0 ? count : 0), 0);
+    while (n < 0 && errno == EINTR);
+    return n < 0 ? -1 : int32_t(n);
+}
+
+int32_t Socket::nbwrite(const void* buffer, int32_t count, bool more) {
+    ssize_t n;
+    do
+        n = ::send(handle_, buffer, size_t(count > 0 ? count : 0),
+                   SEND_FLAGS | MSG_DONTWAIT | (more ? MSG_MORE : 0));
     while (n < 0 && errno == EINTR);
     int code = errno;
-    if (switched && to_blocking() < 0) {
-        fail_chain("Socket::nbwrite ", "unable to switch back to blocking mode");
-        return 0;
-    }
     if (n >= 0) return int32_t(n);
     if (code == EWOULDBLOCK || code == EAGAIN) return 0;
     if (!write_error_) {
@@ -222,6 +218,10 @@ int Socket::delay_off() {
 
 int Socket::shutdown() {
     return ::shutdown(handle_, SHUT_RDWR) < 0 ? -1 : 0;
+}
+
+int Socket::stop_receiving() {
+    return ::shutdown(handle_, SHUT_RD) < 0 ? -1 : 0;
 }
 
 uint32_t Socket::hostname_to_ip(const Str& host) {

@@ -3,6 +3,7 @@
 #include "foundation/Fail.h"
 #include "foundation/ObjectStream.h"
 
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -141,8 +142,43 @@ GMTdate& GMTdate::from_Str(const Str& text) {
     return *this;
 }
 
+// Every answer carries dates: the usual ones are written in one piece.
+static bool write_plain_date(const GMTdate& d, const char* weekday, const char* month, char* out) {
+    auto two = [](int32_t v) { return v >= 0 && v <= 99; };
+    if (!two(d.day) || !two(d.hour) || !two(d.minute) || !two(d.second) || d.year < 1000 ||
+        d.year > 9999)
+        return false;
+    auto put2 = [&out](int32_t v) {
+        *out++ = char('0' + v / 10);
+        *out++ = char('0' + v % 10);
+    };
+    std::memcpy(out, weekday, 3);
+    out += 3;
+    *out++ = ',';
+    *out++ = ' ';
+    put2(d.day);
+    *out++ = ' ';
+    std::memcpy(out, month, 3);
+    out += 3;
+    *out++ = ' ';
+    put2(d.year / 100);
+    put2(d.year % 100);
+    *out++ = ' ';
+    put2(d.hour);
+    *out++ = ':';
+    put2(d.minute);
+    *out++ = ':';
+    put2(d.second);
+    std::memcpy(out, " GMT", 4);
+    return true;
+}
+
 Str GMTdate::to_Str() const {
     if (fail) return Str(NOT_SPECIFIED);
+    const char* weekday_name = name_of(weekday, WEEKDAYS, 7);
+    const char* month_name = name_of(month, MONTHS, 12);
+    char plain[29];
+    if (write_plain_date(*this, weekday_name, month_name, plain)) return Str(plain, sizeof plain);
     Str text = name_of(weekday, WEEKDAYS, 7);
     text += ", ";
     text += two_digits(day);

@@ -1,6 +1,7 @@
 #include "http/HeadRules.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <vector>
 
@@ -32,10 +33,27 @@ Str trimmed(const Str& text) {
     return text.substr(from, to);
 }
 
+// One line of a head, read in place: every head passes here several times
+// per request, so nothing is copied until a value is wanted.
 struct HeaderLine {
+    const Str& lines;
     uint32_t start, end; // the line with its line end
-    Str name;            // lower case, without the colon
-    Str value;           // without the blanks around it
+    uint32_t name_end;   // the name is start..name_end, without the colon
+    uint32_t value_start;
+
+    // Whether the name is lower_name (in lower case), whatever its case.
+    bool is(const char* lower_name, uint32_t length) const {
+        if (name_end - start != length) return false;
+        for (uint32_t i = 0; i < length; i++)
+            if (Str::lower(static_cast<unsigned char>(lines[start + i])) !=
+                static_cast<unsigned char>(lower_name[i]))
+                return false;
+        return true;
+    }
+    bool is(const char* lower_name) const { return is(lower_name, uint32_t(std::strlen(lower_name))); }
+    bool is(const Str& lower_name) const { return is(lower_name.data(), lower_name.length()); }
+    // Without the blanks around it.
+    Str value() const { return trimmed(lines.substr(value_start, end)); }
 };
 
 template <class Visit>
@@ -47,10 +65,8 @@ void each_line(const Str& lines, Visit visit) {
         uint32_t word = start;
         while (word < end && lines[word] != ':' && static_cast<unsigned char>(lines[word]) > 32)
             word++;
-        Str name = lines.substr(start, word);
-        name.to_lower();
         uint32_t value = word < end && lines[word] == ':' ? word + 1 : word;
-        visit(HeaderLine{start, end, name, trimmed(lines.substr(value, end))});
+        visit(HeaderLine{lines, start, end, word, value});
         start = end;
     }
 }
@@ -140,15 +156,15 @@ HeadFault take_content_length(const Str& value, bool& seen, uint32_t& length) {
 Str without_hop_by_hop(const Str& lines, bool request) {
     std::vector<Str> named;
     each_line(lines, [&](const HeaderLine& line) {
-        if (line.name == "connection")
-            each_element(line.value, [&](Str token) {
+        if (line.is("connection"))
+            each_element(line.value(), [&](Str token) {
                 token.to_lower();
                 named.push_back(token);
             });
     });
     Str kept;
     each_line(lines, [&](const HeaderLine& line) {
-        auto is = [&](const Str& name) { return line.name == name; };
+        auto is = [&](const auto& name) { return line.is(name); };
         bool hop = std::any_of(std::begin(HOP_BY_HOP), std::end(HOP_BY_HOP),
                                [&](const char* name) { return is(name); }) ||
                    (request && is("proxy-authorization")) ||
@@ -165,8 +181,8 @@ bool via_names(const Str& lines, const Str& pseudonym) {
     wanted.to_lower();
     bool found = false;
     each_line(lines, [&](const HeaderLine& line) {
-        if (line.name == "via")
-            each_element(line.value, [&](Str element) {
+        if (line.is("via"))
+            each_element(line.value(), [&](Str element) {
                 element.cut_word(); // the protocol
                 Str by = element.cut_word();
                 by.to_lower();
@@ -186,10 +202,10 @@ Str absolute_request_head(const Str& head, const Str& origin) {
 Str with_via(const Str& lines, const Str& pseudonym) {
     Str kept, passed;
     each_line(lines, [&](const HeaderLine& line) {
-        if (line.name != "via")
+        if (!line.is("via"))
             kept.append(lines.data() + line.start, line.end - line.start);
-        else if (!line.value.empty())
-            passed += line.value + ", ";
+        else if (Str value = line.value(); !value.empty())
+            passed += value + ", ";
     });
     kept += "Via: " + passed + "1.0 " + pseudonym + "\r\n";
     return kept;
@@ -197,14 +213,14 @@ Str with_via(const Str& lines, const Str& pseudonym) {
 
 bool has_header(const Str& lines, const char* name) {
     bool found = false;
-    each_line(lines, [&](const HeaderLine& line) { found = found || line.name == name; });
+    each_line(lines, [&](const HeaderLine& line) { found = found || line.is(name); });
     return found;
 }
 
 std::vector<Str> header_values(const Str& lines, const char* name) {
     std::vector<Str> values;
     each_line(lines, [&](const HeaderLine& line) {
-        if (line.name == name) values.push_back(line.value);
+        if (line.is(name)) values.push_back(line.value());
     });
     return values;
 }
@@ -212,20 +228,22 @@ std::vector<Str> header_values(const Str& lines, const char* name) {
 Str without_header(const Str& lines, const char* name) {
     Str kept;
     each_line(lines, [&](const HeaderLine& line) {
-        if (line.name != name) kept.append(lines.data() + line.start, line.end - line.start);
+        if (!line.is(name)) kept.append(lines.data() + line.start, line.end - line.start);
     });
     return kept;
 }
 
 bool lists_element(const Str& lines, const char* name, const char* token) {
     bool found = false;
-    for (const Str& value : header_values(lines, name))
-        each_element(value, [&](Str element) {
+    each_line(lines, [&](const HeaderLine& line) {
+        if (found || !line.is(name)) return;
+        each_element(line.value(), [&](Str element) {
             int32_t equals = element.find('=');
             Str element_name = trimmed(equals < 0 ? element : element.substr(0, uint32_t(equals)));
             element_name.to_lower();
             found = found || element_name == token;
         });
+    });
     return found;
 }
 

@@ -96,7 +96,12 @@ void URLAnswer::parse_header_line(Str& line) {
 }
 
 Str URLAnswer::to_Str() const {
-    Str text = "HTTP/1.0 ";
+    // Room for all of it at once: the fields and the lines of known length.
+    uint32_t room = 256 + reason.length() + location.length() + server.length() + allow.length() +
+                    content_encoding.length() + content_type.length() + unknown.length();
+    Str text(room);
+    text.set_length(0);
+    text += "HTTP/1.0 ";
     text += Str::from_long(errorcode);
     text += ' ';
     text += reason;

@@ -301,6 +301,8 @@ bool CommandServer::drop(Connection& record) {
                                Str::from_long(record.id) + ", its request head incomplete");
         fail_print();
     }
+    // A worker waiting for its client's next request sleeps in the receive.
+    if (record.client) record.client->stop_receiving();
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_ABORT);
     // A worker that has gone already ends the channel all the same.

@@ -3,6 +3,9 @@
 #include <atomic>
 
 Connection::~Connection() {
+    // A worker still asleep in a receive from its client wakes (the server
+    // is ending), as one waiting on its channel does when that closes.
+    if (client) client->stop_receiving();
     channel.reset();
     client.reset();
 }

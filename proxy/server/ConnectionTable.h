@@ -34,7 +34,8 @@ struct Connection {
     // and the record waits only for the worker to close its end.
     bool ended = false;
 
-    // Closes the channel first, so the worker sees the end before its client does.
+    // Closes the channel first, so the worker sees the end before its client
+    // does; a worker asleep in a receive from its client is woken.
     ~Connection();
 };
 

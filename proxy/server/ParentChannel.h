@@ -87,9 +87,11 @@ public:
     // hold: the release leaves together with the next message (the worker's
     // last releases travel with Finished or KeepWaiting, in one piece).
     int release_read_lock(uint32_t id, const char* context, bool hold = false);
-    // Whether copies of small files are kept in memory, and the offer of
-    // one: the file of the read lock held.
-    bool keeps_copies() const { return direct_ != nullptr; }
+    // Whether the cache is reached through a DirectLink: copies of small
+    // files are then kept in memory, and the server wakes a worker that
+    // waits for its client by shutting the client's connection down.
+    bool direct() const { return direct_ != nullptr; }
+    // Offers the copy of the file of the read lock held.
     void keep_copy(const CacheLookup& lookup, std::shared_ptr<const Str> copy);
     // kept_private: the document is kept for this worker's client only.
     int write_lock(const Str& url, const GMTdate& date, bool headeronly, int32_t errorcode,

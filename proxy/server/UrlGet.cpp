@@ -323,7 +323,7 @@ void UrlGet::answer_error_page(Failure kind) {
 
 bool UrlGet::open_cache_file() {
     std::shared_ptr<const Str> copy = lookup_.copy;
-    if (!copy && channel_->keeps_copies()) copy = copy_small_file();
+    if (!copy && channel_->direct()) copy = copy_small_file();
     if (copy) {
         reading_.source = std::make_unique<MemoryReadable>(copy->data(), copy->length());
         reading_.copy = std::move(copy);

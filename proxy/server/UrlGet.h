@@ -109,6 +109,9 @@ private:
     // After an answer: whether the connection stays, and then the next
     // request's head is awaited (`timeout` seconds) and announced.
     bool next_request();
+    // The first bytes of the next request into buffer_: their count, 0 when
+    // the client closed, -1 after `timeout` seconds or a failure.
+    int32_t await_next_bytes(const char* context);
     // Forgets everything of the request before.
     void reset_exchange();
     bool parse_start_options(ArgList& args);

@@ -28,6 +28,9 @@ Str target(const URLRequest& request) {
 
 void UrlGet::tunnel() {
     const char* context = "UrlGet::tunnel ";
+    // A kept connection may have left the client's socket blocking (see
+    // await_next_bytes); TLS with the client needs it non-blocking again.
+    if (client_->to_non_blocking() < 0) print_if_debug();
     if (intercepts()) {
         intercept();
         return;
