@@ -12,7 +12,9 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <atomic>
 #include <dirent.h>
+#include <fstream>
 #include <fcntl.h>
 #include <memory>
 #include <netinet/in.h>
@@ -254,4 +256,30 @@ TEST(LocalAddresses, LoopbackAndAnyAddressAreLocalOthersNot) {
         EXPECT_EQ(is_local_address(inet_addr(c.address)), c.local);
         EXPECT_EQ(is_loopback_address(inet_addr(c.address)), c.loopback);
     }
+}
+
+TEST(Socket, AWaitingReceiveEndsWithDataAfterItsTimeOrWhenAnotherThreadStopsIt) {
+    Pair p(false);
+    char got[10];
+    expect_all({SAME(p.client.receive_waiting(got, 10, 20), -1), SAME(p.client.blocking(), true),
+                SAME(fail_pending(), false), SAME(p.peer->ewrite("ab", 2), 2),
+                SAME(p.client.receive_waiting(got, 10, 10000), 2), SAME(std::string(got, 2), "ab")});
+    // Asleep in the receive (the peer says nothing), it returns once its
+    // receiving side is ended; the connection can still send.
+    int32_t woken = -2;
+    std::atomic<pid_t> tid{0};
+    std::thread sleeper([&] {
+        tid = ::gettid();
+        woken = p.client.receive_waiting(got, 10, 60000);
+    });
+    while (tid == 0) std::this_thread::yield();
+    for (char state = 'R'; state != 'S';) {
+        std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        state = line.empty() ? 'R' : line[line.rfind(')') + 2];
+    }
+    EXPECT_EQ(p.client.stop_receiving(), 0);
+    sleeper.join();
+    expect_all({SAME(woken, 0), SAME(p.client.nbwrite("cd", 2), 2), SAME(p.peer->eread(got, 2), 2)});
 }

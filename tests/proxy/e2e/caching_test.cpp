@@ -105,6 +105,8 @@ TEST(E2eCaching, DocumentIsStoredServedFromTheCacheRevalidatedReloadedAndKeptOve
     EXPECT_FALSE(reload.has_header("If-Modified-Since")) << reload.head;
     EXPECT_EQ(reload.header("Pragma"), "no-cache");
     EXPECT_TRUE(eventually([&] { return proxy.stored(url, 0).body == second; }));
+    // The hits before kept the old copy in memory; the next hit is the new one.
+    EXPECT_EQ(proxy.get(url).body, second);
 
     // A clean stop keeps the index for the next start. Killed in the middle
     // of a download, the next start rebuilds it from the cache files and

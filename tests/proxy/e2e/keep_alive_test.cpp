@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace e2e;
 
@@ -106,6 +108,21 @@ TEST_F(E2eKeepAlive, AnythingUnusualEndsTheConnectionAndNoBodyIsReadAsARequest) 
     EXPECT_EQ(origin.request_count("/c"), 0u);
     ASSERT_EQ(proxy.stop(), 0) << proxy.log();
     EXPECT_EQ(check_cachedb(proxy.cachedir()), "");
+}
+
+TEST(E2eKeepAliveEnd, AStopEndsWorkersWaitingOnKeptConnectionsAtOnce) {
+    OriginServer origin;
+    origin.set("/a", OriginServer::document("doc a\n"));
+    // Far longer than the server waits for its workers at its end.
+    Harbord proxy({"-timeout", "60"});
+    std::vector<std::unique_ptr<Connection>> idle;
+    for (int i = 0; i < 3; i++) {
+        idle.push_back(std::make_unique<Connection>(proxy));
+        ASSERT_TRUE(idle.back()->ask(proxy_request("GET", origin.url("/a"), {KEEP})).ends_with("doc a\n"));
+    }
+    ASSERT_EQ(proxy.stop(), 0) << proxy.log();
+    for (auto& connection : idle) EXPECT_TRUE(connection->closed());
+    EXPECT_EQ(proxy.log().find("workers still running"), std::string::npos) << proxy.log();
 }
 
 TEST(E2eKeepAliveSlots, AKeptIdleConnectionGivesWayToAWaitingClient) {
