@@ -11,7 +11,8 @@
 // pages, waiting for a slot beyond maxcon, Finished and the abort.
 //
 // All int results as ParentChannel's: 0 success, 1 failure with a report
-// pending under the caller's context.
+// pending under the caller's context (a misused lock, or a server that has
+// ended while the worker still ran).
 #pragma once
 
 #include "foundation/Str.h"
@@ -50,11 +51,15 @@ public:
     int write_lock(const Str& url, const GMTdate& date, bool headeronly, int32_t errorcode,
                    bool kept_private, Str& file, uint32_t& id, const char* context);
     int release_write_lock(uint32_t id, uint32_t bytes, const char* context);
-    int make_room(uint32_t wanted, uint32_t& freed);
+    int make_room(uint32_t wanted, uint32_t& freed, const char* context);
     int update_cache_date(uint32_t id, const GMTdate& date, const char* context);
 
 private:
     void release_all();
+    // Runs step on the cache under its lock; 1 with a report when the
+    // server has ended (its cache is gone), else 0.
+    template <class Step>
+    int in_cache(const char* context, Step step);
     static int lock_misused(const char* context);
 
     WorkerShares shares_;

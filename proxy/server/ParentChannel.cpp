@@ -182,7 +182,7 @@ int ParentChannel::release_write_lock(uint32_t id, uint32_t bytes, const char* c
 }
 
 int ParentChannel::make_room(uint32_t wanted, uint32_t& freed, const char* context) {
-    if (direct_) return direct_->make_room(wanted, freed);
+    if (direct_) return direct_->make_room(wanted, freed, context);
     MessageBuffer message;
     BinaryDrain(message) << int32_t(CMD_MAKE_ROOM) << wanted;
     if (send(message.bytes, context) != 0) return 1;

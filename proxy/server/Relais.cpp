@@ -73,6 +73,7 @@ Relais::Relais(const Str& program_name, ArgList& arguments, CmdSocket::Entry ent
 
     print(Str(server_text(ServerText::SHUTDOWN, options_.language.index())) + "\n");
     end_workers();
+    share_->close();
     // A stop that loses the index must not look like a clean one.
     if (cache_->close() != 0) {
         fail_chain(REPORTER, "the cache index could not be written: the cache files will be "
@@ -93,6 +94,7 @@ void Relais::end_workers() {
 
 Relais::~Relais() {
     end_workers();
+    if (share_) share_->close();
     commands_.reset();
     admin_.reset();
     share_.reset();

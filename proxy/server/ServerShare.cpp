@@ -3,14 +3,17 @@
 #include "proxy/cache/Cache.h"
 
 ServerShare::ServerShare(Cache& cache, WorkerOptions options)
-    : cache_(cache), options_(std::make_shared<const WorkerOptions>(std::move(options))) {
+    : cache_(&cache), options_(std::make_shared<const WorkerOptions>(std::move(options))) {
     // Called under the cache's lock, like every change of the cache.
-    cache_.when_file_removed([this](uint32_t id) { hot_files_.forget(id); });
+    cache_->when_file_removed([this](uint32_t id) { hot_files_.forget(id); });
 }
 
-ServerShare::~ServerShare() {
+void ServerShare::close() {
     std::lock_guard<std::mutex> guard(cache_lock_);
-    cache_.when_file_removed(nullptr);
+    if (!cache_) return;
+    cache_->when_file_removed(nullptr);
+    cache_ = nullptr;
+    hot_files_ = HotFiles();
 }
 
 void ServerShare::publish(WorkerOptions options) {

@@ -20,13 +20,17 @@ class Cache;
 class ServerShare {
 public:
     ServerShare(Cache& cache, WorkerOptions options);
+
     ServerShare(const ServerShare&) = delete;
     ServerShare& operator=(const ServerShare&) = delete;
+    ~ServerShare() { close(); }
 
-    // Tells the cache to stop telling this share of removed files.
-    ~ServerShare();
+    // The server ends: from now on no worker reaches the cache (a worker
+    // that outlives the server's wait for it must not touch what is gone).
+    void close();
 
-    Cache& cache() { return cache_; }
+    // Null once closed; used under cache_lock().
+    Cache* cache() { return cache_; }
     std::mutex& cache_lock() { return cache_lock_; }
     // Guarded by cache_lock() as well.
     HotFiles& hot_files() { return hot_files_; }
@@ -39,7 +43,7 @@ public:
     void options(WorkerOptions& o, uint64_t& generation) const;
 
 private:
-    Cache& cache_;
+    Cache* cache_;
     std::mutex cache_lock_;
     HotFiles hot_files_;
     mutable std::mutex options_lock_;

@@ -58,6 +58,11 @@ TEST_F(DirectLinkTest, LocksFollowTheServersRulesAndWhatIsHeldGoesAtTheEnd) {
     // A worker that ends mid-way: its read lock goes, its unfinished copy is not kept.
     worker.reset();
     EXPECT_EQ(state(), "a:4 | - | - | 4");
+    // One that outlives the server reaches nothing of what is gone.
+    auto late = link();
+    share->close();
+    EXPECT_EQ(refused(late->read_lock("a", first, "T ")), "T the server has ended\r\n");
+    EXPECT_EQ(refused(late->make_room(10, id, "T ")), "T the server has ended\r\n");
 }
 
 TEST_F(DirectLinkTest, ACopyInMemoryIsOfferedOnlyForItsFileAndGoesWithIt) {
