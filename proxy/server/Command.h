@@ -33,6 +33,9 @@
 //                                           what the worker holds is released, and the
 //                                           connection counts as one without a head again
 // A lock or search goes by the client address the server accepted.
+// A worker thread of the server's own process takes its locks and options
+// directly (DirectLink) and uses the channel for the rest: SpecialRequest,
+// HeadComplete only beyond maxcon, Finished and the abort.
 #pragma once
 
 #include <cstdint>

@@ -71,7 +71,14 @@ std::unique_ptr<WorkerStart> next_start() {
     timespec deadline{};
     clock_gettime(CLOCK_MONOTONIC, &deadline);
     deadline.tv_sec += WorkerPool::IDLE_LIMIT_SECONDS;
-    if (wait_ready(self.ready, &deadline)) return std::move(self.start);
+    // The worker was handed over under the lock: taken under it too, so
+    // that its fields are seen as written (a semaphore alone does not say so
+    // to every checker).
+    auto taken = [&all] {
+        std::lock_guard<std::mutex> guard(all.lock);
+        return std::move(self.start);
+    };
+    if (wait_ready(self.ready, &deadline)) return taken();
     {
         std::lock_guard<std::mutex> guard(all.lock);
         auto listed = std::find(all.idle.begin(), all.idle.end(), &self);
@@ -82,7 +89,7 @@ std::unique_ptr<WorkerStart> next_start() {
     }
     // Taken by the server just now: its worker is on the way.
     wait_ready(self.ready, nullptr);
-    return std::move(self.start);
+    return taken();
 }
 
 thread_local const WorkerStart* running_start = nullptr;
@@ -103,12 +110,14 @@ void* run_workers(void* data) {
     return nullptr;
 }
 
-IdleThread* take_idle_thread() {
+// An idle thread, start handed to it; null (start left) when none waits.
+IdleThread* take_idle_thread(std::unique_ptr<WorkerStart>& start) {
     Threads& all = threads();
     std::lock_guard<std::mutex> guard(all.lock);
     if (all.idle.empty()) return nullptr;
     IdleThread* idle = all.idle.back();
     all.idle.pop_back();
+    idle->start = std::move(start);
     return idle;
 }
 
@@ -140,8 +149,7 @@ int create_thread(WorkerStart* start) {
 
 bool WorkerPool::start(std::unique_ptr<WorkerStart> start) {
     workers_running++;
-    if (IdleThread* idle = take_idle_thread()) {
-        idle->start = std::move(start);
+    if (IdleThread* idle = take_idle_thread(start)) {
         sem_post(&idle->ready);
         return true;
     }
