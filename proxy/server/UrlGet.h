@@ -3,13 +3,14 @@
 // from the origin server (direct, through a remote proxy or a SOCKS4 server)
 // or from the proxy's own pages, and stores what it relays; a client that
 // asked to keep its connection gets the next request served on it, else the
-// worker ends. It reaches
-// the cache database and the options only through the command channel to the
-// server (ParentChannel); it uses the client's handle without owning it.
+// worker ends. It reaches the cache database and the options only through
+// ParentChannel: the command channel to the server, or directly on a thread
+// of the server's own process (DirectLink); it uses the client's handle
+// without owning it.
 //
-// serve() handles the whole request; the destructor tells the server that
-// the worker has finished, and the server then releases any lock left and
-// closes the client connection.
+// serve() handles the whole request; the destructor releases any lock left
+// (or the server does, hearing Finished) and tells the server that the
+// worker has finished; the server then closes the client connection.
 #pragma once
 
 #include "foundation/ArgList.h"
