@@ -290,6 +290,7 @@ bool UrlGet::fetch() {
             fail_print();
             return false;
         }
+        if (whole_for_head_) store_whole_for_head();
         send_and_release();
         return false;
     }
@@ -413,7 +414,7 @@ UrlGet::Failure UrlGet::try_write_init(URLRequest& request) {
         is_private_exchange(request.unknown, !request.authorization.empty(), answer_.unknown);
     Str file;
     uint32_t id = 0;
-    bool headeronly = (request.method == "HEAD") != 0;
+    bool headeronly = request.method == "HEAD" && !whole_for_head_;
     if (channel_->write_lock(request.uri, contact_time_, headeronly, answer_.errorcode,
                              kept_private, file, id, context) != 0)
         return fail(Failure::INTERNAL);
@@ -528,7 +529,7 @@ uint32_t UrlGet::finish_cache_write() {
     if (!copy || !copy->writing()) return 0;
     uint32_t stored = copy->body_bytes();
     // A document cut short must not count as cached: its copy goes with it.
-    bool head_only = request_.method == "HEAD";
+    bool head_only = request_.method == "HEAD" && !whole_for_head_;
     if (!head_only && (stored == 0 ||
                        (answer_.content_length != 0 && stored < answer_.content_length)))
         return 0;

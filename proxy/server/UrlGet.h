@@ -46,6 +46,10 @@ public:
     // The answer to a CONNECT that the proxy takes on, tunnelled or its own.
     static constexpr char ESTABLISHED[] = "HTTP/1.0 200 Connection established\r\n\r\n";
     static constexpr int32_t BAD_GATEWAY_STATUS = 502;
+    // A page checked with HEAD before it is loaded (as a crawler does) is
+    // fetched whole up to this size, so that its GET is answered from the
+    // cache: one request to the origin instead of two.
+    static constexpr uint32_t WHOLE_FOR_HEAD_LIMIT = 1024 * 1024;
 
     // What a failed step is blamed on; the report is pending.
     // FORBIDDEN: the origin is this machine's loopback and the client is not on it.
@@ -234,6 +238,12 @@ private:
     Failure refuse_loopback(const URLRequest& request, const char* context);
     Failure read_answer_head(const char* context);
     Failure relay_body(const char* context);
+    // For a HEAD fetched with GET (see WHOLE_FOR_HEAD_LIMIT): whether the
+    // answer is a page worth keeping whole; otherwise only its head is kept.
+    bool page_worth_keeping() const;
+    // Reads the whole page into its cache file and releases it there, before
+    // the head goes to the client.
+    void store_whole_for_head();
     Failure send_from_cache(const char* context);
     // Appends the next block of the cached body to into.
     Failure read_cache_block(Str& into, const char* context);
@@ -270,6 +280,8 @@ private:
     bool keep_alive_ = false;     // the answer was marked keep-alive
     bool answered_ = false;       // ... and left whole, its locks released
     bool relay_complete_ = false; // the origin's body came to its announced end
+    bool whole_for_head_ = false; // a HEAD fetched with GET, its page kept whole
+    bool storing_only_ = false;   // the body goes to the cache file, not to the client
 
     std::unique_ptr<InterNetClient> server_;
     std::unique_ptr<TlsSession> tls_; // on server_, for an https origin

@@ -100,5 +100,5 @@ void UrlGet::reset_exchange() {
     source_ = Source::HELD;
     passed_on_ = refused_ = false;
     failure_ = Failure::NONE;
-    keep_alive_ = answered_ = relay_complete_ = false;
+    keep_alive_ = answered_ = relay_complete_ = whole_for_head_ = storing_only_ = false;
 }

@@ -288,6 +288,8 @@ UrlGet::Failure UrlGet::contact_server(URLRequest& request) {
         copy.if_modified_since = GMTdate();
     }
 
+    whole_for_head_ = request.method == "HEAD" && !lookup_.cached() && request.authorization.empty();
+    if (whole_for_head_) copy.method = "GET";
     copy.unknown = with_via(without_hop_by_hop(copy.unknown, true), via_pseudonym());
     bool via_proxy = !options_.proxyhost.empty();
     // An https request goes to the origin itself, through the remote proxy's tunnel.
@@ -323,7 +325,39 @@ UrlGet::Failure UrlGet::contact_server(URLRequest& request) {
         fail_chain(context, "unable to send request to server");
         return fail(Failure::ORIGIN);
     }
-    return read_answer_head(context);
+    result = read_answer_head(context);
+    // Anything else keeps only its head, as for a HEAD; its body is never read.
+    if (whole_for_head_ && !page_worth_keeping()) whole_for_head_ = false;
+    return result;
+}
+
+bool UrlGet::page_worth_keeping() const {
+    Str type = answer_.content_type;
+    type.to_lower();
+    return answer_.errorcode == 200 && type.find("html") >= 0 && answer_.content_length != 0 &&
+           answer_.content_length <= WHOLE_FOR_HEAD_LIMIT &&
+           !has_header(answer_.unknown, "transfer-encoding");
+}
+
+void UrlGet::store_whole_for_head() {
+    const char* context = "UrlGet::store_whole_for_head ";
+    if (writing_.id == 0) { // nothing is stored (another worker writes it): the body is not wanted
+        answer_.body = Str();
+        drop_server();
+        return;
+    }
+    storing_only_ = true;
+    store(answer_.body.data(), answer_.body.length());
+    // A page cut short is not kept; the head is still the client's answer.
+    if (relay_body(context) != Failure::NONE) print_if_debug();
+    storing_only_ = false;
+    failure_ = Failure::NONE;
+    if (writing_.id != 0) {
+        uint32_t id = writing_.id;
+        if (channel_->release_write_lock(id, finish_cache_write(), context) != 0) print_if_debug();
+    }
+    answer_.body = Str();
+    drop_server();
 }
 
 UrlGet::Failure UrlGet::read_answer_head(const char* context) {
@@ -367,6 +401,10 @@ void UrlGet::store(const char* bytes, uint32_t count) {
 
 UrlGet::Failure UrlGet::deliver(const char* bytes, uint32_t count, const char* context,
                                 const char* client_message) {
+    if (storing_only_) {
+        store(bytes, count);
+        return Failure::NONE;
+    }
     Failure result = send_all(*client_, bytes, count, context, Failure::CLIENT);
     if (result == Failure::INTERNAL) return fail(Failure::INTERNAL);
     if (result != Failure::NONE) {

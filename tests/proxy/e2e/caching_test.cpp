@@ -3,6 +3,7 @@
 // kill -9, served offline when its origin is gone; and what is never kept.
 #include "testsupport/HarbordFixture.h"
 #include "testsupport/OriginServer.h"
+#include "proxy/server/UrlGet.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +28,11 @@ OriginServer::Answer document(size_t size, size_t cut_after = OriginServer::NO_C
     answer.cut_after = cut_after;
     answer.reset = reset;
     answer.send_content_length = length;
+    return answer;
+}
+
+OriginServer::Answer typed(OriginServer::Answer answer, const std::string& type) {
+    answer.content_type = type;
     return answer;
 }
 
@@ -178,7 +184,7 @@ TEST(E2eCaching, WhatIsNotKeptWholeIsAskedForAgainWithoutCondition) {
         {"authorized", document(100), "GET", "Authorization: Basic dXNlcjpwYXNz", 200},
         {"posted", document(100), "POST", "Content-Type: text/plain", 0},
         {"error status", missing, "GET", "", 404},
-        {"head only", document(100), "HEAD", "", 200},
+        {"head only (no page)", typed(document(100), "image/gif"), "HEAD", "", 200},
         {"cut short of its length", document(200000, 120000), "GET", "", 0},
         {"reset without length", document(300000, 100000, true, false), "GET", "", 0},
     };
@@ -218,6 +224,36 @@ TEST(E2eCaching, WhatIsNotKeptWholeIsAskedForAgainWithoutCondition) {
     size_t entries = 0;
     EXPECT_EQ(check_cachedb(proxy.cachedir(), &entries), "");
     EXPECT_EQ(entries, 3u);
+}
+
+TEST(E2eCaching, APageCheckedWithHeadIsFetchedWholeSoThatItsLoadIsAHit) {
+    OriginServer origin;
+    Harbord proxy;
+    const struct {
+        const char* name;
+        OriginServer::Answer answer;
+        size_t asked; // by the origin for the HEAD and the GET after it
+    } cases[] = {
+        {"a page", document(5000), 1},
+        {"a page too large to fetch for a HEAD", document(UrlGet::WHOLE_FOR_HEAD_LIMIT + 1), 2},
+        {"a page cut short", document(200000, 120000), 2},
+        {"a page of unknown length", document(5000, OriginServer::NO_CUT, false, false), 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = "/" + std::to_string(&c - cases);
+        origin.set(path, c.answer);
+        std::string url = origin.url(path);
+        auto head = proxy.send(proxy_request("HEAD", url));
+        EXPECT_EQ(head.status, 200);
+        EXPECT_EQ(head.body, "");
+        EXPECT_EQ(origin.requests().back().method, "GET");
+        auto load = proxy.send(proxy_request("GET", url));
+        EXPECT_TRUE(load.body == c.answer.body || c.asked == 2);
+        EXPECT_EQ(origin.request_count(path), c.asked);
+    }
+    ASSERT_EQ(proxy.stop(), 0) << proxy.log();
+    EXPECT_EQ(check_cachedb(proxy.cachedir()), "");
 }
 
 } // namespace
