@@ -8,8 +8,8 @@
 #include "proxy/cache/CacheEntry.h"
 #include "proxy/server/AdminOrigin.h"
 #include "proxy/server/ChannelStream.h"
-#include "proxy/server/HotFiles.h"
 #include "proxy/server/Command.h"
+#include "proxy/server/HotFiles.h"
 #include "proxy/server/WorkerPages.h"
 #include "proxy/server/WorkerPool.h"
 
@@ -17,8 +17,8 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <new>
-#include <sys/stat.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
