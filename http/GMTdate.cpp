@@ -118,32 +118,8 @@ int64_t seconds_since_1970(const GMTdate& d) {
            int64_t(d.minute) * 60 + d.second;
 }
 
-} // namespace
-
-GMTdate& GMTdate::from_Str(const Str& text) {
-    fail = 1;
-    Str rest = text;
-    Str word = rest.cut_word();
-    if (word.length() > 0 && word[word.length() - 1] == ',')
-        word = word.substr(0, word.length() - 1);
-    weekday = lookup(word, WEEKDAYS, 7);
-    if (weekday < 0) weekday = lookup(word, LONG_WEEKDAYS, 7);
-    if (weekday < 0) return *this;
-
-    Str second_word = rest.cut_word();
-    bool parsed = false;
-    if (parse_month(second_word, *this))
-        parsed = parse_asctime(rest, *this);
-    else if (second_word.length() < 3)
-        parsed = parse_rfc1123(second_word, rest, *this);
-    else if (second_word.length() == RFC850_DATE_LENGTH)
-        parsed = parse_rfc850(second_word, rest, *this);
-    if (parsed) fail = 0;
-    return *this;
-}
-
 // Every answer carries dates: the usual ones are written in one piece.
-static bool write_plain_date(const GMTdate& d, const char* weekday, const char* month, char* out) {
+bool write_plain_date(const GMTdate& d, const char* weekday, const char* month, char* out) {
     auto two = [](int32_t v) { return v >= 0 && v <= 99; };
     if (!two(d.day) || !two(d.hour) || !two(d.minute) || !two(d.second) || d.year < 1000 ||
         d.year > 9999)
@@ -171,6 +147,30 @@ static bool write_plain_date(const GMTdate& d, const char* weekday, const char* 
     put2(d.second);
     std::memcpy(out, " GMT", 4);
     return true;
+}
+
+} // namespace
+
+GMTdate& GMTdate::from_Str(const Str& text) {
+    fail = 1;
+    Str rest = text;
+    Str word = rest.cut_word();
+    if (word.length() > 0 && word[word.length() - 1] == ',')
+        word = word.substr(0, word.length() - 1);
+    weekday = lookup(word, WEEKDAYS, 7);
+    if (weekday < 0) weekday = lookup(word, LONG_WEEKDAYS, 7);
+    if (weekday < 0) return *this;
+
+    Str second_word = rest.cut_word();
+    bool parsed = false;
+    if (parse_month(second_word, *this))
+        parsed = parse_asctime(rest, *this);
+    else if (second_word.length() < 3)
+        parsed = parse_rfc1123(second_word, rest, *this);
+    else if (second_word.length() == RFC850_DATE_LENGTH)
+        parsed = parse_rfc850(second_word, rest, *this);
+    if (parsed) fail = 0;
+    return *this;
 }
 
 Str GMTdate::to_Str() const {

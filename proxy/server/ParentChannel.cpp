@@ -93,6 +93,11 @@ int ParentChannel::check(const char* context) {
 int ParentChannel::get_options(WorkerOptions& o, const char* context, const Str* lookup_url,
                                const bool* head_local) {
     if (direct_) return direct_options(o, context, lookup_url, head_local);
+    return ask_options(o, context, lookup_url, head_local);
+}
+
+int ParentChannel::ask_options(WorkerOptions& o, const char* context, const Str* lookup_url,
+                               const bool* head_local) {
     MessageBuffer message;
     if (head_local)
         BinaryDrain(message) << int32_t(CMD_HEAD_COMPLETE) << *head_local;
@@ -100,10 +105,6 @@ int ParentChannel::get_options(WorkerOptions& o, const char* context, const Str*
         BinaryDrain(message) << int32_t(CMD_GET_OPTIONS);
     if (lookup_url) BinaryDrain(message) << int32_t(CMD_READ_LOCK) << *lookup_url;
     if (send(message.bytes, context) != 0) return 1;
-    return read_options(o, context);
-}
-
-int ParentChannel::read_options(WorkerOptions& o, const char* context) {
     int32_t code = 0;
     if (read_code(CMD_OPTIONS, CMD_OPTIONS, code, context) != 0) return 1;
     BinarySource source(reader_);
@@ -115,9 +116,8 @@ int ParentChannel::read_options(WorkerOptions& o, const char* context) {
 int ParentChannel::direct_options(WorkerOptions& o, const char* context, const Str* lookup_url,
                                   const bool* head_local) {
     if (head_local && direct_->must_wait_for_slot(*head_local)) {
-        MessageBuffer message;
-        BinaryDrain(message) << int32_t(CMD_HEAD_COMPLETE) << *head_local;
-        if (send(message.bytes, context) != 0 || read_options(o, context) != 0) return 1;
+        // Only the server's loop can give the slot; the lookup stays direct.
+        if (ask_options(o, context, nullptr, head_local) != 0) return 1;
     } else {
         // The server's abort is on its way: the connection's place is gone.
         if (head_local && !direct_->take_head()) return report_code(CMD_ABORT, context);

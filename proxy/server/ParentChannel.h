@@ -121,7 +121,9 @@ private:
     // get_options through the DirectLink.
     int direct_options(WorkerOptions& options, const char* context, const Str* lookup_url,
                        const bool* head_local);
-    int read_options(WorkerOptions& options, const char* context);
+    // get_options over the channel: the question and its Options answer.
+    int ask_options(WorkerOptions& options, const char* context, const Str* lookup_url,
+                    const bool* head_local);
 
     Socket socket_;
     bool connected_ = false;
